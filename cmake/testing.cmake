@@ -1,0 +1,20 @@
+if(VARNOK_TESTS)
+    enable_testing()
+endif()
+
+# ozra_add_test(<name> SOURCES <files...> LIBRARIES <targets...>)
+# One GoogleTest executable registered as one CTest test.
+function(ozra_add_test name)
+    if(NOT VARNOK_TESTS)
+        return()
+    endif()
+    cmake_parse_arguments(TEST "" "TIMEOUT" "SOURCES;LIBRARIES" ${ARGN})
+    if(NOT TEST_TIMEOUT)
+        set(TEST_TIMEOUT 300)
+    endif()
+    add_executable(${name} ${TEST_SOURCES})
+    target_link_libraries(${name} PRIVATE ${TEST_LIBRARIES} GTest::gmock GTest::gtest GTest::gtest_main)
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${TEST_TIMEOUT}
+        ENVIRONMENT "VARNOK_BIN_DIR=${CMAKE_RUNTIME_OUTPUT_DIRECTORY};VARNOK_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+endfunction()

@@ -1,0 +1,115 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <stdexcept>
+
+#include "core/exception.h"
+#include "core/iteration_result.h"
+#include "core/json.h"
+#include "core/scope_guard.h"
+#include "core/source_location.h"
+#include "core/version.h"
+
+namespace core = ozra::libs::core;
+
+namespace {
+
+std::string this_file_inside_tree() { return std::string(__FILE__).substr(core::constants::source_directory.size()); }
+
+}  // namespace
+
+TEST(SourceLocation, DefaultLocationLosesAsManyCharactersAsTheSourceDirectoryIsLong) {
+    const core::source_location location;
+    EXPECT_EQ(location.line(), 0);
+    EXPECT_EQ(location.file(), "unknown file");
+    EXPECT_EQ(location.function(), "unknown function");
+    const std::string_view file = "unknown file";
+    const auto prefix = core::constants::source_directory.size();
+    const std::string expected = prefix > file.size() ? "" : std::string(file.substr(prefix));
+    EXPECT_EQ(location.short_file(), expected);
+    std::ostringstream text;
+    core::located_exception(location).describe(text);
+    EXPECT_EQ(text.str(), expected + ":0");
+}
+
+TEST(SourceLocation, CapturedLocationIsInsideTheSourceTree) {
+    const auto location = OZRA_SOURCE_LOCATION;
+    EXPECT_EQ(location.line(), __LINE__ - 1);
+    EXPECT_EQ(std::string(location.short_file()), this_file_inside_tree());
+    EXPECT_EQ(location.short_file().substr(0, 1), "/");
+}
+
+TEST(SourceLocation, ShortFunction) {
+    auto short_of = [](std::string_view function) {
+        return std::string(core::source_location(1, "f", function).short_function());
+    };
+    EXPECT_EQ(short_of("void ozra::kelt::initialize()"), "ozra::kelt::initialize");
+    EXPECT_EQ(short_of("int main(int, char**)"), "int main(int, char**)");
+    EXPECT_EQ(short_of("no parenthesis here"), "no parenthesis here");
+    EXPECT_EQ(short_of("f()"), "f()");
+    EXPECT_EQ(short_of("std::string ozra::a::b(std::map<ozra::x, int>)"), "ozra::a::b");
+}
+
+TEST(Exceptions, DescribeAndWhatCarryLocationAndMessage) {
+    try {
+        OZRA_THROW("it broke");
+    } catch (const core::exception& e) {
+        const std::string expected = this_file_inside_tree() + ":" + std::to_string(__LINE__ - 2) + " it broke";
+        EXPECT_EQ(e.what(), expected);
+        EXPECT_EQ(e.get_string_error(), "it broke");
+        return;
+    }
+    FAIL() << "nothing was thrown";
+}
+
+TEST(Exceptions, CheckFailedNamesTheCondition) {
+    const int value = 3;
+    try {
+        OZRA_CHECK(value == 4);
+    } catch (const core::check_failed_exception& e) {
+        EXPECT_EQ(e.get_string_error(), "check failed: value == 4");
+        return;
+    }
+    FAIL() << "nothing was thrown";
+}
+
+TEST(ScopeGuard, RunsOnceWhenDestroyedAndMovesWithItsPointer) {
+    int runs = 0;
+    core::scope_guard moved;
+    {
+        auto guard = core::execute_on_scope_exit([&runs] { ++runs; });
+        moved = std::move(guard);
+        EXPECT_EQ(runs, 0);
+    }
+    EXPECT_EQ(runs, 0);
+    moved.reset();
+    EXPECT_EQ(runs, 1);
+}
+
+TEST(Json, TryParse) {
+    const auto empty_text = core::json::try_parse("");
+    EXPECT_FALSE(empty_text.ok);
+    EXPECT_FALSE(empty_text.error.empty());
+    EXPECT_TRUE(empty_text.result.isNull());
+
+    const auto empty_object = core::json::try_parse("{}");
+    EXPECT_TRUE(empty_object.ok);
+    EXPECT_TRUE(empty_object.error.empty());
+    EXPECT_TRUE(empty_object.result.isObject());
+    EXPECT_EQ(empty_object.result.size(), 0u);
+
+    const auto with_comment = core::json::try_parse("{\"a\": 1 /* note */}");
+    EXPECT_TRUE(with_comment.ok);
+    EXPECT_EQ(with_comment.result["a"].asInt(), 1);
+
+    EXPECT_FALSE(core::json::try_parse("{\"a\": ").ok);
+    EXPECT_FALSE(core::json::try_parse(std::string("\x01\xff{", 3)).ok);
+}
+
+TEST(Constants, BuildValues) {
+    EXPECT_EQ(core::constants::git_version, "0.1.0");
+    EXPECT_EQ(core::constants::git_subversion, "122");
+    EXPECT_EQ(core::constants::library_name, "core");
+    EXPECT_EQ(core::constants::project_name, "varnokd");
+    EXPECT_EQ(static_cast<int>(core::iteration_result::interrupted), 1);
+}
