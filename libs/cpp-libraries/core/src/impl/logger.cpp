@@ -206,8 +206,8 @@ logger::logger(std::string module_name, std::string_view component_name)
     : component_logger(*this, module_name, component_name),
       m_module_name(std::move(module_name)),
       m_zmq_context(),
-      m_debug_socket(m_zmq_context, zmq::socket_type::push) {
-    m_debug_socket.set(zmq::sockopt::linger, linger_milliseconds);
+      m_debug_socket(m_zmq_context, ::zmq::socket_type::push) {
+    m_debug_socket.set(::zmq::sockopt::linger, linger_milliseconds);
     openlog(m_module_name.c_str(), should_print_to_stderr() ? LOG_PERROR : 0, LOG_USER);
     set_debug(false);
     info("Starting %1%") % m_module_name;
@@ -236,8 +236,8 @@ void logger::send_to_socket(const std::string& text) const {
     const std::lock_guard<std::mutex> lock(m_socket_mutex);
     try {
         // A full queue or an absent collector drops the line (EAGAIN gives no value).
-        (void)m_debug_socket.send(zmq::buffer(text), zmq::send_flags::dontwait);
-    } catch (const zmq::error_t&) {
+        (void)m_debug_socket.send(::zmq::buffer(text), ::zmq::send_flags::dontwait);
+    } catch (const ::zmq::error_t&) {
     }
 }
 

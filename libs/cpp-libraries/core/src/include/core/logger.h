@@ -120,9 +120,9 @@ private:
     std::atomic<bool> m_debug{false};
     std::atomic<bool> m_writing_to_socket{true};
     bool m_enable_logger = true;
-    zmq::context_t m_zmq_context;
+    ::zmq::context_t m_zmq_context;
     mutable std::mutex m_socket_mutex;
-    mutable zmq::socket_t m_debug_socket;
+    mutable ::zmq::socket_t m_debug_socket;
 };
 
 }  // namespace ozra::libs::core
