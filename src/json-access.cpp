@@ -1,0 +1,49 @@
+#include "json-access.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace ozra {
+
+const Json::Value& JsonMember(const Json::Value& value, const char* key) {
+    if (!value.isObject()) {
+        return Json::Value::nullSingleton();
+    }
+    const Json::Value* const found = value.find(key, key + std::strlen(key));
+    return found != nullptr ? *found : Json::Value::nullSingleton();
+}
+
+const Json::Value& JsonElements(const Json::Value& value) {
+    static const Json::Value empty(Json::arrayValue);
+    return value.isArray() ? value : empty;
+}
+
+std::string JsonQuoted(const std::string& text) {
+    std::string quoted = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+            quoted += c;
+        } else if (byte < 0x20) {
+            char escape[7];
+            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(byte));
+            quoted += escape;
+        } else {
+            quoted += c;
+        }
+    }
+    quoted += '"';
+    return quoted;
+}
+
+std::string ToLowerAscii(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return text;
+}
+
+}  // namespace ozra

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <json/value.h>
+
+#include <string>
+
+namespace ozra {
+
+// The value of the member key, or null when value is no object or lacks the member.
+const Json::Value& JsonMember(const Json::Value& value, const char* key);
+
+// value itself when it is an array, else an empty array.
+const Json::Value& JsonElements(const Json::Value& value);
+
+// text as a JSON string literal; only double quotes, backslashes and control characters are escaped.
+std::string JsonQuoted(const std::string& text);
+
+// text with every ASCII letter A to Z lowered; other bytes are kept.
+std::string ToLowerAscii(std::string text);
+
+}  // namespace ozra
