@@ -1,0 +1,33 @@
+#pragma once
+
+#include <curl/curl.h>
+
+#include <string>
+#include <vector>
+
+namespace varnok::test_tools {
+
+struct http_result {
+    CURLcode code = CURLE_OK;
+    long status = 0;
+    std::string body;
+    std::string content_type;
+    long new_connections = 0;
+};
+
+// A libcurl easy handle kept across calls, so that connections are reused.
+class http_test_client {
+public:
+    http_test_client();
+    ~http_test_client();
+    http_test_client(const http_test_client&) = delete;
+    http_test_client& operator=(const http_test_client&) = delete;
+
+    http_result call(const std::string& method, const std::string& url, const std::string& body = "",
+                     const std::vector<std::string>& headers = {}, long timeout_ms = 10000);
+
+private:
+    CURL* m_handle;
+};
+
+}  // namespace varnok::test_tools
