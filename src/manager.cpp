@@ -1,0 +1,32 @@
+#include "manager.h"
+
+#include <algorithm>
+
+namespace ozra {
+
+boost::optional<const CZone&> manager::get_coupled_zone(const CZone& zone,
+                                                        const std::map<std::string, CZone>& zones) const {
+    if (zone.mCoupled == 0) {
+        return boost::none;
+    }
+    for (const auto& [uid, candidate] : zones) {
+        if (candidate.mZoneID == zone.mCoupled && candidate.mCoupled == zone.mZoneID &&
+            candidate.mProjectUid == zone.mProjectUid) {
+            return candidate;
+        }
+    }
+    return boost::none;
+}
+
+bool manager::tr_object_works_with_zone(const CZone& zone, const CTrackableObject& object) const {
+    if (zone.mProjectUid != object.mProjectUid) {
+        return false;
+    }
+    const bool exception =
+        zone.mExceptions.count(object.mUid) != 0 ||
+        std::any_of(zone.mExceptionsGroups.begin(), zone.mExceptionsGroups.end(),
+                    [&object](const std::string& group) { return object.mGroups.count(group) != 0; });
+    return exception ? zone.mDefaultAllowed : !zone.mDefaultAllowed;
+}
+
+}  // namespace ozra

@@ -1,0 +1,67 @@
+#include "trackableobject.h"
+
+namespace ozra {
+
+CTrackableObject::CTrackableObject(libs::core::logger& logger) : m_logger(logger) {}
+
+CTrackableObject::CTrackableObject(std::string uid, libs::core::logger& logger)
+    : mUid(std::move(uid)), m_logger(logger) {}
+
+CTrackableObject& CTrackableObject::operator=(const CTrackableObject& other) {
+    mUid = other.mUid;
+    mMacAddress = other.mMacAddress;
+    mProjectUid = other.mProjectUid;
+    mGroups = other.mGroups;
+    return *this;
+}
+
+bool CTrackableObject::operator==(const CTrackableObject& other) const {
+    return mMacAddress == other.mMacAddress && mProjectUid == other.mProjectUid && mGroups == other.mGroups;
+}
+
+void CTrackableObject::SetDownloadStatus(const CDownloadStatus& status) {
+    timeval now{};
+    gettimeofday(&now, nullptr);
+    mCurDownloadStatus = status;
+    mDownloadStatusHistory.push_back(status);
+    if (status.mName == DLS_IN_PROCESS) {
+        return;
+    }
+    mActivityStatus = ACT_NONE;
+    mRequestCounter = 0;
+    mActivityTime = now;
+    if (status.mName != DLS_OOSYNC) {
+        return;
+    }
+    for (auto it = mZones.begin(); it != mZones.end();) {
+        if (it->second.mDevState == DS_NEED_REMOVE) {
+            it = mZones.erase(it);
+        } else {
+            it->second.mDevState = DS_NEED_ADD;
+            ++it;
+        }
+    }
+}
+
+std::ostream& operator<<(std::ostream& stream, const CTrackableObject& object) {
+    const CDownloadStatus& current = object.mCurDownloadStatus;
+    stream << " uid:" << object.mUid << " prj:" << object.mProjectUid << " mac:" << object.mMacAddress
+           << " State:" << SrvStateName(object.mSrvState)
+           << " CurDwldStat:" << DownloadStatusName(current.mName) << " Reason:" << current.mReason.String()
+           << std::endl;
+    stream << " Status history:";
+    for (const CDownloadStatus& entry : object.mDownloadStatusHistory) {
+        stream << ' ' << DownloadStatusName(entry.mName) << " Reason:" << entry.mReason.String();
+    }
+    stream << std::endl << " Groups:";
+    for (const std::string& group : object.mGroups) {
+        stream << ' ' << group;
+    }
+    stream << std::endl;
+    for (const auto& [uid, zone] : object.mZones) {
+        stream << "  Zone:" << uid << ' ' << zone << std::endl;
+    }
+    return stream;
+}
+
+}  // namespace ozra
