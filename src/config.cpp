@@ -1,0 +1,98 @@
+#include "config.h"
+
+#include <limits>
+#include <memory>
+#include <optional>
+#include <string>
+#include <tuple>
+
+#include "config_parser/config.h"
+#include "core/exception.h"
+
+namespace ozra {
+
+namespace {
+
+namespace reader = libs::config;
+
+constexpr int highest_port = 65535;
+
+reader::result<int> within(const reader::result<int>& found, const std::string& path, int lowest,
+                           int highest) {
+    const int* number = found.try_get();
+    if (number == nullptr || (*number >= lowest && *number <= highest)) {
+        return found;
+    }
+    return reader::error_reason{path + ": out of range " + std::to_string(lowest) + ".." +
+                                std::to_string(highest) + ": " + std::to_string(*number)};
+}
+
+// The server port may be absent or of another kind: then it is 0.
+reader::result<int> optional_server_port(const reader::config& document) {
+    const reader::result<int> found = document.get_by_path<int>({"server", "port"});
+    if (!found.ok()) {
+        return 0;
+    }
+    return within(found, "server.port", 0, highest_port);
+}
+
+reader::result<reader::value_range> zone_types_array(const reader::config& document) {
+    const boost::optional<const reader::value&> found = document.get_root().get_value("zone_types");
+    boost::optional<reader::value_range> array = found ? found->as_array() : boost::none;
+    if (!array) {
+        return reader::error_reason{"Can not find field <array>: zone_types"};
+    }
+    return *array;
+}
+
+std::set<std::string> read_zone_types(const reader::value_range& array) {
+    std::set<std::string> names;
+    std::size_t index = 0;
+    for (const reader::value& element : array) {
+        const std::optional<std::string> name = element.as_string();
+        if (!name) {
+            OZRA_THROW("Config file is invalid: zone_types: not a zone type: " + std::to_string(index));
+        }
+        names.insert(*name);
+        ++index;
+    }
+    return names;
+}
+
+}  // namespace
+
+config::config(std::istream& stream) {
+    const std::unique_ptr<reader::config> document = reader::config::create<reader::type::json>(stream);
+
+    const auto pidfile = document->get_by_path<std::string>({"system", "pidfile"});
+    const auto debug_port = document->get_by_path<std::string>({"system", "debug_port"});
+    const auto local_debug = document->get_by_path<bool>({"system", "local_debug"});
+    const auto proxy_address = document->get_by_path<std::string>({"proxy", "address"});
+    const auto output_port =
+        within(document->get_by_path<int>({"proxy", "output_port"}), "proxy.output_port", 1, highest_port);
+    const auto protocol = document->get_by_path<std::string>({"server", "protocol"});
+    const auto server_address = document->get_by_path<std::string>({"server", "address"});
+    const auto server_port = optional_server_port(*document);
+    const auto timeout_s = within(document->get_by_path<int>({"server", "timeout_s"}), "server.timeout_s", 0,
+                                  std::numeric_limits<int>::max());
+    const auto zone_types_found = zone_types_array(*document);
+
+    const auto all = pidfile + debug_port + local_debug + proxy_address + output_port + protocol +
+                     server_address + server_port + timeout_s + zone_types_found;
+    if (!all.ok()) {
+        OZRA_THROW("Config file is invalid: " + all.reason());
+    }
+
+    system.pidfile = pidfile.value();
+    system.debug_port = debug_port.value();
+    system.local_debug = local_debug.value();
+    server.port = server_port.value();
+    proxy.address = proxy_address.value();
+    proxy.output_port = static_cast<std::uint32_t>(output_port.value());
+    server.protocol = protocol.value();
+    server.address = server_address.value();
+    server.timeout_s = static_cast<std::uint32_t>(timeout_s.value());
+    zone_types = read_zone_types(zone_types_found.value());
+}
+
+}  // namespace ozra
