@@ -1,0 +1,183 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <json/value.h>
+#include <json/writer.h>
+
+#include <sstream>
+#include <stdexcept>
+
+#include "config.h"
+#include "core/exception.h"
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using ::testing::StartsWith;
+
+namespace {
+
+Json::Value valid_document() {
+    Json::Value document;
+    document["system"]["pidfile"] = "/tmp/varnok.pid";
+    document["system"]["debug_port"] = "tcp://127.0.0.1:5560";
+    document["system"]["local_debug"] = false;
+    document["proxy"]["address"] = "127.0.0.1";
+    document["proxy"]["output_port"] = 5556;
+    document["server"]["protocol"] = "http";
+    document["server"]["address"] = "127.0.0.2";
+    document["server"]["port"] = 8080;
+    document["server"]["timeout_s"] = 10;
+    document["zone_types"].append("boundary_out");
+    document["zone_types"].append("boundary_in");
+    return document;
+}
+
+ozra::config read(const std::string& text) {
+    std::istringstream stream(text);
+    return ozra::config(stream);
+}
+
+ozra::config read(const Json::Value& document) {
+    return read(Json::writeString(Json::StreamWriterBuilder(), document));
+}
+
+// The text of the configuration's own failure.
+std::string failure(const Json::Value& document) {
+    try {
+        read(document);
+    } catch (const ozra::libs::core::exception& e) {
+        return e.get_string_error();
+    }
+    return "<no error>";
+}
+
+}  // namespace
+
+TEST(ConfigTest, ReadsEveryValue) {
+    const ozra::config settings = read(valid_document());
+    EXPECT_EQ(settings.system.pidfile, "/tmp/varnok.pid");
+    EXPECT_EQ(settings.system.debug_port, "tcp://127.0.0.1:5560");
+    EXPECT_FALSE(settings.system.local_debug);
+    EXPECT_EQ(settings.proxy.address, "127.0.0.1");
+    EXPECT_EQ(settings.proxy.output_port, 5556U);
+    EXPECT_EQ(settings.server.protocol, "http");
+    EXPECT_EQ(settings.server.address, "127.0.0.2");
+    EXPECT_EQ(settings.server.port, 8080);
+    EXPECT_EQ(settings.server.timeout_s, 10U);
+    EXPECT_THAT(settings.zone_types, ElementsAre("boundary_in", "boundary_out"));
+}
+
+TEST(ConfigTest, IgnoresUnknownKeysAtEveryLevel) {
+    Json::Value document = valid_document();
+    document["extra"] = 1;
+    document["system"]["extra"] = "x";
+    document["server"]["nested"]["deeper"] = true;
+    document["system"]["local_debug"] = true;
+    EXPECT_TRUE(read(document).system.local_debug);
+}
+
+TEST(ConfigTest, ServerPortDefaultsToZeroWhenAbsentOrNotAnInteger) {
+    Json::Value document = valid_document();
+    document["server"].removeMember("port");
+    EXPECT_EQ(read(document).server.port, 0);
+    document["server"]["port"] = "8080";
+    EXPECT_EQ(read(document).server.port, 0);
+    document["server"]["port"] = 80.5;
+    EXPECT_EQ(read(document).server.port, 0);
+}
+
+TEST(ConfigTest, IntegersMayBeWrittenAsRealsWithoutFraction) {
+    Json::Value document = valid_document();
+    document["proxy"]["output_port"] = 5557.0;
+    EXPECT_EQ(read(document).proxy.output_port, 5557U);
+    document["proxy"]["output_port"] = 5556.5;
+    EXPECT_EQ(failure(document), "Config file is invalid: Can not find field <int>: proxy.output_port");
+}
+
+TEST(ConfigTest, ZoneTypesAreAnOrderedSetOfStrings) {
+    Json::Value document = valid_document();
+    document["zone_types"] = Json::Value(Json::arrayValue);
+    EXPECT_THAT(read(document).zone_types, IsEmpty());
+    for (const char* name : {"b", "a", "b"}) {
+        document["zone_types"].append(name);
+    }
+    EXPECT_THAT(read(document).zone_types, ElementsAre("a", "b"));
+}
+
+TEST(ConfigTest, NamesTheFirstZoneTypeThatIsNotAString) {
+    Json::Value document = valid_document();
+    document["zone_types"] = Json::Value(Json::arrayValue);
+    document["zone_types"].append("a");
+    document["zone_types"].append(7);
+    document["zone_types"].append(true);
+    EXPECT_EQ(failure(document), "Config file is invalid: zone_types: not a zone type: 1");
+    document["zone_types"] = "boundary_in";
+    EXPECT_EQ(failure(document), "Config file is invalid: Can not find field <array>: zone_types");
+    document.removeMember("zone_types");
+    EXPECT_EQ(failure(document), "Config file is invalid: Can not find field <array>: zone_types");
+}
+
+TEST(ConfigTest, ReportsWronglyTypedKeys) {
+    Json::Value document = valid_document();
+    document["system"]["local_debug"] = 1;
+    EXPECT_EQ(failure(document), "Config file is invalid: Can not find field <bool>: system.local_debug");
+    document = valid_document();
+    document["server"]["timeout_s"] = "10";
+    EXPECT_EQ(failure(document), "Config file is invalid: Can not find field <int>: server.timeout_s");
+    document = valid_document();
+    document["system"]["pidfile"] = 5;
+    EXPECT_EQ(failure(document), "Config file is invalid: Can not find field <string>: system.pidfile");
+}
+
+TEST(ConfigTest, ReportsEveryProblemInOneMessageInKeyOrder) {
+    Json::Value document = valid_document();
+    document.removeMember("system");
+    EXPECT_EQ(failure(document),
+              "Config file is invalid: Can not find object <object>: system, path: system.pidfile\n"
+              "Can not find object <object>: system, path: system.debug_port\n"
+              "Can not find object <object>: system, path: system.local_debug");
+
+    document = valid_document();
+    document.removeMember("proxy");
+    document.removeMember("zone_types");
+    document["server"]["protocol"] = true;
+    EXPECT_EQ(failure(document),
+              "Config file is invalid: Can not find object <object>: proxy, path: proxy.address\n"
+              "Can not find object <object>: proxy, path: proxy.output_port\n"
+              "Can not find field <string>: server.protocol\n"
+              "Can not find field <array>: zone_types");
+}
+
+TEST(ConfigTest, RejectsPortsAndTimeOutsOutOfRange) {
+    const auto with = [](const char* group, const char* key, const Json::Value& number) {
+        Json::Value document = valid_document();
+        document[group][key] = number;
+        return failure(document);
+    };
+    EXPECT_EQ(with("proxy", "output_port", -1),
+              "Config file is invalid: proxy.output_port: out of range 1..65535: -1");
+    EXPECT_EQ(with("proxy", "output_port", 0),
+              "Config file is invalid: proxy.output_port: out of range 1..65535: 0");
+    EXPECT_EQ(with("proxy", "output_port", 65536),
+              "Config file is invalid: proxy.output_port: out of range 1..65535: 65536");
+    EXPECT_EQ(with("server", "port", -80), "Config file is invalid: server.port: out of range 0..65535: -80");
+    EXPECT_EQ(with("server", "port", 70000),
+              "Config file is invalid: server.port: out of range 0..65535: 70000");
+    EXPECT_EQ(with("server", "timeout_s", -1),
+              "Config file is invalid: server.timeout_s: out of range 0..2147483647: -1");
+    EXPECT_EQ(with("server", "timeout_s", Json::Value(Json::Int64(4294967296))),
+              "Config file is invalid: Can not find field <int>: server.timeout_s");
+    EXPECT_EQ(with("proxy", "output_port", 65535), "<no error>");
+    EXPECT_EQ(with("server", "port", 0), "<no error>");
+}
+
+TEST(ConfigTest, AnUnparsableDocumentFailsInTheReader) {
+    for (const std::string& text : {std::string(), std::string("not json"), std::string("{\"system\": ")}) {
+        try {
+            read(text);
+            ADD_FAILURE() << "no exception for: " << text;
+        } catch (const std::runtime_error& e) {
+            EXPECT_THAT(e.what(), StartsWith("Cannot parse json: "));
+        }
+    }
+}
