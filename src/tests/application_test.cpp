@@ -1,0 +1,252 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <json/value.h>
+#include <json/writer.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zmq.hpp>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "daemon_process.h"
+
+using ozra::tests::CDaemonProcess;
+using ::testing::EndsWith;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+namespace {
+
+// Logged once the daemon has handed over to its runtime and reacts to SIGINT and SIGTERM.
+const std::string ready_line = "Waiting for SIGINT or SIGTERM";
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream file(path);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const std::string& path, const std::string& content) {
+    std::ofstream(path) << content;
+}
+
+// No process can have this id: ids are below the kernel's pid_max.
+std::string UnusedPid() {
+    const std::string pid_max = ReadFile("/proc/sys/kernel/pid_max");
+    return pid_max.substr(0, pid_max.find('\n'));
+}
+
+// The lines the daemon's logger wrote to standard error (continuation lines of a message excluded).
+std::vector<std::string> LogLines(const std::string& error) {
+    std::vector<std::string> lines;
+    std::istringstream stream(error);
+    for (std::string line; std::getline(stream, line);) {
+        if (line.rfind("varnokd: ", 0) == 0) {
+            lines.push_back(line);
+        }
+    }
+    return lines;
+}
+
+// A temporary directory with a configuration whose debug socket reaches a collector of this test.
+class DaemonTest : public ::testing::Test {
+protected:
+    DaemonTest() : mCollector(mContext, zmq::socket_type::pull) {
+        unsetenv("OZRA_LAUNCHED_BY_SYSTEMD");
+        char pattern[] = "/tmp/varnok_daemon_test.XXXXXX";
+        mDirectory = mkdtemp(pattern);
+        mPidFile = mDirectory + "/varnok.pid";
+        mCollector.bind("tcp://127.0.0.1:*");
+    }
+
+    ~DaemonTest() override { std::filesystem::remove_all(mDirectory); }
+
+    Json::Value ValidConfig() {
+        Json::Value document;
+        document["system"]["pidfile"] = mPidFile;
+        document["system"]["debug_port"] = mCollector.get(zmq::sockopt::last_endpoint);
+        document["system"]["local_debug"] = false;
+        document["proxy"]["address"] = "127.0.0.1";
+        document["proxy"]["output_port"] = 5556;
+        document["server"]["protocol"] = "http";
+        document["server"]["address"] = "127.0.0.1";
+        document["server"]["port"] = 8080;
+        document["server"]["timeout_s"] = 10;
+        document["zone_types"].append("boundary_in");
+        return document;
+    }
+
+    std::string WriteConfigText(const std::string& text) {
+        const std::string path = mDirectory + "/config-" + std::to_string(++mConfigCount) + ".json";
+        WriteFile(path, text);
+        return path;
+    }
+
+    std::string WriteConfig(const Json::Value& document) {
+        return WriteConfigText(Json::writeString(Json::StreamWriterBuilder(), document));
+    }
+
+    // Starts with the configuration, checks the pid file, stops with the signal and checks the clean end.
+    void ExpectRunAndCleanStop(CDaemonProcess& daemon, int signal) {
+        ASSERT_TRUE(daemon.WaitForError(ready_line)) << daemon.GetError();
+        EXPECT_EQ(ReadFile(mPidFile), std::to_string(daemon.GetPid()));
+        daemon.Signal(signal);
+        EXPECT_EQ(daemon.WaitForExit(), 0) << daemon.GetError();
+        EXPECT_EQ(daemon.GetOutput(), "exit\n");
+        EXPECT_EQ(ReadFile(mPidFile), std::to_string(daemon.GetPid()));
+    }
+
+    // Runs to its end and expects a failure with exactly one error line after the start line.
+    void ExpectStartFailure(const std::vector<std::string>& arguments, const std::string& error) {
+        CDaemonProcess daemon(arguments);
+        EXPECT_EQ(daemon.WaitForExit(), 1) << daemon.GetError();
+        EXPECT_EQ(daemon.GetOutput(), "");
+        const std::vector<std::string> lines = LogLines(daemon.GetError());
+        ASSERT_EQ(lines.size(), 2U) << daemon.GetError();
+        EXPECT_THAT(lines[0], EndsWith("Starting varnokd"));
+        EXPECT_THAT(daemon.GetError().substr(daemon.GetError().find(lines[1])), HasSubstr(error));
+    }
+
+    zmq::context_t mContext;
+    zmq::socket_t mCollector;
+    std::string mDirectory;
+    std::string mPidFile;
+    int mConfigCount = 0;
+};
+
+}  // namespace
+
+TEST_F(DaemonTest, RunsUntilSigtermAndLeavesThePidFile) {
+    CDaemonProcess daemon({"-c", WriteConfig(ValidConfig())});
+    ExpectRunAndCleanStop(daemon, SIGTERM);
+}
+
+TEST_F(DaemonTest, RunsUntilSigintOverwritingAStalePidFile) {
+    for (const std::string& stale : {UnusedPid(), std::string("not a number"), std::string()}) {
+        SCOPED_TRACE("pid file content: " + stale);
+        WriteFile(mPidFile, stale);
+        CDaemonProcess daemon({"-c", WriteConfig(ValidConfig())});
+        ExpectRunAndCleanStop(daemon, SIGINT);
+    }
+}
+
+TEST_F(DaemonTest, TheLastConfigurationOptionWins) {
+    Json::Value broken = ValidConfig();
+    broken.removeMember("zone_types");
+    const std::string broken_path = WriteConfig(broken);
+    const std::string good_path = WriteConfig(ValidConfig());
+    {
+        CDaemonProcess daemon({"-c", broken_path, "ignored-argument", "-c", good_path});
+        ExpectRunAndCleanStop(daemon, SIGTERM);
+    }
+    std::filesystem::remove(mPidFile);
+    ExpectStartFailure({"-c", good_path, "-c", broken_path},
+                       "Config file is invalid: Can not find field <array>: zone_types");
+    EXPECT_FALSE(std::filesystem::exists(mPidFile));
+}
+
+TEST_F(DaemonTest, RefusesAMissingOrEmptyConfigurationName) {
+    const std::string text =
+        "The configuration file is not defined! Usage: " + CDaemonProcess::ProgramPath() + " -c config_file";
+    ExpectStartFailure({}, text);
+    ExpectStartFailure({"-c", ""}, text);
+    ExpectStartFailure({"plain-argument"}, text);
+}
+
+TEST_F(DaemonTest, RefusesUnknownOptionsAfterTheGetoptMessage) {
+    const std::string usage = "Usage: " + CDaemonProcess::ProgramPath() + " -c config_file";
+    {
+        CDaemonProcess daemon({"-x"});
+        EXPECT_EQ(daemon.WaitForExit(), 1);
+        EXPECT_THAT(daemon.GetError(), HasSubstr("invalid option -- 'x'"));
+        EXPECT_THAT(daemon.GetError(), HasSubstr(usage));
+        EXPECT_THAT(daemon.GetError(), Not(HasSubstr("The configuration file is not defined!")));
+    }
+    CDaemonProcess daemon({"-c"});
+    EXPECT_EQ(daemon.WaitForExit(), 1);
+    EXPECT_THAT(daemon.GetError(), HasSubstr("option requires an argument -- 'c'"));
+    EXPECT_THAT(daemon.GetError(), HasSubstr(usage));
+}
+
+TEST_F(DaemonTest, BadConfigurationFilesEndStartUpWithoutTouchingThePidFile) {
+    const auto modified = [this](const std::function<void(Json::Value&)>& change) {
+        Json::Value document = ValidConfig();
+        change(document);
+        return WriteConfig(document);
+    };
+    const std::string parse_error = "std::exception::what(): Cannot parse json: ";
+    std::vector<std::pair<std::string, std::string>> cases = {
+        {mDirectory + "/missing.json", parse_error},
+        {WriteConfigText(""), parse_error},
+        {mDirectory, parse_error},
+        {WriteConfigText("{\"system\": {\"pidfile\": "), parse_error},
+        {WriteConfigText("pidfile = /tmp/x"), parse_error},
+        {modified([](Json::Value& d) { d["system"]["local_debug"] = 1; }),
+         "Config file is invalid: Can not find field <bool>: system.local_debug"},
+        {modified([](Json::Value& d) { d["server"]["timeout_s"] = "10"; }),
+         "Config file is invalid: Can not find field <int>: server.timeout_s"},
+        {modified([](Json::Value& d) { d["server"]["timeout_s"] = Json::Int64(2147483648); }),
+         "Config file is invalid: Can not find field <int>: server.timeout_s"},
+        {modified([](Json::Value& d) { d["proxy"]["output_port"] = -1; }),
+         "Config file is invalid: proxy.output_port: out of range 1..65535: -1"},
+        {modified([](Json::Value& d) { d["server"]["port"] = 65536; }),
+         "Config file is invalid: server.port: out of range 0..65535: 65536"},
+        {modified([](Json::Value& d) { d["zone_types"] = "boundary_in"; }),
+         "Config file is invalid: Can not find field <array>: zone_types"},
+        {modified([](Json::Value& d) { d["zone_types"].append(3); }),
+         "Config file is invalid: zone_types: not a zone type: 1"},
+        {modified([](Json::Value& d) { d.removeMember("system"); }),
+         "Config file is invalid: Can not find object <object>: system, path: system.pidfile\n"
+         "Can not find object <object>: system, path: system.debug_port\n"
+         "Can not find object <object>: system, path: system.local_debug"},
+    };
+    // Permissions do not keep root from reading.
+    if (geteuid() != 0) {
+        const std::string unreadable = WriteConfig(ValidConfig());
+        chmod(unreadable.c_str(), 0);
+        cases.emplace_back(unreadable, parse_error);
+    }
+    for (const auto& [path, error] : cases) {
+        SCOPED_TRACE("configuration " + path);
+        WriteFile(mPidFile, UnusedPid());
+        ExpectStartFailure({"-c", path}, error);
+        EXPECT_EQ(ReadFile(mPidFile), UnusedPid());
+    }
+}
+
+TEST_F(DaemonTest, ARejectedDebugEndpointEndsStartUpBeforeThePidFile) {
+    Json::Value document = ValidConfig();
+    document["system"]["debug_port"] = "no endpoint";
+    ExpectStartFailure({"-c", WriteConfig(document)}, "Invalid argument");
+    EXPECT_FALSE(std::filesystem::exists(mPidFile));
+}
+
+TEST_F(DaemonTest, RefusesToStartWhileThePidFileNamesALiveProcess) {
+    const std::string content = std::to_string(getpid()) + "\n";
+    WriteFile(mPidFile, content);
+    ExpectStartFailure({"-c", WriteConfig(ValidConfig())}, "Process is running");
+    EXPECT_EQ(ReadFile(mPidFile), content);
+
+    std::filesystem::remove(mPidFile);
+    CDaemonProcess first({"-c", WriteConfig(ValidConfig())});
+    ASSERT_TRUE(first.WaitForError(ready_line)) << first.GetError();
+    ExpectStartFailure({"-c", WriteConfig(ValidConfig())}, "Process is running");
+    EXPECT_EQ(ReadFile(mPidFile), std::to_string(first.GetPid()));
+    first.Signal(SIGTERM);
+    EXPECT_EQ(first.WaitForExit(), 0);
+}
+
+TEST_F(DaemonTest, ReportsAPidFileThatCannotBeCreated) {
+    Json::Value document = ValidConfig();
+    document["system"]["pidfile"] = mDirectory + "/missing/varnok.pid";
+    ExpectStartFailure({"-c", WriteConfig(document)}, "Error opening pid-file!");
+}
