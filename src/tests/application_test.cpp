@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "config_document.h"
 #include "daemon_process.h"
 
 using ozra::tests::CDaemonProcess;
@@ -71,17 +72,9 @@ protected:
     ~DaemonTest() override { std::filesystem::remove_all(mDirectory); }
 
     Json::Value ValidConfig() {
-        Json::Value document;
+        Json::Value document = ozra::tests::ValidConfigDocument();
         document["system"]["pidfile"] = mPidFile;
         document["system"]["debug_port"] = mCollector.get(zmq::sockopt::last_endpoint);
-        document["system"]["local_debug"] = false;
-        document["proxy"]["address"] = "127.0.0.1";
-        document["proxy"]["output_port"] = 5556;
-        document["server"]["protocol"] = "http";
-        document["server"]["address"] = "127.0.0.1";
-        document["server"]["port"] = 8080;
-        document["server"]["timeout_s"] = 10;
-        document["zone_types"].append("boundary_in");
         return document;
     }
 
@@ -203,7 +196,7 @@ TEST_F(DaemonTest, BadConfigurationFilesEndStartUpWithoutTouchingThePidFile) {
         {modified([](Json::Value& d) { d["zone_types"] = "boundary_in"; }),
          "Config file is invalid: Can not find field <array>: zone_types"},
         {modified([](Json::Value& d) { d["zone_types"].append(3); }),
-         "Config file is invalid: zone_types: not a zone type: 1"},
+         "Config file is invalid: zone_types: not a zone type: 2"},
         {modified([](Json::Value& d) { d.removeMember("system"); }),
          "Config file is invalid: Can not find object <object>: system, path: system.pidfile\n"
          "Can not find object <object>: system, path: system.debug_port\n"

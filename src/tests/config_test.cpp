@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "config.h"
+#include "config_document.h"
 #include "core/exception.h"
 
 using ::testing::ElementsAre;
@@ -15,22 +16,6 @@ using ::testing::IsEmpty;
 using ::testing::StartsWith;
 
 namespace {
-
-Json::Value valid_document() {
-    Json::Value document;
-    document["system"]["pidfile"] = "/tmp/varnok.pid";
-    document["system"]["debug_port"] = "tcp://127.0.0.1:5560";
-    document["system"]["local_debug"] = false;
-    document["proxy"]["address"] = "127.0.0.1";
-    document["proxy"]["output_port"] = 5556;
-    document["server"]["protocol"] = "http";
-    document["server"]["address"] = "127.0.0.2";
-    document["server"]["port"] = 8080;
-    document["server"]["timeout_s"] = 10;
-    document["zone_types"].append("boundary_out");
-    document["zone_types"].append("boundary_in");
-    return document;
-}
 
 ozra::config read(const std::string& text) {
     std::istringstream stream(text);
@@ -54,7 +39,7 @@ std::string failure(const Json::Value& document) {
 }  // namespace
 
 TEST(ConfigTest, ReadsEveryValue) {
-    const ozra::config settings = read(valid_document());
+    const ozra::config settings = read(ozra::tests::ValidConfigDocument());
     EXPECT_EQ(settings.system.pidfile, "/tmp/varnok.pid");
     EXPECT_EQ(settings.system.debug_port, "tcp://127.0.0.1:5560");
     EXPECT_FALSE(settings.system.local_debug);
@@ -68,7 +53,7 @@ TEST(ConfigTest, ReadsEveryValue) {
 }
 
 TEST(ConfigTest, IgnoresUnknownKeysAtEveryLevel) {
-    Json::Value document = valid_document();
+    Json::Value document = ozra::tests::ValidConfigDocument();
     document["extra"] = 1;
     document["system"]["extra"] = "x";
     document["server"]["nested"]["deeper"] = true;
@@ -77,7 +62,7 @@ TEST(ConfigTest, IgnoresUnknownKeysAtEveryLevel) {
 }
 
 TEST(ConfigTest, ServerPortDefaultsToZeroWhenAbsentOrNotAnInteger) {
-    Json::Value document = valid_document();
+    Json::Value document = ozra::tests::ValidConfigDocument();
     document["server"].removeMember("port");
     EXPECT_EQ(read(document).server.port, 0);
     document["server"]["port"] = "8080";
@@ -87,7 +72,7 @@ TEST(ConfigTest, ServerPortDefaultsToZeroWhenAbsentOrNotAnInteger) {
 }
 
 TEST(ConfigTest, IntegersMayBeWrittenAsRealsWithoutFraction) {
-    Json::Value document = valid_document();
+    Json::Value document = ozra::tests::ValidConfigDocument();
     document["proxy"]["output_port"] = 5557.0;
     EXPECT_EQ(read(document).proxy.output_port, 5557U);
     document["proxy"]["output_port"] = 5556.5;
@@ -95,7 +80,7 @@ TEST(ConfigTest, IntegersMayBeWrittenAsRealsWithoutFraction) {
 }
 
 TEST(ConfigTest, ZoneTypesAreAnOrderedSetOfStrings) {
-    Json::Value document = valid_document();
+    Json::Value document = ozra::tests::ValidConfigDocument();
     document["zone_types"] = Json::Value(Json::arrayValue);
     EXPECT_THAT(read(document).zone_types, IsEmpty());
     for (const char* name : {"b", "a", "b"}) {
@@ -105,7 +90,7 @@ TEST(ConfigTest, ZoneTypesAreAnOrderedSetOfStrings) {
 }
 
 TEST(ConfigTest, NamesTheFirstZoneTypeThatIsNotAString) {
-    Json::Value document = valid_document();
+    Json::Value document = ozra::tests::ValidConfigDocument();
     document["zone_types"] = Json::Value(Json::arrayValue);
     document["zone_types"].append("a");
     document["zone_types"].append(7);
@@ -118,26 +103,26 @@ TEST(ConfigTest, NamesTheFirstZoneTypeThatIsNotAString) {
 }
 
 TEST(ConfigTest, ReportsWronglyTypedKeys) {
-    Json::Value document = valid_document();
+    Json::Value document = ozra::tests::ValidConfigDocument();
     document["system"]["local_debug"] = 1;
     EXPECT_EQ(failure(document), "Config file is invalid: Can not find field <bool>: system.local_debug");
-    document = valid_document();
+    document = ozra::tests::ValidConfigDocument();
     document["server"]["timeout_s"] = "10";
     EXPECT_EQ(failure(document), "Config file is invalid: Can not find field <int>: server.timeout_s");
-    document = valid_document();
+    document = ozra::tests::ValidConfigDocument();
     document["system"]["pidfile"] = 5;
     EXPECT_EQ(failure(document), "Config file is invalid: Can not find field <string>: system.pidfile");
 }
 
 TEST(ConfigTest, ReportsEveryProblemInOneMessageInKeyOrder) {
-    Json::Value document = valid_document();
+    Json::Value document = ozra::tests::ValidConfigDocument();
     document.removeMember("system");
     EXPECT_EQ(failure(document),
               "Config file is invalid: Can not find object <object>: system, path: system.pidfile\n"
               "Can not find object <object>: system, path: system.debug_port\n"
               "Can not find object <object>: system, path: system.local_debug");
 
-    document = valid_document();
+    document = ozra::tests::ValidConfigDocument();
     document.removeMember("proxy");
     document.removeMember("zone_types");
     document["server"]["protocol"] = true;
@@ -150,7 +135,7 @@ TEST(ConfigTest, ReportsEveryProblemInOneMessageInKeyOrder) {
 
 TEST(ConfigTest, RejectsPortsAndTimeOutsOutOfRange) {
     const auto with = [](const char* group, const char* key, const Json::Value& number) {
-        Json::Value document = valid_document();
+        Json::Value document = ozra::tests::ValidConfigDocument();
         document[group][key] = number;
         return failure(document);
     };
