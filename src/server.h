@@ -6,11 +6,18 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <list>
+#include <map>
+#include <set>
 #include <sstream>
 #include <string>
 
 #include "core/logger.h"
+#include "trackableobject.h"
+#include "unassociated-trackable-objects.h"
+#include "zone-download-status.h"
+#include "zone.h"
 
 namespace ozra {
 
@@ -53,12 +60,50 @@ public:
 
     const libs::core::logger& get_logger() const { return m_logger; }
 
+    static const std::string req_zone_types;
+    static const std::string req_zones;
+    static const std::string req_track_obj;
+    static const std::string req_zone_download_status;
+    static const std::string req_user_msg;
+
+    // Adds the configured zone types that the server lists, with their IDs.
+    void GetZoneTypes(const std::set<std::string>& configured, std::map<std::string, uint16_t>& types);
+    // Adds every valid polygon zone of a known type.
+    void GetZones(const std::map<std::string, uint16_t>& types, std::map<std::string, CZone>& zones);
+    // Takes the identity of the first valid object the server answers for the uid.
+    bool GetTrObject(const std::string& uid, CTrackableObject& object);
+    // Adds valid objects, and the uids of objects without a device node.
+    void GetTrObjects(std::map<std::string, CTrackableObject>& objects, std::set<std::string>& unassociated);
+    // Stored statuses by trackable uid; the first status of a uid wins.
+    std::map<std::string, CZoneDownloadStatus> GetZonesDownloadStatuses();
+    // Reports every status set since the last report and each pending unassociated object; the
+    // histories are emptied only when the server accepted the report. False when there was nothing.
+    bool SendZoneDownloadStatus(std::map<std::string, CTrackableObject>& objects,
+                                CUnassociatedTrackableObjects& unassociated);
+    // Deletes the stored status of a trackable object in the background.
+    bool DeleteZoneDownloadStatus(const std::string& uid);
+    // Posts a device frame as a user message in the background.
+    void SendUserMsg(const std::string& uid, const std::string& hex);
+
+    bool ReadZoneFromJson(const std::map<std::string, uint16_t>& types, const Json::Value& json, CZone& zone);
+    bool ReadTrObjectFromJson(Json::Value json, CTrackableObject& object);
+    bool IsValidUnassociatedTrObjectInJson(const Json::Value& json);
+    bool GetStringMember(Json::Value json, const std::string& key, std::string& out) const;
+    bool ForEachZoneDownloadStatusInJson(Json::Value array,
+                                         const std::function<bool(CZoneDownloadStatus)>& f) const;
+    downloadStatusName_t DownloadStatusFromString(const std::string& text) const;
+
 private:
     enum class Method { GET, POST, DEL };
 
     void CurlRequest(Method method, const std::string& path, std::stringstream& answer,
                      const std::string* body, curl_slist* headers);
     void StartAsyncThread(void* (*body)(void*), const char* caller);
+    void GetJson(const std::string& caller, const std::string& path, Json::Value& root);
+    // Replaces out with the strings of a JSON array (a null list is empty); false on a non-string.
+    static bool ReadStringList(const Json::Value& list, std::set<std::string>& out);
+    // text percent-encoded for use as one path segment; unreserved characters stay as they are.
+    static std::string PathSegment(const std::string& text);
 
     std::string mProtocol;
     std::string mAddress;
