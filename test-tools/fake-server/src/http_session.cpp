@@ -58,7 +58,9 @@ void http_session::on_read(const boost::system::error_code& error) {
         http::response<http::string_body>(static_cast<http::status>(reply.status), m_request.version());
     m_response.set(http::field::content_type, "application/json");
     m_response.keep_alive(m_request.keep_alive());
-    m_response.body() = reply.body;
+    // A 1xx, 204 or 304 answer carries no body.
+    const bool bodyless = reply.status < 200 || reply.status == 204 || reply.status == 304;
+    m_response.body() = bodyless ? std::string() : reply.body;
     m_response.prepare_payload();
     if (reply.delay.count() <= 0) {
         write();

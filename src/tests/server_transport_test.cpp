@@ -1,0 +1,170 @@
+#include <curl/curl.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "server_test_fixture.h"
+
+namespace ozra::test {
+namespace {
+
+using namespace std::chrono_literals;
+using varnok::test_tools::recorded_request;
+using varnok::test_tools::response_fault;
+
+constexpr const char* path = "/api/private/zones/";
+
+std::string UserMsg(const std::string& uid) {
+    return "{\"uid\":\"" + uid + "\",\"data\":{\"hex\":\"000100020F00\"}}";
+}
+
+class ServerTransport : public ServerTest {
+protected:
+    std::string Url() const { return m_fake->url() + path; }
+};
+
+TEST_F(ServerTransport, GetSendsPlainRequestWithUserAgentAndAppendsTheBody) {
+    m_fake->set_raw_body(path, "first part");
+    std::stringstream answer;
+    answer << "kept:";
+    m_server->CurlGetRequest(path, answer, nullptr);
+
+    EXPECT_EQ(answer.str(), "kept:first part");
+    const recorded_request request = OnlyRequest();
+    EXPECT_EQ(request.method, "GET");
+    EXPECT_EQ(request.target, path);
+    EXPECT_EQ(request.header("user-agent"), "varnokd");
+    EXPECT_EQ(request.header("content-type"), "");
+    EXPECT_EQ(request.body, "");
+}
+
+TEST_F(ServerTransport, PostAndDeleteAddJsonContentTypeToTheCallersHeaders) {
+    const std::string body = "{\"uid\":\"t 1&x=2\",\"data\":{\"hex\":\"000100020F00\"}}";
+    std::stringstream answer;
+    m_server->CurlPostRequest(CServer::req_zone_download_status, answer,
+                              "{\"zone_download_status\":" + std::string("[]}"),
+                              curl_slist_append(nullptr, "x-first: 1"));
+    m_server->CurlPostRequest(CServer::req_user_msg, answer, body, nullptr);
+    m_fake->set_download_statuses(
+        ParseJson(R"([{"trackable_uid":"t1","download_status":"UPDATED","ts":"1"}])"));
+    m_server->CurlDelRequest(CServer::req_zone_download_status + "/t1", answer,
+                             curl_slist_append(nullptr, "x-second: 2"));
+
+    const auto requests = m_fake->requests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[0].method, "POST");
+    EXPECT_EQ(requests[0].target, CServer::req_zone_download_status);
+    EXPECT_EQ(requests[0].header("x-first"), "1");
+    EXPECT_EQ(requests[1].body, body);
+    EXPECT_EQ(requests[1].header("content-length"), std::to_string(body.size()));
+    EXPECT_EQ(requests[2].method, "DELETE");
+    EXPECT_EQ(requests[2].target, "/api/private/zone_download_status/t1");
+    EXPECT_EQ(requests[2].header("x-second"), "2");
+    EXPECT_EQ(requests[2].body, "");
+    for (const recorded_request& request : requests) {
+        EXPECT_EQ(request.header("content-type"), "application/json") << request.target;
+        EXPECT_EQ(request.header("user-agent"), "varnokd") << request.target;
+    }
+}
+
+TEST_F(ServerTransport, AddressWithoutSchemeUsesTheConfiguredProtocolAndAPortOverridesTheAddress) {
+    std::stringstream answer;
+    CServer noScheme("http", "127.0.0.1:" + std::to_string(m_fake->port()), 0, m_logger);
+    noScheme.CurlGetRequest(path, answer, nullptr);
+    CServer withPort("http", "127.0.0.1", m_fake->port(), m_logger);
+    withPort.CurlGetRequest(path, answer, nullptr);
+    EXPECT_EQ(m_fake->request_count(), 2u);
+    EXPECT_EQ(ParseJson(answer.str().substr(0, answer.str().size() / 2))["zones"].size(), 0u);
+}
+
+TEST_F(ServerTransport, EveryStatusButOkRaisesAndKeepsTheBody) {
+    for (const unsigned status : {201u, 204u, 404u, 500u}) {
+        m_fake->set_fault(response_fault{status, false, 0ms});
+        std::stringstream answer;
+        const std::string quotedUrl = "\"" + Url() + "\"";
+        EXPECT_EQ(RaisedText([&] { m_server->CurlPostRequest(path, answer, "{}", nullptr); }),
+                  "CurlPostRequest: request " + quotedUrl + " returns code " + std::to_string(status));
+        EXPECT_EQ(RaisedText([&] { m_server->CurlDelRequest(path, answer, nullptr); }),
+                  "CurlDelRequest: request " + quotedUrl + " returns code " + std::to_string(status));
+        EXPECT_EQ(RaisedText([&] { m_server->CurlGetRequest(path, answer, nullptr); }),
+                  "CurlGetRequest: request " + quotedUrl + " returns code " + std::to_string(status));
+        if (status != 204) {
+            EXPECT_EQ(answer.str(), "{}{}{}") << status;
+        }
+    }
+}
+
+TEST_F(ServerTransport, RefusedConnectionNamesCurlsErrorAndTheUrl) {
+    m_fake->stop_listening();
+    std::stringstream answer;
+    const std::string failure = std::string(": curl_easy_perform failed: ") +
+                                curl_easy_strerror(CURLE_COULDNT_CONNECT) + " URL=" + Url();
+    EXPECT_EQ(RaisedText([&] { m_server->CurlGetRequest(path, answer, nullptr); }),
+              "CurlGetRequest" + failure);
+    EXPECT_EQ(RaisedText([&] { m_server->CurlPostRequest(path, answer, "{}", nullptr); }),
+              "CurlPostRequest" + failure);
+    EXPECT_EQ(RaisedText([&] { m_server->CurlDelRequest(path, answer, nullptr); }),
+              "CurlDelRequest" + failure);
+}
+
+TEST_F(ServerTransport, TwoAsyncPostsBackToBackEachSendOneBody) {
+    m_server->SendAsyncPostRequest(CServer::req_user_msg, UserMsg("t1"));
+    m_server->SendAsyncPostRequest(CServer::req_user_msg, UserMsg("t2"));
+    m_server->WaitForAsyncOperations();
+
+    std::vector<std::string> bodies;
+    for (const recorded_request& request : m_fake->requests()) {
+        EXPECT_EQ(request.method, "POST");
+        EXPECT_EQ(request.target, CServer::req_user_msg);
+        EXPECT_EQ(request.answered_status, 200u);
+        bodies.push_back(request.body);
+    }
+    std::sort(bodies.begin(), bodies.end());
+    EXPECT_EQ(bodies, (std::vector<std::string>{UserMsg("t1"), UserMsg("t2")}));
+}
+
+TEST_F(ServerTransport, AsyncDeleteIsSentAndFailuresStayOnTheRequestThread) {
+    m_server->SendAsyncDelRequest(CServer::req_zone_download_status + "/t9");
+    m_server->WaitForAsyncOperations();
+    const recorded_request request = OnlyRequest();
+    EXPECT_EQ(request.method, "DELETE");
+    EXPECT_EQ(request.target, "/api/private/zone_download_status/t9");
+    EXPECT_EQ(request.answered_status, 200u);
+
+    m_fake->stop_listening();
+    m_server->SendAsyncPostRequest(CServer::req_user_msg, "{}");
+    m_server->SendAsyncDelRequest(CServer::req_zone_download_status + "/t9");
+    m_server->WaitForAsyncOperations();
+    m_server->WaitForAsyncOperations();
+    EXPECT_EQ(m_fake->request_count(), 1u);
+}
+
+TEST_F(ServerTransport, DestructionJoinsRequestsStillRunning) {
+    m_fake->set_fault(response_fault{std::nullopt, false, 300ms});
+    m_server->SendAsyncPostRequest(CServer::req_user_msg, UserMsg("last"));
+    m_server.reset();
+    const recorded_request request = OnlyRequest();
+    EXPECT_EQ(request.body, UserMsg("last"));
+    EXPECT_EQ(request.answered_status, 200u);
+}
+
+TEST_F(ServerTransport, ParseAnswerReadsJsonAndRaisesWithTheCallersName) {
+    std::stringstream valid("{\"zones\": [1, 2]}");
+    Json::Value root;
+    m_server->ParseAnswer("GetZones", valid, root);
+    EXPECT_EQ(root["zones"].size(), 2u);
+
+    for (const char* text : {"", "not json", "{\"zones\": [1, 2}"}) {
+        std::stringstream invalid(text);
+        const std::string raised = RaisedText([&] { m_server->ParseAnswer("GetZones", invalid, root); });
+        EXPECT_EQ(raised.rfind("GetZones: parseFromStream ", 0), 0u) << raised;
+        EXPECT_GT(raised.size(), std::string("GetZones: parseFromStream ").size()) << raised;
+    }
+}
+
+}  // namespace
+}  // namespace ozra::test
