@@ -1,0 +1,482 @@
+#include <gtest/gtest.h>
+#include <json/writer.h>
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "server_test_fixture.h"
+
+namespace ozra::test {
+namespace {
+
+using namespace std::chrono_literals;
+using varnok::test_tools::match_request;
+using varnok::test_tools::recorded_request;
+using varnok::test_tools::response_fault;
+
+const std::map<std::string, uint16_t> types{{"danger", 3}, {"boundary_in", 5}};
+
+Json::Value ValidZone(const std::string& uid) {
+    Json::Value zone = ParseJson(R"({"active":true,"dynamic":false,"project_uid":"p1","name":"Gate",
+        "default_allowed":true,"zone_type_name":"danger","zone_exceptions":["t1"],
+        "zone_exceptions_groups":["g1","g2"],"shape":"polygon","other":1,
+        "zone_geometry":{"positions":[{"x":0,"y":0},{"x":100,"y":0},{"x":0,"y":-5}]},
+        "sublocation_id":1,"zone_id":26})");
+    zone["uid"] = uid;
+    return zone;
+}
+
+Json::Value ValidTrackable(const std::string& uid) {
+    Json::Value object =
+        ParseJson(R"({"node":{"project_uid":"p1","mac_address":"a1b2c3d4e5f6","groups":["g2","g1"]}})");
+    object["uid"] = uid;
+    return object;
+}
+
+using Change = std::function<void(Json::Value&)>;
+
+// One element per change, made from the valid element with the uid of the change's name.
+Json::Value Variants(const std::map<std::string, Change>& changes,
+                     const std::function<Json::Value(const std::string&)>& make) {
+    Json::Value array(Json::arrayValue);
+    for (const auto& [uid, change] : changes) {
+        Json::Value element = make(uid);
+        change(element);
+        array.append(element);
+    }
+    return array;
+}
+
+template <class Map>
+std::set<std::string> Keys(const Map& map) {
+    std::set<std::string> keys;
+    for (const auto& entry : map) {
+        keys.insert(entry.first);
+    }
+    return keys;
+}
+
+class ServerResources : public ServerTest {
+protected:
+    CTrackableObject Trackable(const std::string& uid, const std::vector<CDownloadStatus>& history) {
+        CTrackableObject object(uid, m_logger);
+        for (const CDownloadStatus& status : history) {
+            object.SetDownloadStatus(status);
+        }
+        return object;
+    }
+};
+
+TEST_F(ServerResources, GetOperationsRequestTheirResourcesAndRaiseTransportAndParseFailures) {
+    std::map<std::string, uint16_t> zoneTypes;
+    std::map<std::string, CZone> zones;
+    std::map<std::string, CTrackableObject> objects;
+    std::set<std::string> unassociated;
+    CTrackableObject object(m_logger);
+    m_server->GetZoneTypes({"danger"}, zoneTypes);
+    m_server->GetZones(types, zones);
+    m_server->GetTrObjects(objects, unassociated);
+    EXPECT_FALSE(m_server->GetTrObject("t 1/x", object));
+    EXPECT_TRUE(m_server->GetZonesDownloadStatuses().empty());
+
+    std::vector<std::string> lines;
+    for (const recorded_request& request : m_fake->requests()) {
+        lines.push_back(request.method + " " + request.target);
+        EXPECT_EQ(request.body, "");
+        EXPECT_EQ(request.header("content-type"), "");
+    }
+    EXPECT_EQ(lines,
+              (std::vector<std::string>{
+                  "GET /api/private/zone_types/", "GET /api/private/zones/", "GET /api/v2/private/track_obj/",
+                  "GET /api/v2/private/track_obj/t%201%2Fx", "GET /api/private/zone_download_status"}));
+
+    zones.emplace("kept", CZone("kept"));
+    m_fake->set_raw_body(CServer::req_zones, "{\"zones\":[");
+    const std::string parseFailure = RaisedText([&] { m_server->GetZones(types, zones); });
+    EXPECT_EQ(parseFailure.rfind("GetZones: parseFromStream ", 0), 0u) << parseFailure;
+    m_fake->set_raw_body(CServer::req_zone_download_status, "");
+    const std::string emptyBody = RaisedText([&] { m_server->GetZonesDownloadStatuses(); });
+    EXPECT_EQ(emptyBody.rfind("GetZonesDownloadStatuses: parseFromStream ", 0), 0u) << emptyBody;
+    m_fake->set_fault(response_fault{500, false, 0ms}, CServer::req_track_obj);
+    EXPECT_EQ(RaisedText([&] { m_server->GetTrObjects(objects, unassociated); }),
+              "CurlGetRequest: request \"" + m_fake->url() + CServer::req_track_obj + "\" returns code 500");
+    EXPECT_EQ(Keys(zones), std::set<std::string>{"kept"});
+}
+
+TEST_F(ServerResources, RootsAndListsOfTheWrongTypeReadAsEmpty) {
+    std::map<std::string, uint16_t> zoneTypes{{"kept", 9}};
+    std::map<std::string, CZone> zones;
+    std::map<std::string, CTrackableObject> objects;
+    std::set<std::string> unassociated;
+    for (const char* body : {"[1,2]", "42", "\"text\"", "null", "{\"zone_types\":{\"name\":\"danger\"}}",
+                             "{\"zones\":\"z1\",\"trackableObjects\":7,\"zone_download_status\":{}}"}) {
+        for (const std::string& path : {CServer::req_zone_types, CServer::req_zones, CServer::req_track_obj,
+                                        CServer::req_zone_download_status}) {
+            m_fake->set_raw_body(path, body);
+        }
+        m_server->GetZoneTypes({"danger"}, zoneTypes);
+        m_server->GetZones(types, zones);
+        m_server->GetTrObjects(objects, unassociated);
+        EXPECT_TRUE(m_server->GetZonesDownloadStatuses().empty()) << body;
+    }
+    EXPECT_EQ(zoneTypes, (std::map<std::string, uint16_t>{{"kept", 9}}));
+    EXPECT_TRUE(zones.empty());
+    EXPECT_TRUE(objects.empty());
+    EXPECT_TRUE(unassociated.empty());
+}
+
+TEST_F(ServerResources, ZoneTypesKeepConfiguredNamesWithUnsignedIds) {
+    m_fake->set_zone_types(ParseJson(R"([
+        {"name":"danger","id":3},
+        {"name":"danger","id":4},
+        {"name":"Boundary_In","id":6},
+        {"name":"boundary_in","id":65541},
+        {"name":"boundary_out","id":-1},
+        {"name":"forbidden","id":1e30},
+        {"name":"not_configured","id":8},
+        {"name":7,"id":9},
+        {"name":"restricted","id":"10"},
+        {"name":"parking","id":18446744073709551615},
+        "danger", [1], null
+    ])"));
+    std::map<std::string, uint16_t> zoneTypes{{"parking", 77}};
+    m_server->GetZoneTypes(
+        {"danger", "boundary_in", "boundary_out", "forbidden", "restricted", "parking", "Boundary_In"},
+        zoneTypes);
+    EXPECT_EQ(zoneTypes, (std::map<std::string, uint16_t>{
+                             {"danger", 3}, {"Boundary_In", 6}, {"boundary_in", 5}, {"parking", 77}}));
+}
+
+TEST_F(ServerResources, ZonesAreReadMemberByMember) {
+    Json::Value zones(Json::arrayValue);
+    zones.append(ValidZone("z1"));
+    Json::Value boundary = ValidZone("z2");
+    boundary["zone_type_name"] = "Boundary_In";
+    boundary["user_params"]["coupled"] = 65563;
+    boundary["shape"] = "square";
+    boundary["project_uid"] = 12;
+    boundary.removeMember("zone_exceptions");
+    zones.append(boundary);
+    Json::Value duplicate = ValidZone("z1");
+    duplicate["name"] = "Second";
+    zones.append(duplicate);
+    m_fake->set_zones(zones);
+
+    std::map<std::string, CZone> read;
+    m_server->GetZones(types, read);
+    ASSERT_EQ(Keys(read), (std::set<std::string>{"z1", "z2"}));
+    const CZone& zone = read.at("z1");
+    EXPECT_EQ(zone.mUid, "z1");
+    EXPECT_EQ(zone.mProjectUid, "p1");
+    EXPECT_EQ(zone.mName, "Gate");
+    EXPECT_TRUE(zone.mDefaultAllowed);
+    EXPECT_EQ(zone.mType, 3);
+    EXPECT_EQ(zone.mCoupled, 0);
+    EXPECT_EQ(zone.mExceptions, std::set<std::string>{"t1"});
+    EXPECT_EQ(zone.mExceptionsGroups, (std::set<std::string>{"g1", "g2"}));
+    EXPECT_EQ(zone.mShape, POLYGON);
+    EXPECT_EQ(zone.mSrvState, srvState::NEW);
+    EXPECT_EQ(zone.mSublocationID, 1);
+    EXPECT_EQ(zone.mZoneID, 26);
+    EXPECT_EQ(zone.GetZoneDescriptor(5, 6),
+              "0001001A000003000103"
+              "0000000000000000"
+              "0000006400000000"
+              "00000000FFFFFFFB");
+    const CZone& coupled = read.at("z2");
+    EXPECT_EQ(coupled.mProjectUid, "");
+    EXPECT_EQ(coupled.mType, 5);
+    EXPECT_EQ(coupled.mCoupled, 0x1B);
+    EXPECT_TRUE(coupled.mExceptions.empty());
+}
+
+TEST_F(ServerResources, EveryInvalidZoneIsDropped) {
+    const std::map<std::string, Change> rejected{
+        {"inactive", [](Json::Value& z) { z["active"] = false; }},
+        {"active as text", [](Json::Value& z) { z["active"] = "true"; }},
+        {"no active", [](Json::Value& z) { z.removeMember("active"); }},
+        {"dynamic", [](Json::Value& z) { z["dynamic"] = true; }},
+        {"dynamic as number", [](Json::Value& z) { z["dynamic"] = 0; }},
+        {"no name", [](Json::Value& z) { z.removeMember("name"); }},
+        {"default allowed as number", [](Json::Value& z) { z["default_allowed"] = 1; }},
+        {"type name as number", [](Json::Value& z) { z["zone_type_name"] = 3; }},
+        {"unknown type", [](Json::Value& z) { z["zone_type_name"] = "parking"; }},
+        {"boundary without coupled", [](Json::Value& z) { z["zone_type_name"] = "BOUNDARY_IN"; }},
+        {"boundary with negative coupled",
+         [](Json::Value& z) {
+             z["zone_type_name"] = "boundary_in";
+             z["user_params"]["coupled"] = -2;
+         }},
+        {"exception as number", [](Json::Value& z) { z["zone_exceptions"].append(5); }},
+        {"exceptions as text", [](Json::Value& z) { z["zone_exceptions"] = "t1"; }},
+        {"group as object", [](Json::Value& z) { z["zone_exceptions_groups"].append(Json::objectValue); }},
+        {"circle", [](Json::Value& z) { z["shape"] = "CirCle"; }},
+        {"two positions", [](Json::Value& z) { z["zone_geometry"]["positions"].resize(2); }},
+        {"positions as object", [](Json::Value& z) { z["zone_geometry"]["positions"] = ValidZone("x"); }},
+        {"no geometry", [](Json::Value& z) { z.removeMember("zone_geometry"); }},
+        {"fractional x", [](Json::Value& z) { z["zone_geometry"]["positions"][1]["x"] = 1.5; }},
+        {"huge y", [](Json::Value& z) { z["zone_geometry"]["positions"][2]["y"] = 4294967296.0; }},
+        {"position as number", [](Json::Value& z) { z["zone_geometry"]["positions"][0] = 4; }},
+        {"negative sublocation", [](Json::Value& z) { z["sublocation_id"] = -1; }},
+        {"no zone id", [](Json::Value& z) { z.removeMember("zone_id"); }},
+        {"huge zone id", [](Json::Value& z) { z["zone_id"] = 1e300; }},
+        {"zone id as text", [](Json::Value& z) { z["zone_id"] = "26"; }},
+    };
+    Json::Value zones = Variants(rejected, ValidZone);
+    zones.append(ValidZone("valid"));
+    Json::Value withoutUid = ValidZone("");
+    withoutUid["uid"] = 17;
+    zones.append(withoutUid);
+    zones.append("z9");
+    zones.append(Json::Value(Json::arrayValue));
+    m_fake->set_zones(zones);
+
+    std::map<std::string, CZone> read;
+    m_server->GetZones(types, read);
+    EXPECT_EQ(Keys(read), std::set<std::string>{"valid"});
+}
+
+TEST_F(ServerResources, AZoneTypeWithUpperCaseLettersNeverMatchesAZone) {
+    Json::Value zone = ValidZone("z1");
+    zone["zone_type_name"] = "Danger";
+    Json::Value zones(Json::arrayValue);
+    zones.append(zone);
+    m_fake->set_zones(zones);
+    std::map<std::string, CZone> read;
+    m_server->GetZones({{"Danger", 3}}, read);
+    EXPECT_TRUE(read.empty());
+    m_server->GetZones({{"danger", 4}}, read);
+    ASSERT_EQ(read.count("z1"), 1u);
+    EXPECT_EQ(read.at("z1").mType, 4);
+}
+
+TEST_F(ServerResources, TrackableObjectsAreReadOrListedAsUnassociated) {
+    const std::map<std::string, Change> variants{
+        {"groups as text", [](Json::Value& o) { o["node"]["groups"] = "g1"; }},
+        {"no groups", [](Json::Value& o) { o["node"].removeMember("groups"); }},
+        {"long mac", [](Json::Value& o) { o["node"]["mac_address"] = "a1b2c3fffed4e5f6"; }},
+        {"group as number", [](Json::Value& o) { o["node"]["groups"].append(3); }},
+        {"mac of 14 digits", [](Json::Value& o) { o["node"]["mac_address"] = "a1b2c3d4e5f6a7"; }},
+        {"mac as number", [](Json::Value& o) { o["node"]["mac_address"] = 12; }},
+        {"node project as number", [](Json::Value& o) { o["node"]["project_uid"] = 1; }},
+        {"node as array", [](Json::Value& o) { o["node"] = Json::Value(Json::arrayValue); }},
+        {"unassociated",
+         [](Json::Value& o) {
+             o.removeMember("node");
+             o["project_uid"] = "p1";
+         }},
+        {"unassociated with bad node",
+         [](Json::Value& o) {
+             o["node"]["groups"] = Json::Value(Json::arrayValue);
+             o["node"]["groups"].append(Json::nullValue);
+             o["project_uid"] = "p1";
+         }},
+        {"no node and no project", [](Json::Value& o) { o.removeMember("node"); }},
+        {"project as number",
+         [](Json::Value& o) {
+             o.removeMember("node");
+             o["project_uid"] = 5;
+         }},
+    };
+    Json::Value array = Variants(variants, ValidTrackable);
+    array.append(ValidTrackable("valid"));
+    Json::Value duplicate = ValidTrackable("valid");
+    duplicate["node"]["project_uid"] = "p2";
+    array.append(duplicate);
+    Json::Value withoutUid = ValidTrackable("");
+    withoutUid.removeMember("uid");
+    withoutUid["project_uid"] = "p1";
+    array.append(withoutUid);
+    array.append(7);
+    m_fake->set_trackable_objects(array);
+
+    std::map<std::string, CTrackableObject> objects;
+    std::set<std::string> unassociated;
+    m_server->GetTrObjects(objects, unassociated);
+    EXPECT_EQ(Keys(objects), (std::set<std::string>{"groups as text", "long mac", "no groups", "valid"}));
+    EXPECT_EQ(unassociated, (std::set<std::string>{"unassociated", "unassociated with bad node"}));
+    ASSERT_EQ(objects.count("valid"), 1u);
+    const CTrackableObject& object = objects.at("valid");
+    EXPECT_EQ(object.mUid, "valid");
+    EXPECT_EQ(object.mProjectUid, "p1");
+    EXPECT_EQ(object.mMacAddress, "A1B2C3FFFED4E5F6");
+    EXPECT_EQ(object.mGroups, (std::set<std::string>{"g1", "g2"}));
+    EXPECT_EQ(object.mCurDownloadStatus.mName, DLS_UNKNOWN);
+    EXPECT_TRUE(objects.at("groups as text").mGroups.empty());
+    EXPECT_EQ(objects.at("long mac").mMacAddress, "A1B2C3FFFED4E5F6");
+}
+
+TEST_F(ServerResources, OneTrackableObjectIsTheFirstValidElementAnswered) {
+    Json::Value rejected = ValidTrackable("t1");
+    rejected["node"]["mac_address"] = "123";
+    rejected["node"]["project_uid"] = "wrong";
+    Json::Value second = ValidTrackable("t2");
+    second["node"]["groups"] = Json::Value(Json::arrayValue);
+    std::string body = "{\"trackableObjects\":[" + std::string("5,{\"uid\":3},");
+    for (const Json::Value& element : {rejected, second, ValidTrackable("t3")}) {
+        body += Json::writeString(Json::StreamWriterBuilder(), element) + ",";
+    }
+    body.back() = ']';
+    body += "}";
+    m_fake->set_raw_body(CServer::req_track_obj + "t1", body);
+
+    CTrackableObject object("t1", m_logger);
+    object.mGroups = {"old"};
+    object.mZones.emplace("z1", CZoneForDevice(1, "0A"));
+    object.mActivityStatus = ACT_VERIFY_REQUEST;
+    ASSERT_TRUE(m_server->GetTrObject("t1", object));
+    EXPECT_EQ(object.mUid, "t2");
+    EXPECT_EQ(object.mProjectUid, "p1");
+    EXPECT_EQ(object.mMacAddress, "A1B2C3FFFED4E5F6");
+    EXPECT_TRUE(object.mGroups.empty());
+    EXPECT_EQ(object.mZones.size(), 1u);
+    EXPECT_EQ(object.mActivityStatus, ACT_VERIFY_REQUEST);
+
+    m_fake->set_raw_body(
+        CServer::req_track_obj + "t1",
+        "{\"trackableObjects\":[" + Json::writeString(Json::StreamWriterBuilder(), rejected) + "]}");
+    CTrackableObject untouched("t1", m_logger);
+    untouched.mProjectUid = "p0";
+    EXPECT_FALSE(m_server->GetTrObject("t1", untouched));
+    EXPECT_EQ(untouched.mUid, "t1");
+    EXPECT_EQ(untouched.mProjectUid, "p0");
+    EXPECT_EQ(untouched.mMacAddress, "");
+}
+
+TEST_F(ServerResources, StoredStatusesNeedUidStatusAndTimeStamp) {
+    m_fake->set_download_statuses(ParseJson(R"([
+        {"trackable_uid":"t1","download_status":"UPDATED","ts":"2026-01-01","reason":"fine"},
+        {"trackable_uid":"t1","download_status":"OOSYNC","ts":"2026-01-02"},
+        {"trackable_uid":"t2","download_status":"IN_PROCESS","ts":"1"},
+        {"trackable_uid":"t3","download_status":"outdated","ts":"1","reason":7},
+        {"trackable_uid":"t4","download_status":"OUTDATED"},
+        {"trackable_uid":"t5","download_status":1,"ts":"1"},
+        {"trackable_uid":6,"download_status":"OOSYNC","ts":"1"},
+        {"trackable_uid":"t7","download_status":"OOSYNC","ts":123},
+        {"trackable_uid":"t8","download_status":"OOSYNC","ts":"1","reason":"gone"},
+        {}, [], "t9", 10
+    ])"));
+    const auto statuses = m_server->GetZonesDownloadStatuses();
+    EXPECT_EQ(Keys(statuses), (std::set<std::string>{"t1", "t2", "t3", "t8"}));
+    const CZoneDownloadStatus& first = statuses.at("t1");
+    EXPECT_EQ(first.mTrObjectUid, "t1");
+    EXPECT_EQ(first.mDownloadStatusName, DLS_UPDATED);
+    EXPECT_EQ(first.mTs, "2026-01-01");
+    EXPECT_EQ(first.mReason, "fine");
+    EXPECT_EQ(statuses.at("t2").mDownloadStatusName, DLS_IN_PROCESS);
+    EXPECT_EQ(statuses.at("t2").mReason, "");
+    EXPECT_EQ(statuses.at("t3").mDownloadStatusName, DLS_UNKNOWN);
+    EXPECT_EQ(statuses.at("t3").mReason, "");
+    EXPECT_EQ(statuses.at("t8").mDownloadStatusName, DLS_OOSYNC);
+}
+
+TEST_F(ServerResources, StatusWalkStopsWhenTheVisitorAnswersFalse) {
+    const Json::Value array = ParseJson(R"([
+        {"trackable_uid":"t1","download_status":"UPDATED","ts":"1"},
+        {"trackable_uid":"t2","download_status":"UPDATED","ts":"1"},
+        {"trackable_uid":"t3","download_status":"UPDATED","ts":"1"}])");
+    std::vector<std::string> visited;
+    EXPECT_FALSE(m_server->ForEachZoneDownloadStatusInJson(array, [&](const CZoneDownloadStatus& status) {
+        visited.push_back(status.mTrObjectUid);
+        return visited.size() < 2;
+    }));
+    EXPECT_EQ(visited, (std::vector<std::string>{"t1", "t2"}));
+    EXPECT_TRUE(
+        m_server->ForEachZoneDownloadStatusInJson(array, [](const CZoneDownloadStatus&) { return true; }));
+}
+
+TEST_F(ServerResources, StatusReportSendsEveryHistoryEntryAndPendingUnassociatedObject) {
+    using namespace DownloadStatusReason;
+    std::map<std::string, CTrackableObject> objects;
+    objects.emplace("t2", Trackable("t2", {CDownloadStatus(DLS_UNKNOWN, NoReason())}));
+    objects.emplace("t1", Trackable("t1", {CDownloadStatus(DLS_IN_PROCESS, NoReason()),
+                                           CDownloadStatus(DLS_OUTDATED, AddFailed(7, "Gate \"A\"\\1", 3))}));
+    objects.emplace("t3", Trackable("t3", {}));
+    CUnassociatedTrackableObjects unassociated;
+    unassociated.AddTO("u2", false);
+    unassociated.AddTO("u1", false);
+    unassociated.AddTO("u0", true);
+
+    ASSERT_TRUE(m_server->SendZoneDownloadStatus(objects, unassociated));
+    const recorded_request request = OnlyRequest();
+    EXPECT_EQ(request.method, "POST");
+    EXPECT_EQ(request.target, "/api/private/zone_download_status");
+    EXPECT_EQ(request.header("content-type"), "application/json");
+    EXPECT_EQ(request.answered_status, 200u);
+    EXPECT_EQ(request.body,
+              R"({"zone_download_status":[{"trackable_uid":"t1","download_status":"IN_PROCESS"},)"
+              R"({"trackable_uid":"t1","download_status":"OUTDATED",)"
+              R"("reason":"zone 7-\"Gate \\\"A\\\"\\\\1\" add failed with code 3"},)"
+              R"({"trackable_uid":"t2","download_status":"OOSYNC"},)"
+              R"({"trackable_uid":"u1","download_status":"OOSYNC","reason":"not associated"},)"
+              R"({"trackable_uid":"u2","download_status":"OOSYNC","reason":"not associated"}]})");
+    EXPECT_EQ(ParseJson(request.body)["zone_download_status"][1]["reason"].asString(),
+              AddFailed(7, "Gate \"A\"\\1", 3).String());
+    for (const auto& entry : objects) {
+        EXPECT_TRUE(entry.second.mDownloadStatusHistory.empty()) << entry.first;
+    }
+    EXPECT_EQ(objects.at("t1").mCurDownloadStatus.mName, DLS_OUTDATED);
+    EXPECT_TRUE(unassociated.mPendingTOs.empty());
+    EXPECT_EQ(unassociated.mSynchronizedTOs, (std::set<std::string>{"u0", "u1", "u2"}));
+
+    m_fake->clear_requests();
+    EXPECT_FALSE(m_server->SendZoneDownloadStatus(objects, unassociated));
+    EXPECT_EQ(m_fake->request_count(), 0u);
+}
+
+TEST_F(ServerResources, FailedStatusReportKeepsTheHistoryForTheNextReport) {
+    std::map<std::string, CTrackableObject> objects;
+    objects.emplace("t1",
+                    Trackable("t1", {CDownloadStatus(DLS_IN_PROCESS, DownloadStatusReason::NoReason())}));
+    CUnassociatedTrackableObjects unassociated;
+    m_fake->set_fault(response_fault{503, false, 0ms}, CServer::req_zone_download_status, "POST");
+    const std::string raised = RaisedText([&] { m_server->SendZoneDownloadStatus(objects, unassociated); });
+    EXPECT_EQ(raised, "CurlPostRequest: request \"" + m_fake->url() + CServer::req_zone_download_status +
+                          "\" returns code 503");
+    unassociated.AddTO("u1", false);
+    objects.at("t1").SetDownloadStatus(CDownloadStatus(DLS_UPDATED, DownloadStatusReason::NoReason()));
+
+    m_fake->clear_faults();
+    m_fake->clear_requests();
+    ASSERT_TRUE(m_server->SendZoneDownloadStatus(objects, unassociated));
+    EXPECT_EQ(OnlyRequest().body,
+              R"({"zone_download_status":[{"trackable_uid":"t1","download_status":"IN_PROCESS"},)"
+              R"({"trackable_uid":"t1","download_status":"UPDATED"},)"
+              R"({"trackable_uid":"u1","download_status":"OOSYNC","reason":"not associated"}]})");
+    EXPECT_EQ(m_fake->download_status("t1").value_or(Json::Value())["download_status"].asString(), "UPDATED");
+}
+
+TEST_F(ServerResources, UserMessagesAndStatusDeletionsArePostedInTheBackground) {
+    m_fake->set_download_statuses(
+        ParseJson(R"([{"trackable_uid":"t1","download_status":"UPDATED","ts":"1"}])"));
+    m_server->SendUserMsg("t1", "000100020F00");
+    EXPECT_TRUE(m_server->DeleteZoneDownloadStatus("t1"));
+    m_server->WaitForAsyncOperations();
+
+    const auto posts = m_fake->requests(match_request("POST", CServer::req_user_msg));
+    ASSERT_EQ(posts.size(), 1u);
+    EXPECT_EQ(posts[0].body, R"({"uid":"t1","data":{"hex":"000100020F00"}})");
+    EXPECT_EQ(posts[0].header("content-type"), "application/json");
+    EXPECT_EQ(posts[0].answered_status, 200u);
+    const auto deletes = m_fake->requests(match_request("DELETE", "/api/private/zone_download_status/t1"));
+    ASSERT_EQ(deletes.size(), 1u);
+    EXPECT_EQ(deletes[0].answered_status, 200u);
+    EXPECT_FALSE(m_fake->download_status("t1").has_value());
+
+    m_fake->clear_requests();
+    m_server->SendUserMsg("t\"1", "00");
+    m_server->DeleteZoneDownloadStatus("a/b?c");
+    m_server->WaitForAsyncOperations();
+    const auto escaped = m_fake->requests(match_request("POST", CServer::req_user_msg));
+    ASSERT_EQ(escaped.size(), 1u);
+    EXPECT_EQ(ParseJson(escaped[0].body)["uid"].asString(), "t\"1");
+    EXPECT_EQ(m_fake->requests(match_request("DELETE", "/api/private/zone_download_status/a%2Fb%3Fc")).size(),
+              1u);
+}
+
+}  // namespace
+}  // namespace ozra::test
