@@ -18,6 +18,8 @@
 
 namespace ozra {
 
+class CServer;
+
 // The request outstanding at a device.
 enum activityStatus_t : uint32_t {
     ACT_NONE = 0,
@@ -46,6 +48,22 @@ public:
     // DLS_OOSYNC drops the zones to remove and marks all others to be added again.
     void SetDownloadStatus(const CDownloadStatus& status);
 
+    // Zone download: each request is sent as a device frame through server.SendUserMsg.
+    // CRC16 of the descriptors the device holds, in zone ID order; withPendingAdds counts the zones
+    // still to be added too. Raises on a descriptor that is no hexadecimal text.
+    uint16_t CurrentCRC(bool withPendingAdds) const;
+    void Verify(CServer& server);
+    // Answers the device's CRC report; the outstanding request stays as it is.
+    void CRCAcknowledge(CServer& server);
+    void ZoneDownloadRequest(CServer& server);
+    void EraseAll(CServer& server);
+    // Sends the next batch of zones to add or delete; false when there is nothing to send.
+    bool DownloadingZones(CServer& server);
+    void ZoneDownloadCompleted(CServer& server);
+    // Periodic step at the time now: the first CRC request of an unknown device, or the resend of an
+    // unanswered request after the time-out, until the send limit makes the device "disconnected".
+    void Supervise(CServer& server, const timeval& now);
+
     std::string mUid;
     std::string mProjectUid;
     std::string mMacAddress;
@@ -58,6 +76,10 @@ public:
     timeval mActivityTime{};
     uint32_t mRequestCounter = 0;
     libs::core::logger& m_logger;
+
+private:
+    // Sends the frame and records it as the outstanding request.
+    void SendRequest(CServer& server, const std::string& frame, activityStatus_t activity);
 };
 
 std::ostream& operator<<(std::ostream& stream, const CTrackableObject& object);

@@ -1,0 +1,304 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "globals.h"
+#include "server_test_fixture.h"
+
+namespace ozra::test {
+namespace {
+
+using varnok::test_tools::match_request;
+using namespace DownloadStatusReason;
+
+// CRC16 of the concatenated descriptors.
+uint16_t CrcOf(const std::string& descriptors) {
+    const std::vector<uint8_t> bytes = ParseHexString(descriptors);
+    return Crc16(bytes.data(), static_cast<uint16_t>(bytes.size()));
+}
+
+std::string Crc4(uint16_t crc) {
+    return HexNumber(crc, 4);
+}
+
+timeval At(time_t seconds, suseconds_t microseconds) {
+    timeval time{};
+    time.tv_sec = seconds;
+    time.tv_usec = microseconds;
+    return time;
+}
+
+timeval After(const timeval& time, time_t seconds) {
+    return At(time.tv_sec + seconds, time.tv_usec);
+}
+
+class TrackableDownload : public ServerTest {
+protected:
+    CZoneForDevice& AddZone(const std::string& uid, uint16_t id, const std::string& descriptor,
+                            devState_t state) {
+        CZoneForDevice& zone = m_object.mZones.emplace(uid, CZoneForDevice(id, descriptor)).first->second;
+        zone.mDevState = state;
+        return zone;
+    }
+
+    // The frames posted to the object since the last call, in order of posting.
+    std::vector<std::string> SentFrames() {
+        m_server->WaitForAsyncOperations();
+        std::vector<std::string> frames;
+        for (const auto& request : m_fake->requests(match_request("POST", CServer::req_user_msg))) {
+            const Json::Value message = ParseJson(request.body);
+            EXPECT_EQ(message["uid"].asString(), m_object.mUid);
+            EXPECT_EQ(request.answered_status, 200u);
+            frames.push_back(message["data"]["hex"].asString());
+        }
+        m_fake->clear_requests();
+        return frames;
+    }
+
+    // What the reply handling does when the device answers the outstanding request.
+    void Answered() { m_object.mRequestCounter = 0; }
+
+    void SetStatus(downloadStatusName_t name, const Reason& reason = NoReason()) {
+        m_object.SetDownloadStatus(CDownloadStatus(name, reason));
+    }
+
+    CTrackableObject m_object{"t1", m_logger};
+};
+
+TEST_F(TrackableDownload, CrcCoversTheHeldDescriptorsInZoneIdOrder) {
+    EXPECT_EQ(m_object.CurrentCRC(false), 0xFFFF);
+    EXPECT_EQ(m_object.CurrentCRC(true), 0xFFFF);
+
+    AddZone("a", 9, "0909", DS_DOWNLOADED);
+    AddZone("b", 3, "0303", DS_NEED_REMOVE);
+    AddZone("c", 5, "0505", DS_NEED_ADD);
+    CZoneForDevice& updated = AddZone("d", 4, "0404", DS_NEED_UPDATE);
+    updated.mOldDescriptor = "04FF";
+    updated.mTooBig = true;
+    updated.mDownloadErrorCounter = 3;
+    EXPECT_EQ(m_object.CurrentCRC(false), CrcOf("0303"
+                                                "04FF"
+                                                "0909"));
+    EXPECT_EQ(m_object.CurrentCRC(true), CrcOf("0303"
+                                               "04FF"
+                                               "0505"
+                                               "0909"));
+
+    AddZone("e", 1, "0G", DS_NEED_ADD);
+    EXPECT_EQ(m_object.CurrentCRC(false), CrcOf("0303"
+                                                "04FF"
+                                                "0909"));
+    EXPECT_EQ(RaisedText([&] { m_object.Verify(*m_server); }), "ParseHex: Invalid input string: G");
+    EXPECT_TRUE(SentFrames().empty());
+    EXPECT_EQ(m_object.mActivityStatus, ACT_NONE);
+    EXPECT_EQ(m_object.mRequestCounter, 0u);
+}
+
+TEST_F(TrackableDownload, UpdateSendsRequestBatchAndCompletion) {
+    SetStatus(DLS_OUTDATED, SimpleReason(CHANGE));
+    AddZone("z1", 12, "0A0B0C", DS_NEED_ADD);
+    AddZone("z2", 5, "0102", DS_NEED_REMOVE);
+    AddZone("z3", 7, "0707", DS_DOWNLOADED);
+
+    m_object.ZoneDownloadRequest(*m_server);
+    EXPECT_EQ(SentFrames(), std::vector<std::string>{"000100020F00"});
+    EXPECT_EQ(m_object.mActivityStatus, ACT_ZONE_DOWNLOAD_REQUEST);
+    EXPECT_EQ(m_object.mRequestCounter, 1u);
+    EXPECT_NE(m_object.mActivityTime.tv_sec, 0);
+
+    Answered();
+    SetStatus(DLS_IN_PROCESS);
+    EXPECT_EQ(m_object.mActivityStatus, ACT_ZONE_DOWNLOAD_REQUEST);
+    ASSERT_TRUE(m_object.DownloadingZones(*m_server));
+    EXPECT_EQ(SentFrames(), std::vector<std::string>{"0001000901030A0B0C08020005"});
+    EXPECT_EQ(m_object.mActivityStatus, ACT_DOWNLOADING_ZONES);
+    EXPECT_EQ(m_object.mRequestCounter, 1u);
+    EXPECT_EQ(m_object.mZones.at("z1").mDevState, DS_NEED_ADD);
+
+    Answered();
+    m_object.mZones.at("z1").mDevState = DS_DOWNLOADED;
+    m_object.mZones.erase("z2");
+    const timeval batchTime = m_object.mActivityTime;
+    EXPECT_FALSE(m_object.DownloadingZones(*m_server));
+    EXPECT_TRUE(SentFrames().empty());
+    EXPECT_EQ(m_object.mActivityStatus, ACT_DOWNLOADING_ZONES);
+    EXPECT_EQ(m_object.mRequestCounter, 0u);
+    EXPECT_EQ(m_object.mActivityTime.tv_sec, batchTime.tv_sec);
+    EXPECT_EQ(m_object.mActivityTime.tv_usec, batchTime.tv_usec);
+
+    m_object.ZoneDownloadCompleted(*m_server);
+    EXPECT_EQ(SentFrames(), std::vector<std::string>{"0001000406"
+                                                     "02" +
+                                                     Crc4(CrcOf("0707"
+                                                                "0A0B0C"))});
+    EXPECT_EQ(m_object.mActivityStatus, ACT_ZONE_DOWNLOAD_COMPLETED);
+    EXPECT_EQ(m_object.mRequestCounter, 1u);
+}
+
+TEST_F(TrackableDownload, RecoveryErasesAllAndSendsEveryZoneAgain) {
+    AddZone("z1", 12, "0A0B0C", DS_DOWNLOADED);
+    AddZone("z2", 5, "0102", DS_NEED_REMOVE);
+    AddZone("z3", 3, "0303", DS_NEED_UPDATE).mOldDescriptor = "0300";
+    SetStatus(DLS_OOSYNC, SimpleReason(CRC_MISMATCH));
+    ASSERT_EQ(m_object.mZones.size(), 2u);
+
+    m_object.ZoneDownloadRequest(*m_server);
+    Answered();
+    SetStatus(DLS_IN_PROCESS);
+    m_object.EraseAll(*m_server);
+    EXPECT_EQ(m_object.mActivityStatus, ACT_ERASE_ALL_REQUEST);
+    EXPECT_EQ(m_object.mRequestCounter, 1u);
+    Answered();
+    ASSERT_TRUE(m_object.DownloadingZones(*m_server));
+    EXPECT_EQ(SentFrames(),
+              (std::vector<std::string>{"000100020F00", "000100020500", "0001000901030A0B0C01020303"}));
+}
+
+TEST_F(TrackableDownload, StartUpMarksZonesDownloadedAndAsksForTheCrc) {
+    AddZone("z1", 2, "0202", DS_NEED_ADD);
+    AddZone("z2", 1, "0101", DS_NEED_REMOVE);
+    AddZone("z3", 3, "0303", DS_NEED_UPDATE).mOldDescriptor = "0300";
+    AddZone("z4", 4, "0404", DS_DOWNLOADED);
+    m_object.mActivityStatus = ACT_ZONE_DOWNLOAD_REQUEST;
+    m_object.mRequestCounter = 4;
+    const timeval now = At(1000, 0);
+
+    m_object.Supervise(*m_server, now);
+    EXPECT_EQ(SentFrames(), std::vector<std::string>{"0001000403"
+                                                     "02" +
+                                                     Crc4(CrcOf("0202"
+                                                                "0303"
+                                                                "0404"))});
+    ASSERT_EQ(m_object.mZones.size(), 3u);
+    for (const auto& entry : m_object.mZones) {
+        EXPECT_EQ(entry.second.mDevState, DS_DOWNLOADED) << entry.first;
+    }
+    EXPECT_EQ(m_object.mActivityStatus, ACT_VERIFY_REQUEST);
+    EXPECT_EQ(m_object.mRequestCounter, 5u);
+
+    m_object.Supervise(*m_server, After(m_object.mActivityTime, 10));
+    EXPECT_TRUE(SentFrames().empty());
+    m_object.Supervise(*m_server, After(m_object.mActivityTime, 11));
+    EXPECT_TRUE(SentFrames().empty());
+    EXPECT_EQ(m_object.mCurDownloadStatus.mName, DLS_OOSYNC);
+    EXPECT_EQ(m_object.mCurDownloadStatus.mReason.String(), "disconnected");
+}
+
+TEST_F(TrackableDownload, BatchesStopAtTheFirstRecordThatDoesNotFit) {
+    const std::string largest(500, 'A');
+    AddZone("a", 1, largest, DS_NEED_ADD);
+    AddZone("b", 2, std::string(502, 'B'), DS_NEED_UPDATE);
+    AddZone("c", 3, "0C", DS_NEED_ADD);
+    AddZone("d", 4, "0D", DS_NEED_ADD).mDownloadErrorCounter = 2;
+    AddZone("e", 5, "0E", DS_NEED_REMOVE).mDownloadErrorCounter = 2;
+    AddZone("f", 6, "0F", DS_NEED_ADD).mDownloadErrorCounter = 1;
+
+    ASSERT_TRUE(m_object.DownloadingZones(*m_server));
+    EXPECT_TRUE(m_object.mZones.at("b").mTooBig);
+    EXPECT_FALSE(m_object.mZones.at("a").mTooBig);
+    m_object.mZones.at("a").mDevState = DS_DOWNLOADED;
+    ASSERT_TRUE(m_object.DownloadingZones(*m_server));
+    m_object.mZones.at("c").mDevState = DS_DOWNLOADED;
+    m_object.mZones.at("f").mDevState = DS_DOWNLOADED;
+    EXPECT_FALSE(m_object.DownloadingZones(*m_server));
+    EXPECT_EQ(SentFrames(), (std::vector<std::string>{"000100FC01FA" + largest,
+                                                      "00010006"
+                                                      "01010C"
+                                                      "01010F"}));
+
+    m_object.mZones.clear();
+    const std::string adds(494, '1');
+    AddZone("a", 1, adds, DS_NEED_ADD);
+    AddZone("b", 0x0B, "0B", DS_NEED_REMOVE);
+    AddZone("c", 0x0C, "0C", DS_NEED_REMOVE);
+    ASSERT_TRUE(m_object.DownloadingZones(*m_server));
+    const std::vector<std::string> frames = SentFrames();
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(frames[0], "000100FD01F7" + adds + "0802000B");
+    EXPECT_EQ(frames[0].size(), 514u);
+}
+
+TEST_F(TrackableDownload, UnansweredRequestsAreResentAfterTenWholeSeconds) {
+    SetStatus(DLS_OUTDATED, SimpleReason(CHANGE));
+    m_object.mActivityStatus = ACT_ZONE_DOWNLOAD_REQUEST;
+    m_object.mRequestCounter = 1;
+    m_object.mActivityTime = At(36000, 500000);
+    m_object.Supervise(*m_server, At(36011, 400000));
+    EXPECT_TRUE(SentFrames().empty());
+    EXPECT_EQ(m_object.mRequestCounter, 1u);
+    m_object.Supervise(*m_server, At(36011, 600000));
+    EXPECT_EQ(SentFrames(), std::vector<std::string>{"000100020F00"});
+    EXPECT_EQ(m_object.mRequestCounter, 2u);
+
+    AddZone("z1", 1, "0101", DS_DOWNLOADED);
+    for (const auto& [activity, frame] :
+         std::vector<std::pair<activityStatus_t, std::string>>{{ACT_ERASE_ALL_REQUEST, "000100020500"},
+                                                               {ACT_VERIFY_REQUEST,
+                                                                "0001000403"
+                                                                "02" +
+                                                                    Crc4(CrcOf("0101"))},
+                                                               {ACT_DOWNLOADING_ZONES,
+                                                                "0001000406"
+                                                                "02" +
+                                                                    Crc4(CrcOf("0101"))},
+                                                               {ACT_ZONE_DOWNLOAD_COMPLETED,
+                                                                "0001000406"
+                                                                "02" +
+                                                                    Crc4(CrcOf("0101"))}}) {
+        m_object.mActivityStatus = activity;
+        m_object.mRequestCounter = 1;
+        m_object.Supervise(*m_server, After(m_object.mActivityTime, 11));
+        EXPECT_EQ(SentFrames(), std::vector<std::string>{frame}) << activity;
+    }
+    EXPECT_EQ(m_object.mActivityStatus, ACT_ZONE_DOWNLOAD_COMPLETED);
+
+    SetStatus(DLS_UPDATED);
+    m_object.Supervise(*m_server, After(m_object.mActivityTime, 100));
+    EXPECT_TRUE(SentFrames().empty());
+}
+
+TEST_F(TrackableDownload, FifthUnansweredSendEndsInDisconnected) {
+    AddZone("z1", 1, "0101", DS_DOWNLOADED);
+    AddZone("z2", 2, "0202", DS_NEED_REMOVE);
+    SetStatus(DLS_IN_PROCESS);
+    m_object.ZoneDownloadRequest(*m_server);
+    for (int resend = 0; resend < 4; ++resend) {
+        m_object.Supervise(*m_server, After(m_object.mActivityTime, 11));
+    }
+    EXPECT_EQ(SentFrames(), std::vector<std::string>(5, "000100020F00"));
+    EXPECT_EQ(m_object.mRequestCounter, 5u);
+
+    m_object.Supervise(*m_server, After(m_object.mActivityTime, 11));
+    EXPECT_TRUE(SentFrames().empty());
+    EXPECT_EQ(m_object.mCurDownloadStatus.mName, DLS_OOSYNC);
+    EXPECT_EQ(m_object.mCurDownloadStatus.mReason.Type(), DISCONNECTED);
+    EXPECT_EQ(m_object.mCurDownloadStatus.mReason.String(), "disconnected");
+    EXPECT_EQ(m_object.mActivityStatus, ACT_NONE);
+    EXPECT_EQ(m_object.mRequestCounter, 0u);
+    ASSERT_EQ(m_object.mZones.size(), 1u);
+    EXPECT_EQ(m_object.mZones.at("z1").mDevState, DS_NEED_ADD);
+
+    m_object.Supervise(*m_server, After(m_object.mActivityTime, 11));
+    EXPECT_TRUE(SentFrames().empty());
+}
+
+TEST_F(TrackableDownload, CrcAcknowledgeLeavesTheOutstandingRequestAlone) {
+    AddZone("z1", 1, "0101", DS_DOWNLOADED);
+    AddZone("z2", 2, "0202", DS_NEED_ADD);
+    m_object.mActivityStatus = ACT_DOWNLOADING_ZONES;
+    m_object.mRequestCounter = 3;
+    m_object.mActivityTime = At(500, 7);
+    m_object.CRCAcknowledge(*m_server);
+    EXPECT_EQ(SentFrames(), std::vector<std::string>{"0001000407"
+                                                     "02" +
+                                                     Crc4(CrcOf("0101"
+                                                                "0202"))});
+    EXPECT_EQ(m_object.mActivityStatus, ACT_DOWNLOADING_ZONES);
+    EXPECT_EQ(m_object.mRequestCounter, 3u);
+    EXPECT_EQ(m_object.mActivityTime.tv_sec, 500);
+    EXPECT_EQ(m_object.mActivityTime.tv_usec, 7);
+}
+
+}  // namespace
+}  // namespace ozra::test

@@ -1,0 +1,179 @@
+#include <boost/format.hpp>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include "device-frame.h"
+#include "globals.h"
+#include "server.h"
+#include "trackableobject.h"
+
+namespace ozra {
+
+namespace {
+
+constexpr long answer_timeout_seconds = 10;
+constexpr uint32_t send_limit = 5;
+constexpr std::size_t largest_descriptor_bytes = 250;
+constexpr std::size_t batch_text_limit = 512;
+constexpr std::size_t add_margin = 12;
+constexpr std::size_t delete_margin = 14;
+constexpr uint32_t zone_attempt_limit = 1;
+
+// Whole seconds from then to now.
+long ElapsedSeconds(const timeval& then, const timeval& now) {
+    long elapsed = static_cast<long>(now.tv_sec - then.tv_sec);
+    if (now.tv_usec < then.tv_usec) {
+        --elapsed;
+    }
+    return elapsed;
+}
+
+}  // namespace
+
+uint16_t CTrackableObject::CurrentCRC(bool withPendingAdds) const {
+    std::vector<std::pair<uint16_t, const std::string*>> held;
+    for (const auto& entry : mZones) {
+        const CZoneForDevice& zone = entry.second;
+        if (zone.mDevState == DS_NEED_UPDATE) {
+            held.emplace_back(zone.mZoneID, &zone.mOldDescriptor);
+        } else if (zone.mDevState != DS_NEED_ADD || withPendingAdds) {
+            held.emplace_back(zone.mZoneID, &zone.mDescriptor);
+        }
+    }
+    std::stable_sort(held.begin(), held.end(),
+                     [](const auto& left, const auto& right) { return left.first < right.first; });
+    std::vector<uint8_t> bytes;
+    for (const auto& zone : held) {
+        const std::vector<uint8_t> descriptor = ParseHexString(*zone.second);
+        bytes.insert(bytes.end(), descriptor.begin(), descriptor.end());
+    }
+    return Crc16(bytes.data(), static_cast<uint16_t>(bytes.size()));
+}
+
+void CTrackableObject::SendRequest(CServer& server, const std::string& frame, activityStatus_t activity) {
+    server.SendUserMsg(mUid, frame);
+    gettimeofday(&mActivityTime, nullptr);
+    ++mRequestCounter;
+    mActivityStatus = activity;
+}
+
+void CTrackableObject::Verify(CServer& server) {
+    const uint16_t crc = CurrentCRC(true);
+    const std::string frame = frame::CrcCommand(frame::CMD_CRC_REQUEST, crc);
+    const auto scope =
+        m_logger.enter_scope((boost::format("CRC request for %1%. My CRC: %2$#x") % mUid % crc).str());
+    SendRequest(server, frame, ACT_VERIFY_REQUEST);
+}
+
+void CTrackableObject::CRCAcknowledge(CServer& server) {
+    const uint16_t crc = CurrentCRC(true);
+    const std::string frame = frame::CrcCommand(frame::CMD_CRC_ACKNOWLEDGE, crc);
+    const auto scope = m_logger.enter_scope(
+        (boost::format("KELT CRC Acknowledge for %1%. My CRC: %2$#x") % mUid % crc).str());
+    server.SendUserMsg(mUid, frame);
+}
+
+void CTrackableObject::ZoneDownloadRequest(CServer& server) {
+    const std::string frame = frame::Command(frame::CMD_DOWNLOAD_REQUEST);
+    const auto scope = m_logger.enter_scope((boost::format("Download request for %1%") % mUid).str());
+    SendRequest(server, frame, ACT_ZONE_DOWNLOAD_REQUEST);
+}
+
+void CTrackableObject::EraseAll(CServer& server) {
+    const std::string frame = frame::Command(frame::CMD_ERASE_ALL);
+    const auto scope = m_logger.enter_scope((boost::format("Erase all for %1%") % mUid).str());
+    SendRequest(server, frame, ACT_ERASE_ALL_REQUEST);
+}
+
+bool CTrackableObject::DownloadingZones(CServer& server) {
+    const auto scope = m_logger.enter_scope((boost::format("Updating zones for %1%") % mUid).str());
+    std::string records;
+    for (auto& entry : mZones) {
+        CZoneForDevice& zone = entry.second;
+        if (zone.mDevState == DS_DOWNLOADED || zone.mDownloadErrorCounter > zone_attempt_limit) {
+            continue;
+        }
+        if (zone.mDevState == DS_NEED_REMOVE) {
+            if (records.size() + delete_margin > batch_text_limit) {
+                break;
+            }
+            records += frame::DeleteZoneRecord(zone.mZoneID);
+            m_logger.debug("Delete zone: %1$#d/%2$#x") % zone.mZoneID % zone.mZoneID;
+            continue;
+        }
+        if (zone.mTooBig) {
+            continue;
+        }
+        if (zone.mDescriptor.size() / 2 > largest_descriptor_bytes) {
+            zone.mTooBig = true;
+            continue;
+        }
+        if (records.size() + zone.mDescriptor.size() + add_margin > batch_text_limit) {
+            break;
+        }
+        records += frame::AddZoneRecord(zone.mDescriptor);
+        m_logger.debug("Add zone: %1$#d/%2$#x") % zone.mZoneID % zone.mZoneID;
+    }
+    if (records.empty()) {
+        m_logger.debug("Nothing to update");
+        return false;
+    }
+    SendRequest(server, frame::ToDevice(records), ACT_DOWNLOADING_ZONES);
+    return true;
+}
+
+void CTrackableObject::ZoneDownloadCompleted(CServer& server) {
+    const uint16_t crc = CurrentCRC(false);
+    const std::string frame = frame::CrcCommand(frame::CMD_DOWNLOAD_COMPLETE, crc);
+    const auto scope =
+        m_logger.enter_scope((boost::format("Download complete for %1%. My CRC: %2$#x") % mUid % crc).str());
+    SendRequest(server, frame, ACT_ZONE_DOWNLOAD_COMPLETED);
+}
+
+void CTrackableObject::Supervise(CServer& server, const timeval& now) {
+    if (mCurDownloadStatus.mName == DLS_UNKNOWN && mActivityStatus != ACT_VERIFY_REQUEST) {
+        for (auto it = mZones.begin(); it != mZones.end();) {
+            if (it->second.mDevState == DS_NEED_REMOVE) {
+                it = mZones.erase(it);
+            } else {
+                it->second.mDevState = DS_DOWNLOADED;
+                ++it;
+            }
+        }
+        Verify(server);
+        return;
+    }
+    if (mActivityStatus == ACT_NONE || ElapsedSeconds(mActivityTime, now) <= answer_timeout_seconds) {
+        return;
+    }
+    if (mRequestCounter >= send_limit) {
+        SetDownloadStatus(CDownloadStatus(
+            DLS_OOSYNC, DownloadStatusReason::SimpleReason(DownloadStatusReason::DISCONNECTED)));
+        return;
+    }
+    switch (mActivityStatus) {
+        case ACT_ERASE_ALL_REQUEST:
+            EraseAll(server);
+            break;
+        case ACT_ZONE_DOWNLOAD_REQUEST:
+            ZoneDownloadRequest(server);
+            break;
+        case ACT_VERIFY_REQUEST:
+            Verify(server);
+            break;
+        case ACT_DOWNLOADING_ZONES:
+            if (!DownloadingZones(server)) {
+                ZoneDownloadCompleted(server);
+            }
+            break;
+        case ACT_ZONE_DOWNLOAD_COMPLETED:
+            ZoneDownloadCompleted(server);
+            break;
+        case ACT_NONE:
+            break;
+    }
+}
+
+}  // namespace ozra
