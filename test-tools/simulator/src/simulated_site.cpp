@@ -42,10 +42,6 @@ simulated_site::simulated_site(const scenario& s)
         auto& state = m_tags.emplace(tag.uid, tag_state{tag_zone_manager(tag.faults), {}, {}}).first->second;
         state.view.uid = tag.uid;
         state.view.expected = tag.expected;
-        if (tag.stored_status) {
-            state.view.status = *tag.stored_status;
-            state.view.reason = tag.stored_reason;
-        }
     }
     hold_initial_zones(s);
     m_server->set_zone_types(zone_types_json(s.zone_types));

@@ -21,7 +21,7 @@ namespace varnok::test_tools {
 // One tag as the run shows it.
 struct tag_view {
     std::string uid;
-    std::string status = "-";  // the last status the daemon reported (at start the stored one)
+    std::string status = "-";  // the last status the daemon reported
     std::string reason;
     std::size_t reports = 0;
     std::vector<std::uint16_t> zone_ids;
