@@ -1,0 +1,106 @@
+#include "events_loop_impl.h"
+
+#include <boost/asio/post.hpp>
+
+#include "signals_handle_impl.h"
+#include "work_impl.h"
+
+namespace ozra::libs::core {
+
+namespace {
+
+constexpr std::chrono::seconds destruction_time_limit{10};
+
+}  // namespace
+
+events_loop_impl::events_loop_impl(core& owner, const component_logger& logger)
+    : m_core(owner), m_logger(logger), m_timers(std::make_unique<timers_manager_impl>(*this, m_logger)) {}
+
+events_loop_impl::~events_loop_impl() {
+    run_remaining_handlers();
+    m_timers.reset();
+}
+
+void events_loop_impl::run_remaining_handlers() {
+    m_io_context.restart();
+    const auto deadline = std::chrono::steady_clock::now() + destruction_time_limit;
+    while (std::chrono::steady_clock::now() < deadline) {
+        try {
+            if (m_io_context.run_one_until(deadline) == 0) {
+                return;
+            }
+        } catch (...) {
+            m_logger.log_exception(OZRA_SOURCE_LOCATION);
+        }
+    }
+}
+
+void events_loop_impl::run() {
+    m_io_context.run();
+}
+
+void events_loop_impl::run_catch_exceptions(const source_location& location) {
+    for (;;) {
+        try {
+            run();
+            return;
+        } catch (...) {
+            m_logger.log_exception(location);
+        }
+    }
+}
+
+void events_loop_impl::stop() {
+    m_io_context.stop();
+}
+
+bool events_loop_impl::is_stopped() const {
+    return m_io_context.stopped();
+}
+
+std::unique_ptr<events_loop::signals_handle> events_loop_impl::stop_on_signals() {
+    return std::make_unique<signals_handle_impl>(m_core.create_events_loop("stop_on_signals"), *this);
+}
+
+timers_manager& events_loop_impl::get_timers() {
+    return *m_timers;
+}
+
+std::unique_ptr<timer> events_loop_impl::create_timer(steady_time_point time_point, const std::string& name,
+                                                      timer::callback callback,
+                                                      const source_location& location) {
+    return m_timers->create_timer(time_point, name, std::move(callback), location);
+}
+
+std::unique_ptr<periodic_timer> events_loop_impl::create_periodic_timer(std::chrono::nanoseconds period,
+                                                                        const std::string& name,
+                                                                        periodic_timer::callback callback,
+                                                                        const source_location& location) {
+    return m_timers->create_periodic_timer(period, name, std::move(callback), location);
+}
+
+std::unique_ptr<periodic_timer> events_loop_impl::create_periodic_timer(std::chrono::nanoseconds period,
+                                                                        periodic_timer::execute_now tag,
+                                                                        const std::string& name,
+                                                                        periodic_timer::callback callback,
+                                                                        const source_location& location) {
+    return m_timers->create_periodic_timer(period, tag, name, std::move(callback), location);
+}
+
+void events_loop_impl::post(std::function<void()> f, const source_location& /*location*/) {
+    boost::asio::post(m_io_context, std::move(f));
+}
+
+std::unique_ptr<events_loop::work> events_loop_impl::create_work() {
+    return std::make_unique<work_impl>(m_io_context);
+}
+
+boost::asio::io_context& events_loop_impl::get_io_context() {
+    return m_io_context;
+}
+
+const boost::asio::io_context& events_loop_impl::get_io_context() const {
+    return m_io_context;
+}
+
+}  // namespace ozra::libs::core

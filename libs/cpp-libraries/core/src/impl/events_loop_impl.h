@@ -1,0 +1,53 @@
+#pragma once
+
+#include <boost/asio/io_context.hpp>
+
+#include <memory>
+
+#include "core/core.h"
+#include "core/events_loop.h"
+#include "core/logger.h"
+#include "timers_manager_impl.h"
+
+namespace ozra::libs::core {
+
+class events_loop_impl : public events_loop {
+public:
+    events_loop_impl(core& owner, const component_logger& logger);
+    // Runs the handlers that are or become ready within 10 seconds, then releases the managers.
+    ~events_loop_impl() override;
+
+    void run() override;
+    void run_catch_exceptions(const source_location& location) override;
+    void stop() override;
+    bool is_stopped() const override;
+    std::unique_ptr<signals_handle> stop_on_signals() override;
+
+    timers_manager& get_timers() override;
+    std::unique_ptr<timer> create_timer(steady_time_point time_point, const std::string& name,
+                                        timer::callback callback, const source_location& location) override;
+    std::unique_ptr<periodic_timer> create_periodic_timer(std::chrono::nanoseconds period,
+                                                          const std::string& name,
+                                                          periodic_timer::callback callback,
+                                                          const source_location& location) override;
+    std::unique_ptr<periodic_timer> create_periodic_timer(std::chrono::nanoseconds period,
+                                                          periodic_timer::execute_now,
+                                                          const std::string& name,
+                                                          periodic_timer::callback callback,
+                                                          const source_location& location) override;
+
+    void post(std::function<void()> f, const source_location& location) override;
+    std::unique_ptr<work> create_work() override;
+    boost::asio::io_context& get_io_context() override;
+    const boost::asio::io_context& get_io_context() const override;
+
+private:
+    void run_remaining_handlers();
+
+    core& m_core;
+    boost::asio::io_context m_io_context;
+    const component_logger& m_logger;
+    std::unique_ptr<timers_manager_impl> m_timers;
+};
+
+}  // namespace ozra::libs::core

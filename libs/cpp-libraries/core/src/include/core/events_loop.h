@@ -1,0 +1,62 @@
+#pragma once
+
+#include <boost/asio/io_context.hpp>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "core/periodic_timer.h"
+#include "core/source_location.h"
+#include "core/timer.h"
+#include "core/timers_manager.h"
+
+namespace ozra::libs::core {
+
+// A single-threaded dispatcher: everything created from it completes on the thread running it.
+class events_loop {
+public:
+    // While it exists, run() does not return for lack of work.
+    class work {
+    public:
+        virtual ~work() = default;
+    };
+
+    // Stops the loop on SIGINT or SIGTERM for as long as it exists.
+    class signals_handle {
+    public:
+        virtual ~signals_handle() = default;
+        virtual bool signal_is_received() const = 0;
+    };
+
+    virtual ~events_loop() = default;
+
+    virtual void run() = 0;
+    virtual void run_catch_exceptions(const source_location& location = {}) = 0;
+    virtual void stop() = 0;
+    virtual bool is_stopped() const = 0;
+    virtual std::unique_ptr<signals_handle> stop_on_signals() = 0;
+
+    virtual timers_manager& get_timers() = 0;
+    virtual std::unique_ptr<timer> create_timer(steady_time_point time_point, const std::string& name,
+                                                timer::callback callback,
+                                                const source_location& location = {}) = 0;
+    virtual std::unique_ptr<periodic_timer> create_periodic_timer(std::chrono::nanoseconds period,
+                                                                  const std::string& name,
+                                                                  periodic_timer::callback callback,
+                                                                  const source_location& location = {}) = 0;
+    virtual std::unique_ptr<periodic_timer> create_periodic_timer(std::chrono::nanoseconds period,
+                                                                  periodic_timer::execute_now,
+                                                                  const std::string& name,
+                                                                  periodic_timer::callback callback,
+                                                                  const source_location& location = {}) = 0;
+
+    // Queues f after the handlers already ready; callable from any thread.
+    virtual void post(std::function<void()> f, const source_location& location = {}) = 0;
+    virtual std::unique_ptr<work> create_work() = 0;
+    virtual boost::asio::io_context& get_io_context() = 0;
+    virtual const boost::asio::io_context& get_io_context() const = 0;
+};
+
+}  // namespace ozra::libs::core
