@@ -1,0 +1,132 @@
+#pragma once
+
+#include <json/value.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <initializer_list>
+#include <map>
+#include <memory>
+#include <ostream>
+#include <set>
+#include <string>
+
+#include "core/events_loop.h"
+#include "core/logger.h"
+#include "core/message_stream.h"
+#include "manager.h"
+#include "server.h"
+#include "trackableobject.h"
+#include "zone.h"
+
+namespace ozra {
+
+// The controller: keeps every managed device's zone table in step with the location server.
+class kelt {
+public:
+    kelt(libs::core::logger& logger, libs::core::events_loop& events_loop,
+         libs::core::events_loop::signals_handle& signals, libs::core::message_stream& message_stream,
+         std::string server_protocol, std::string server_address, uint32_t server_port,
+         const std::set<std::string>& config_zone_types);
+    virtual ~kelt();
+    kelt(const kelt&) = delete;
+    kelt& operator=(const kelt&) = delete;
+
+    // Server client, start-up synchronisation (retried), processing timer, subscriptions.
+    void initialize();
+    // One periodic run: re-read the server when stale, supervise every device, report statuses.
+    void processing();
+
+    void init_context_from_zone_download_status();
+    void get_state_with_api();
+
+    bool ZoneBelongsToTrObject(const CZone& zone, const CTrackableObject& object) const;
+    CTrackableObject& EnsureTrackableExists(const std::string& uid);
+    void UpdateTO(const std::string& uid);
+    void VerifyTO(const std::string& uid);
+    void ZonesReport(const std::string& uid);
+
+    // Device replies ("user_msg").
+    void user_msg_handler(const std::string& message);
+    bool ZoneActionStatusReport(const std::string& uid, uint32_t zoneId, uint32_t errorCode);
+    void CrcResponse(const std::string& uid, uint32_t crc);
+    bool EraseAllConfirm(const std::string& uid, uint32_t errorCode);
+    bool DownloadCompleteConfirm(const std::string& uid, uint32_t crc);
+    void CrcReport(const std::string& uid, uint32_t crc);
+    bool ResponseDownloadRequest(const std::string& uid, uint32_t code);
+
+    // Server notifications ("notify").
+    void notify_handler(const std::string& message);
+    void notify_handler_zone(const Json::Value& notification);
+    void notify_handler_group(const Json::Value& notification);
+    void notify_handler_trackable_object(const Json::Value& notification);
+    void notify_handler_trackable_object_group(const Json::Value& notification);
+    void notify_handler_trackable_object_association(const Json::Value& notification);
+    void notify_handler_zone_download_request(const Json::Value& notification);
+
+    // Read access to the picture of the server.
+    const std::map<std::string, CZone>& Zones() const { return mZones; }
+    const std::map<std::string, CTrackableObject>& TrObjects() const { return mTrObjects; }
+    std::map<std::string, CTrackableObject>& TrObjects() { return mTrObjects; }
+    const CUnassociatedTrackableObjects& UnassociatedTrObjects() const { return mUnassociatedTrObjects; }
+    const std::map<std::string, uint16_t>& ZoneTypes() const { return m_zone_types; }
+    bool IsContextActual() const { return m_actual_context; }
+
+    friend std::ostream& operator<<(std::ostream& stream, const kelt& controller);
+
+private:
+    // Runs f and logs whatever it raises.
+    template <class F>
+    void CatchAndLog(F&& f) const;
+    // Sleeps the start-up retry delay; returns early when a termination signal arrives.
+    void SleepBeforeRetry() const;
+
+    void SetBoundaryTypeIds();
+    CZoneForDevice MakeZoneForDevice(const CZone& zone) const;
+    // Inserts every applying zone that the object's table lacks.
+    void AddApplyingZones(CTrackableObject& object);
+    // Manages a copy of the server's record for uid; returns the stored entry.
+    CTrackableObject& ManageTrObject(const std::string& uid, const CTrackableObject& record);
+    // The uid left the server's associated objects: keep it as unassociated or forget it.
+    void ForgetOrKeepUnassociated(const std::string& uid, const std::set<std::string>& unassociated);
+
+    void ResyncZones();
+    void ResyncTrObjects();
+    void ResyncDeviceZones(CTrackableObject& object);
+    bool EraseDeletedDeviceZones(CTrackableObject& object);
+
+    // Activity check shared by the reply handlers for a request that must be outstanding.
+    bool IsRequested(const CTrackableObject& object, activityStatus_t activity, const char* message) const;
+    // After a confirmed step: next batch of zone changes, or the download complete when none is left.
+    void ContinueDownload(CTrackableObject& object);
+    void SetUpdatedAndDownloaded(CTrackableObject& object);
+    void ReportFirstFailedZone(CTrackableObject& object);
+
+    bool IsDataAction(const Json::Value& notification, std::initializer_list<const char*> actions) const;
+    void ClearContext() { m_actual_context = false; }
+
+    libs::core::logger& m_logger;
+    libs::core::events_loop& m_events_loop;
+    libs::core::events_loop::signals_handle& m_signals;
+    libs::core::message_stream& m_message_stream;
+    const std::string m_server_protocol;
+    const std::string m_server_address;
+    const uint32_t m_server_port;
+    const std::set<std::string>& m_config_zone_types;
+    std::map<std::string, uint16_t> m_zone_types;
+    uint16_t m_boundary_in_type_id = 0;
+    uint16_t m_boundary_out_type_id = 0;
+    std::unique_ptr<libs::core::periodic_timer> m_processing_timer;
+    std::unique_ptr<libs::core::message_stream::subscription> m_notify_subscription;
+    std::unique_ptr<libs::core::message_stream::subscription> m_user_msg_subscription;
+    std::unique_ptr<CServer> m_server;
+    std::unique_ptr<manager> m_manager;
+    std::map<std::string, CZone> mZones;
+    std::map<std::string, CTrackableObject> mTrObjects;
+    CUnassociatedTrackableObjects mUnassociatedTrObjects;
+    bool m_actual_context = false;
+};
+
+std::ostream& operator<<(std::ostream& stream, const kelt& controller);
+
+}  // namespace ozra

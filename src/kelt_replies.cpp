@@ -1,0 +1,171 @@
+#include "kelt.h"
+
+namespace ozra {
+
+namespace reason = DownloadStatusReason;
+
+namespace {
+
+void SetStatus(CTrackableObject& object, downloadStatusName_t name, const reason::Reason& why) {
+    object.SetDownloadStatus(CDownloadStatus(name, why));
+}
+
+void SetStatus(CTrackableObject& object, downloadStatusName_t name, reason::ReasonType type) {
+    SetStatus(object, name, reason::SimpleReason(type));
+}
+
+}  // namespace
+
+bool kelt::IsRequested(const CTrackableObject& object, activityStatus_t activity, const char* message) const {
+    if (object.mActivityStatus == activity) {
+        return true;
+    }
+    m_logger.debug(message);
+    return false;
+}
+
+void kelt::SetUpdatedAndDownloaded(CTrackableObject& object) {
+    SetStatus(object, DLS_UPDATED, reason::NoReason());
+    for (auto& [zoneUid, zone] : object.mZones) {
+        zone.mDevState = DS_DOWNLOADED;
+    }
+}
+
+bool kelt::ZoneActionStatusReport(const std::string& uid, uint32_t zoneId, uint32_t errorCode) {
+    CTrackableObject& object = EnsureTrackableExists(uid);
+    m_logger.debug("Zone action status report: zoneID: %1$#d/%2$#x errorCode: %3$#d") % zoneId % zoneId %
+        errorCode;
+    if (!IsRequested(object, ACT_DOWNLOADING_ZONES, "Zone changes were not requested")) {
+        return false;
+    }
+    object.mRequestCounter = 0;
+    const auto found = std::find_if(object.mZones.begin(), object.mZones.end(),
+                                    [zoneId](const auto& entry) { return entry.second.mZoneID == zoneId; });
+    if (found == object.mZones.end()) {
+        m_logger.debug("Zone %1$#x not found") % zoneId;
+        return false;
+    }
+    CZoneForDevice& zone = found->second;
+    if (zone.mDevState == DS_DOWNLOADED) {
+        m_logger.debug("Zone %1$#x download confirmation already received") % zoneId;
+        return false;
+    }
+    if (errorCode != 0) {
+        zone.mDownloadErrorCode = errorCode;
+        ++zone.mDownloadErrorCounter;
+    } else if (zone.mDevState == DS_NEED_REMOVE) {
+        object.mZones.erase(found);
+    } else {
+        zone.mDownloadErrorCounter = 0;
+        zone.mDownloadErrorCode = 0;
+        zone.mDevState = DS_DOWNLOADED;
+    }
+    return true;
+}
+
+void kelt::CrcResponse(const std::string& uid, uint32_t crc) {
+    CTrackableObject& object = EnsureTrackableExists(uid);
+    object.mRequestCounter = 0;
+    const uint16_t mine = object.CurrentCRC(false);
+    m_logger.debug("CRC response: %1$#x (my CRC: %2$#x)") % crc % mine;
+    if (object.mActivityStatus == ACT_VERIFY_REQUEST) {
+        object.mActivityStatus = ACT_NONE;
+    }
+    if (crc != mine) {
+        SetStatus(object, DLS_OOSYNC, reason::CRC_MISMATCH);
+    } else if (object.mCurDownloadStatus.mName == DLS_UNKNOWN) {
+        SetUpdatedAndDownloaded(object);
+    }
+}
+
+void kelt::CrcReport(const std::string& uid, uint32_t crc) {
+    CTrackableObject& object = EnsureTrackableExists(uid);
+    object.mRequestCounter = 0;
+    const uint16_t mine = object.CurrentCRC(true);
+    m_logger.debug("VESK CRC Report: %1$#x (my CRC: %2$#x)") % crc % mine;
+    const CDownloadStatus& status = object.mCurDownloadStatus;
+    if (crc != mine) {
+        SetStatus(object, DLS_OOSYNC, reason::CRC_MISMATCH);
+    } else if (status.mName == DLS_UNKNOWN ||
+               (status.mName == DLS_OOSYNC && status.mReason.Type() == reason::DISCONNECTED)) {
+        SetUpdatedAndDownloaded(object);
+    }
+    object.CRCAcknowledge(*m_server);
+}
+
+bool kelt::EraseAllConfirm(const std::string& uid, uint32_t errorCode) {
+    CTrackableObject& object = EnsureTrackableExists(uid);
+    m_logger.debug("Erase all confirm. Error code: %1$#d") % errorCode;
+    if (!IsRequested(object, ACT_ERASE_ALL_REQUEST, "Erase all was not requested")) {
+        return false;
+    }
+    if (errorCode != 0) {
+        SetStatus(object, DLS_OOSYNC, reason::REQUEST_REJECTED);
+        return true;
+    }
+    object.mRequestCounter = 0;
+    ContinueDownload(object);
+    return true;
+}
+
+bool kelt::ResponseDownloadRequest(const std::string& uid, uint32_t code) {
+    CTrackableObject& object = EnsureTrackableExists(uid);
+    m_logger.debug("Response to download request. Response code: %1$#d") % code;
+    if (!IsRequested(object, ACT_ZONE_DOWNLOAD_REQUEST, "Download request was not requested")) {
+        return false;
+    }
+    object.mRequestCounter = 0;
+    if (code == 1) {
+        SetStatus(object, DLS_OOSYNC, reason::REQUEST_REJECTED);
+        return true;
+    }
+    const bool outOfSync = object.mCurDownloadStatus.mName == DLS_OOSYNC;
+    SetStatus(object, DLS_IN_PROCESS, reason::NoReason());
+    if (outOfSync) {
+        object.EraseAll(*m_server);
+    } else {
+        ContinueDownload(object);
+    }
+    return true;
+}
+
+bool kelt::DownloadCompleteConfirm(const std::string& uid, uint32_t crc) {
+    CTrackableObject& object = EnsureTrackableExists(uid);
+    const uint16_t mine = object.CurrentCRC(false);
+    m_logger.debug("Download complete confirmation CRC: %1$#x (my CRC: %2$#x)") % crc % mine;
+    if (!IsRequested(object, ACT_ZONE_DOWNLOAD_COMPLETED, "Download complete was not requested")) {
+        return false;
+    }
+    object.mActivityStatus = ACT_NONE;
+    object.mRequestCounter = 0;
+    if (crc != mine) {
+        SetStatus(object, DLS_OOSYNC, reason::CRC_MISMATCH);
+        return true;
+    }
+    ReportFirstFailedZone(object);
+    return true;
+}
+
+void kelt::ReportFirstFailedZone(CTrackableObject& object) {
+    for (const auto& [zoneUid, zone] : object.mZones) {
+        if (!zone.mTooBig && zone.mDownloadErrorCounter == 0) {
+            continue;
+        }
+        // A zone deleted on the server meanwhile is no longer in the zone map; it is reported without a name.
+        const auto named = mZones.find(zoneUid);
+        const std::string name = named != mZones.end() ? named->second.mName : std::string();
+        const int zoneId = zone.mZoneID;
+        const int code = static_cast<int>(zone.mDownloadErrorCode);
+        if (zone.mTooBig) {
+            SetStatus(object, DLS_OUTDATED, reason::TooLargeZone(zoneId, name));
+        } else if (zone.mDevState == DS_NEED_ADD || zone.mDevState == DS_NEED_UPDATE) {
+            SetStatus(object, DLS_OUTDATED, reason::AddFailed(zoneId, name, code));
+        } else if (zone.mDevState == DS_NEED_REMOVE) {
+            SetStatus(object, DLS_OUTDATED, reason::DeleteFailed(zoneId, name, code));
+        }
+        return;
+    }
+    SetStatus(object, DLS_UPDATED, reason::NoReason());
+}
+
+}  // namespace ozra
