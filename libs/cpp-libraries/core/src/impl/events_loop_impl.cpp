@@ -2,6 +2,8 @@
 
 #include <boost/asio/post.hpp>
 
+#include "message_stream_zmq.h"
+#include "message_stream_zmq_raw.h"
 #include "signals_handle_impl.h"
 #include "work_impl.h"
 
@@ -85,6 +87,14 @@ std::unique_ptr<periodic_timer> events_loop_impl::create_periodic_timer(std::chr
                                                                         periodic_timer::callback callback,
                                                                         const source_location& location) {
     return m_timers->create_periodic_timer(period, tag, name, std::move(callback), location);
+}
+
+std::unique_ptr<message_stream> events_loop_impl::create_zmq_message_stream(const std::string& address) {
+    return std::make_unique<message_stream_zmq>(m_io_context, m_logger, address);
+}
+
+std::unique_ptr<message_stream> events_loop_impl::create_zmq_raw_message_stream(const std::string& address) {
+    return std::make_unique<message_stream_zmq_raw>(m_io_context, m_logger, address);
 }
 
 void events_loop_impl::post(std::function<void()> f, const source_location& /*location*/) {

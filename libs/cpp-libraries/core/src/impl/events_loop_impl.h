@@ -36,6 +36,9 @@ public:
                                                           periodic_timer::callback callback,
                                                           const source_location& location) override;
 
+    std::unique_ptr<message_stream> create_zmq_message_stream(const std::string& address) override;
+    std::unique_ptr<message_stream> create_zmq_raw_message_stream(const std::string& address) override;
+
     void post(std::function<void()> f, const source_location& location) override;
     std::unique_ptr<work> create_work() override;
     boost::asio::io_context& get_io_context() override;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "core/message_stream.h"
 #include "core/periodic_timer.h"
 #include "core/source_location.h"
 #include "core/timer.h"
@@ -51,6 +52,11 @@ public:
                                                                   const std::string& name,
                                                                   periodic_timer::callback callback,
                                                                   const source_location& location = {}) = 0;
+
+    // A stream delivering the JSON part of "#" + topic frames, connected to a ZeroMQ endpoint.
+    virtual std::unique_ptr<message_stream> create_zmq_message_stream(const std::string& address) = 0;
+    // A stream delivering whole frames matched literally by topic prefix.
+    virtual std::unique_ptr<message_stream> create_zmq_raw_message_stream(const std::string& address) = 0;
 
     // Queues f after the handlers already ready; callable from any thread.
     virtual void post(std::function<void()> f, const source_location& location = {}) = 0;

@@ -1,0 +1,80 @@
+#include "message_stream_zmq_raw.h"
+
+#include <zmq.h>
+#include <boost/asio/error.hpp>
+
+#include <algorithm>
+
+namespace ozra::libs::core {
+
+namespace {
+
+class subscription_impl : public message_stream::subscription {
+public:
+    explicit subscription_impl(std::shared_ptr<message_stream::callback> callback)
+        : m_callback(std::move(callback)) {}
+
+private:
+    std::shared_ptr<message_stream::callback> m_callback;
+};
+
+}  // namespace
+
+message_stream_zmq_raw::message_stream_zmq_raw(boost::asio::io_context& io_context,
+                                               const component_logger& logger, const std::string& address)
+    : m_callbacks(std::make_shared<callbacks>()),
+      m_socket(io_context, std::make_shared<zmq::context>(), ZMQ_SUB),
+      m_logger(logger) {
+    m_socket.connect(address);
+    receive();
+}
+
+std::unique_ptr<message_stream::subscription> message_stream_zmq_raw::subscribe(const std::string& topic,
+                                                                                callback callback) {
+    const auto [entry, is_new_topic] = m_callbacks->try_emplace(topic);
+    if (is_new_topic) {
+        m_socket.subscribe(topic);
+    }
+    auto shared_callback = std::make_shared<message_stream::callback>(std::move(callback));
+    entry->second.push_back(shared_callback);
+    return std::make_unique<subscription_impl>(std::move(shared_callback));
+}
+
+void message_stream_zmq_raw::receive() {
+    m_socket.async_receive([this, weak_callbacks = std::weak_ptr<callbacks>(m_callbacks), &logger = m_logger](
+                               const boost::system::error_code& ec, std::string frame) {
+        if (ec == boost::asio::error::operation_aborted) {
+            return;
+        }
+        if (ec) {
+            logger.log_error(ec, OZRA_SOURCE_LOCATION);
+            return;
+        }
+        const auto callbacks = weak_callbacks.lock();
+        if (!callbacks) {
+            return;
+        }
+        receive();
+        dispatch(*callbacks, frame);
+    });
+}
+
+void message_stream_zmq_raw::dispatch(callbacks& callbacks, std::string_view frame) {
+    const auto matching = std::find_if(callbacks.begin(), callbacks.end(), [frame](const auto& entry) {
+        return frame.substr(0, entry.first.size()) == entry.first;
+    });
+    if (matching == callbacks.end()) {
+        return;
+    }
+    auto& references = matching->second;
+    for (std::size_t i = 0; i < references.size(); ++i) {
+        if (const auto callback = references[i].lock()) {
+            (*callback)(frame);
+        }
+    }
+    references.erase(std::remove_if(references.begin(), references.end(),
+                                    [](const auto& reference) { return reference.expired(); }),
+                     references.end());
+}
+
+}  // namespace ozra::libs::core

@@ -1,0 +1,195 @@
+#include <gtest/gtest.h>
+
+#include <boost/system/system_error.hpp>
+#include <zmq.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/core.h"
+#include "core/logger.h"
+#include "run_until.h"
+
+namespace core = ozra::libs::core;
+using namespace std::chrono_literals;
+using namespace std::string_literals;
+using frames = std::vector<std::string>;
+
+namespace {
+
+const std::string probe_frame = "#probe {}";
+
+// A publisher on a free loopback port; it never drops frames, so bursts reach slow subscribers.
+class MessageStreamTest : public ::testing::Test {
+protected:
+    MessageStreamTest() : m_publisher(m_context, zmq::socket_type::pub) {
+        m_publisher.set(zmq::sockopt::sndhwm, 0);
+        m_publisher.bind("tcp://127.0.0.1:*");
+        m_endpoint = m_publisher.get(zmq::sockopt::last_endpoint);
+    }
+
+    void publish(const std::string& frame) { m_publisher.send(zmq::buffer(frame), zmq::send_flags::none); }
+
+    bool run_until(const std::function<bool()>& done) {
+        return core::testing::run_until(m_loop->get_io_context(), done);
+    }
+
+    // Publishes probe frames until `arrived` holds: then every subscription made before is active.
+    void publish_probes_until(const std::function<bool()>& arrived) {
+        auto prober =
+            m_loop->create_periodic_timer(10ms, core::periodic_timer::execute_now{}, "probe",
+                                          [this](core::steady_time_point) { publish(probe_frame); });
+        ASSERT_TRUE(run_until(arrived)) << "the subscriber never connected";
+    }
+
+    void wait_until_connected(core::message_stream& stream, const std::string& probe_topic) {
+        bool arrived = false;
+        auto probe = stream.subscribe(probe_topic, [&](std::string_view) { arrived = true; });
+        publish_probes_until([&] { return arrived; });
+    }
+
+    static core::message_stream::callback record(frames& into) {
+        return [&into](std::string_view frame) { into.emplace_back(frame); };
+    }
+
+    static frames without(frames received, const std::string& frame) {
+        received.erase(std::remove(received.begin(), received.end(), frame), received.end());
+        return received;
+    }
+
+    zmq::context_t m_context;
+    zmq::socket_t m_publisher;
+    std::string m_endpoint;
+    core::logger m_logger{"varnokd", "test"};
+    std::unique_ptr<core::core> m_core = core::core::create(m_logger);
+    std::unique_ptr<core::events_loop> m_loop = m_core->create_events_loop("main");
+};
+
+TEST_F(MessageStreamTest, DeliversOnlyTheJsonOfMarkedFramesOfTheTopic) {
+    auto stream = m_loop->create_zmq_message_stream(m_endpoint);
+    frames received;
+    auto subscription = stream->subscribe("notify", record(received));
+    wait_until_connected(*stream, "probe");
+    for (const auto& frame :
+         {"#notify", "notify{\"x\":0}", "#notify {\"x\":1}", "#notifyx{\"x\":2}", "#notify{\"x\":3} tail"}) {
+        publish(frame);
+    }
+    run_until([&] { return received.size() >= 3; });
+    EXPECT_EQ(received, (frames{"{\"x\":1}", "{\"x\":2}", "{\"x\":3} tail"}));
+}
+
+TEST_F(MessageStreamTest, SubscribersOfATopicRunInOrderUntilTheirSubscriptionGoes) {
+    auto stream = m_loop->create_zmq_message_stream(m_endpoint);
+    frames calls;
+    auto first = stream->subscribe("user_msg", [&](std::string_view m) { calls.push_back("1:"s.append(m)); });
+    auto second =
+        stream->subscribe("user_msg", [&](std::string_view m) { calls.push_back("2:"s.append(m)); });
+    wait_until_connected(*stream, "probe");
+    publish("#user_msg {1}");
+    ASSERT_TRUE(run_until([&] { return calls.size() == 2; }));
+    first.reset();
+    publish("#user_msg {2}");
+    run_until([&] { return calls.size() == 3; });
+    EXPECT_EQ(calls, (frames{"1:{1}", "2:{1}", "2:{2}"}));
+}
+
+TEST_F(MessageStreamTest, TheFirstMatchingTopicTakesFramesOfALongerOne) {
+    auto stream = m_loop->create_zmq_message_stream(m_endpoint);
+    frames of_a, of_ab;
+    auto a = stream->subscribe("a", record(of_a));
+    auto ab = stream->subscribe("ab", record(of_ab));
+    wait_until_connected(*stream, "probe");
+    publish("#ab {1}");
+    publish("#a {2}");
+    run_until([&] { return of_a.size() == 2; });
+    EXPECT_EQ(of_a, (frames{"{1}", "{2}"}));
+    EXPECT_TRUE(of_ab.empty());
+}
+
+TEST_F(MessageStreamTest, TopicsNotStartingWithALetterGetNoMarker) {
+    auto stream = m_loop->create_zmq_message_stream(m_endpoint);
+    frames of_digit, of_underscore;
+    auto digit = stream->subscribe("1abc", record(of_digit));
+    auto underscore = stream->subscribe("_x", record(of_underscore));
+    wait_until_connected(*stream, "probe");
+    for (const auto& frame : {"#1abc {0}", "1abc {1}", "#_x {2}", "_x {3}"}) {
+        publish(frame);
+    }
+    run_until([&] { return !of_digit.empty() && !of_underscore.empty(); });
+    EXPECT_EQ(of_digit, frames{"{1}"});
+    EXPECT_EQ(of_underscore, frames{"{3}"});
+}
+
+TEST_F(MessageStreamTest, RawStreamDeliversWholeFramesOfAnySize) {
+    auto stream = m_loop->create_zmq_raw_message_stream(m_endpoint);
+    frames received;
+    auto all = stream->subscribe("", record(received));
+    publish_probes_until([&] { return !received.empty(); });
+    const frames sent{"", "\0\xff\x01"s, std::string(1 << 20, '{'), "end"};
+    for (const auto& frame : sent) {
+        publish(frame);
+    }
+    run_until([&] { return !received.empty() && received.back() == "end"; });
+    EXPECT_EQ(without(received, probe_frame), sent);
+}
+
+TEST_F(MessageStreamTest, FramesWithoutJsonOrWithBinaryBytesAreHandledSafely) {
+    auto stream = m_loop->create_zmq_message_stream(m_endpoint);
+    frames received;
+    auto all = stream->subscribe("", record(received));
+    publish_probes_until([&] { return !received.empty(); });
+    for (const auto& frame :
+         {""s, "\0\x01\xff"s, "x\0{\0\xff}"s, "{"s, std::string(100000, 'x'), "#end {1}"s}) {
+        publish(frame);
+    }
+    run_until([&] { return !received.empty() && received.back() == "{1}"; });
+    EXPECT_EQ(without(received, "{}"), (frames{"{\0\xff}"s, "{", "{1}"}));
+}
+
+TEST_F(MessageStreamTest, RejectedEndpointRaisesAZeroMqSystemError) {
+    for (const auto& endpoint : {"nonsense://x", "tcp://127.0.0.1"}) {
+        try {
+            auto stream = m_loop->create_zmq_message_stream(endpoint);
+            ADD_FAILURE() << endpoint << " was accepted";
+        } catch (const boost::system::system_error& e) {
+            EXPECT_STREQ(e.code().category().name(), "ZeroMQ") << endpoint;
+        }
+    }
+    EXPECT_THROW(m_loop->create_zmq_raw_message_stream("tcp://"), boost::system::system_error);
+}
+
+TEST_F(MessageStreamTest, BurstPublishedBeforeTheLoopRunsIsDeliveredCompletely) {
+    constexpr int count = 5000;
+    auto stream = m_loop->create_zmq_message_stream(m_endpoint);
+    frames received;
+    auto subscription = stream->subscribe("burst", record(received));
+    wait_until_connected(*stream, "probe");
+    frames expected;
+    for (int i = 0; i < count; ++i) {
+        expected.push_back("{\"n\":" + std::to_string(i) + "}");
+        publish("#burst " + expected.back());
+    }
+    run_until([&] { return received.size() == count; });
+    EXPECT_EQ(received, expected);
+}
+
+TEST_F(MessageStreamTest, CallbackMayDestroyTheStream) {
+    auto stream = m_loop->create_zmq_message_stream(m_endpoint);
+    frames received;
+    std::unique_ptr<core::message_stream::subscription> subscription;
+    subscription = stream->subscribe("last", [&](std::string_view frame) {
+        received.emplace_back(frame);
+        subscription.reset();
+        stream.reset();
+    });
+    wait_until_connected(*stream, "probe");
+    publish("#last {1}");
+    publish("#last {2}");
+    run_until([&] { return stream == nullptr; });
+    EXPECT_EQ(received, frames{"{1}"});
+}
+
+}  // namespace
