@@ -1,28 +1,30 @@
 #include "runtime.h"
 
-#include <pthread.h>
-#include <signal.h>
+#include <memory>
+#include <string>
 
-#include <cstring>
-
-#include "core/exception.h"
+#include "core/core.h"
+#include "core/events_loop.h"
+#include "core/message_stream.h"
+#include "kelt.h"
 
 namespace ozra {
 
-void run_runtime(libs::core::logger& logger, const config& /*settings*/) {
-    sigset_t stop_signals;
-    sigemptyset(&stop_signals);
-    sigaddset(&stop_signals, SIGINT);
-    sigaddset(&stop_signals, SIGTERM);
-    if (const int error = pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr); error != 0) {
-        OZRA_THROW(std::string("pthread_sigmask(): ") + std::strerror(error));
-    }
-    logger.info("Waiting for SIGINT or SIGTERM");
-    int received = 0;
-    if (const int error = sigwait(&stop_signals, &received); error != 0) {
-        OZRA_THROW(std::string("sigwait(): ") + std::strerror(error));
-    }
-    logger.info("Stopped by signal %1%") % received;
+std::string proxy_endpoint(const config& settings) {
+    return "tcp://" + settings.proxy.address + ":" + std::to_string(settings.proxy.output_port);
+}
+
+void run_runtime(libs::core::logger& logger, const config& settings) {
+    const auto core = libs::core::core::create(logger);
+    const auto events_loop = core->create_events_loop("main");
+    const auto signals = events_loop->stop_on_signals();
+    const auto message_stream = events_loop->create_zmq_message_stream(proxy_endpoint(settings));
+    auto controller =
+        std::make_unique<kelt>(logger, *events_loop, *signals, *message_stream, settings.server.protocol,
+                               settings.server.address, settings.server.port, settings.zone_types);
+    controller->initialize();
+    logger.info("Running");
+    events_loop->run();
 }
 
 }  // namespace ozra

@@ -20,6 +20,7 @@
 
 #include "config_document.h"
 #include "daemon_process.h"
+#include "fake_server/fake_location_server.h"
 
 using ozra::tests::CDaemonProcess;
 using ::testing::EndsWith;
@@ -28,8 +29,10 @@ using ::testing::Not;
 
 namespace {
 
-// Logged once the daemon has handed over to its runtime and reacts to SIGINT and SIGTERM.
-const std::string ready_line = "Waiting for SIGINT or SIGTERM";
+// Logged once the daemon has synchronised with the server and runs its events loop.
+const std::string ready_line = "Running";
+// Logged for each failed start-up synchronisation.
+const std::string failure_line = "curl_easy_perform failed";
 
 std::string ReadFile(const std::string& path) {
     std::ifstream file(path);
@@ -58,7 +61,8 @@ std::vector<std::string> LogLines(const std::string& error) {
     return lines;
 }
 
-// A temporary directory with a configuration whose debug socket reaches a collector of this test.
+// A temporary directory with a configuration whose debug socket reaches a collector of this test and whose
+// server is a fake location server.
 class DaemonTest : public ::testing::Test {
 protected:
     DaemonTest() : mCollector(mContext, zmq::socket_type::pull) {
@@ -75,6 +79,8 @@ protected:
         Json::Value document = ozra::tests::ValidConfigDocument();
         document["system"]["pidfile"] = mPidFile;
         document["system"]["debug_port"] = mCollector.get(zmq::sockopt::last_endpoint);
+        document["server"]["address"] = "127.0.0.1";
+        document["server"]["port"] = mServer->port();
         return document;
     }
 
@@ -109,6 +115,8 @@ protected:
         EXPECT_THAT(daemon.GetError().substr(daemon.GetError().find(lines[1])), HasSubstr(error));
     }
 
+    std::unique_ptr<varnok::test_tools::fake_location_server> mServer =
+        varnok::test_tools::make_fake_location_server();
     zmq::context_t mContext;
     zmq::socket_t mCollector;
     std::string mDirectory;
@@ -130,6 +138,25 @@ TEST_F(DaemonTest, RunsUntilSigintOverwritingAStalePidFile) {
         CDaemonProcess daemon({"-c", WriteConfig(ValidConfig())});
         ExpectRunAndCleanStop(daemon, SIGINT);
     }
+}
+
+TEST_F(DaemonTest, RetriesTheStartUpSynchronisationUntilTheServerAnswers) {
+    mServer->stop_listening();
+    CDaemonProcess daemon({"-c", WriteConfig(ValidConfig())});
+    ASSERT_TRUE(daemon.WaitForError(failure_line)) << daemon.GetError();
+    EXPECT_THAT(daemon.GetError(), Not(HasSubstr(ready_line)));
+    mServer->resume_listening();
+    ExpectRunAndCleanStop(daemon, SIGTERM);
+}
+
+TEST_F(DaemonTest, ASignalDuringTheStartUpRetriesEndsWithInterrupted) {
+    mServer->stop_listening();
+    CDaemonProcess daemon({"-c", WriteConfig(ValidConfig())});
+    ASSERT_TRUE(daemon.WaitForError(failure_line)) << daemon.GetError();
+    daemon.Signal(SIGTERM);
+    EXPECT_EQ(daemon.WaitForExit(), 1) << daemon.GetError();
+    EXPECT_THAT(daemon.GetError(), HasSubstr("Interrupted"));
+    EXPECT_EQ(daemon.GetOutput(), "");
 }
 
 TEST_F(DaemonTest, TheLastConfigurationOptionWins) {

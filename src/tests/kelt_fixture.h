@@ -1,0 +1,79 @@
+#pragma once
+
+#include <gtest/gtest.h>
+#include <json/value.h>
+#include <zmq.hpp>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/core.h"
+#include "core/events_loop.h"
+#include "core/logger.h"
+#include "core/message_stream.h"
+#include "fake_server/fake_location_server.h"
+#include "kelt.h"
+
+namespace ozra::test {
+
+// Server data of the controller tests: project "p1", zone types "alarm" (1), "boundary_in" (2) and
+// "boundary_out" (3).
+namespace data {
+Json::Value ZoneType(const std::string& name, unsigned id);
+Json::Value Zone(const std::string& uid, unsigned zoneId, const std::string& type = "alarm", int size = 10);
+Json::Value Coupled(Json::Value zone, unsigned coupledId);
+Json::Value Trackable(const std::string& uid, const std::string& mac = "0011223344556677");
+Json::Value Unassociated(const std::string& uid);
+Json::Value Status(const std::string& uid, const std::string& status);
+Json::Value Array(std::initializer_list<Json::Value> elements);
+}  // namespace data
+
+// A device reply frame around the records, as the "user_msg" payload of the uid.
+std::string Reply(const std::string& uid, const std::string& records);
+// Reply records.
+std::string ZoneReport(uint16_t zoneId, uint8_t errorCode);
+std::string CrcRecord(uint8_t code, uint16_t crc);
+std::string CodeRecord(uint8_t code, uint8_t value);
+
+// A controller on a real events loop and message stream, talking to a fake location server that serves
+// the default data until a test replaces it.
+class KeltTest : public ::testing::Test {
+protected:
+    KeltTest();
+    ~KeltTest() override;
+
+    void Start();
+    // The hex frame of the next user message to the uid; a test failure and empty when none comes.
+    std::string NextFrameTo(const std::string& uid);
+    // Starts and makes t1 verified and DLS_UPDATED through a CRC response.
+    void StartWithUpdatedT1();
+    CTrackableObject& Object(const std::string& uid);
+    // The reported status element of the uid stored by the fake server.
+    std::string StoredStatus(const std::string& uid) const;
+    std::string StoredReason(const std::string& uid) const;
+    std::size_t UserMessageCount() const;
+
+    libs::core::logger m_logger{"varnok-test", "main"};
+    std::unique_ptr<varnok::test_tools::fake_location_server> m_fake =
+        varnok::test_tools::make_fake_location_server();
+    std::unique_ptr<libs::core::core> m_core = libs::core::core::create(m_logger);
+    std::unique_ptr<libs::core::events_loop> m_loop = m_core->create_events_loop("main");
+    std::unique_ptr<libs::core::events_loop::signals_handle> m_signals = m_loop->stop_on_signals();
+    zmq::context_t m_zmq;
+    zmq::socket_t m_proxy{m_zmq, zmq::socket_type::pub};
+    std::unique_ptr<libs::core::message_stream> m_stream;
+    std::set<std::string> m_zone_types{"alarm", "boundary_in", "boundary_out"};
+    std::unique_ptr<kelt> m_kelt;
+
+private:
+    // The zone types, the zones z1 (ID 1) and z2 (ID 2), the objects t1 and t2 and t1's stored status.
+    void ServeDefaultData();
+
+    std::map<std::string, std::size_t> m_frames_read;
+};
+
+}  // namespace ozra::test

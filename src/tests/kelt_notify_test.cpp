@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "kelt_fixture.h"
+
+namespace ozra::test {
+namespace {
+
+const std::string download_request = "000100020F00";
+
+std::string DownloadRequest(const std::string& action, const std::vector<std::string>& uids) {
+    std::string elements;
+    for (const std::string& uid : uids) {
+        elements += std::string(elements.empty() ? "" : ",") + R"({"trackable_uid":")" + uid + "\"}";
+    }
+    return R"({"object":"ZONE_DOWNLOAD_REQUEST","action":")" + action +
+           R"(","plist":{"zone_download_request":[)" + elements + "]}}";
+}
+
+TEST_F(KeltTest, DataNotificationsClearTheContextByTheirTables) {
+    StartWithUpdatedT1();
+    const std::vector<std::pair<std::string, bool>> cases = {
+        {R"({"object":"ZONE"})", true},
+        {R"({"object":"GROUP","action":"created"})", false},
+        {R"({"object":"GROUP","action":"updated"})", true},
+        {R"({"object":"GROUP","action":"deleted"})", true},
+        {R"({"object":"TRACKABLE_OBJECT","action":"created"})", true},
+        {R"({"object":"TRACKABLE_OBJECT","action":"Updated"})", false},
+        {R"({"object":"TRACKABLE_OBJECT_GROUPS","action":"created"})", true},
+        {R"({"object":"TRACKABLE_OBJECT_ASSOCIATION","action":"updated","plist":{"obj_uid":"t1"}})", true},
+        {R"({"object":"TRACKABLE_OBJECT_ASSOCIATION","action":"updated","plist":{"obj_uid":1}})", false},
+        {R"({"object":"TRACKABLE_OBJECT_ASSOCIATION","action":"deleted","plist":{"obj_uid":"t1"}})", false},
+        {R"({"object":"GROUP","action":7})", false},
+        {R"({"object":"SOMETHING","action":"updated"})", false},
+        {R"({"object":1})", false},
+        {R"({})", false},
+    };
+    for (const auto& [notification, clears] : cases) {
+        SCOPED_TRACE(notification);
+        m_kelt->notify_handler(notification);
+        EXPECT_EQ(m_kelt->IsContextActual(), !clears);
+        m_kelt->processing();
+    }
+}
+
+TEST_F(KeltTest, MalformedNotificationsRaiseAndChangeNothing) {
+    StartWithUpdatedT1();
+    try {
+        m_kelt->notify_handler("{\"object\":");
+        ADD_FAILURE() << "no exception";
+    } catch (const std::logic_error& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("handle_notify: ", 0), 0U) << e.what();
+    }
+    EXPECT_ANY_THROW(m_kelt->notify_handler(R"("ZONE")"));
+    EXPECT_ANY_THROW(m_kelt->notify_handler(
+        R"({"object":"ZONE_DOWNLOAD_REQUEST","action":"UPDATE","plist":{"zone_download_request":[5]}})"));
+    m_kelt->notify_handler(R"({"object":"ZONE_DOWNLOAD_REQUEST","action":"UPDATE","plist":{}})");
+    EXPECT_TRUE(m_kelt->IsContextActual());
+}
+
+TEST_F(KeltTest, DownloadRequestsReachOnlyObjectsThatNeedThem) {
+    m_fake->set_trackable_objects(data::Array({data::Trackable("t1"), data::Trackable("t2")}));
+    m_fake->set_download_statuses(
+        data::Array({data::Status("t1", "UPDATED"), data::Status("t2", "UPDATED")}));
+    StartWithUpdatedT1();
+    NextFrameTo("t2");
+    m_kelt->user_msg_handler(Reply("t2", CrcRecord(0x04, 0xBAD)));
+    Object("t2").SetDownloadStatus(
+        CDownloadStatus(DLS_OUTDATED, DownloadStatusReason::SimpleReason(DownloadStatusReason::CHANGE)));
+    const std::size_t sent = UserMessageCount();
+
+    m_kelt->notify_handler(DownloadRequest("update", {"t2"}));
+    m_kelt->notify_handler(DownloadRequest("UPDATE", {"unknown", "t1", "t2"}));
+    EXPECT_EQ(NextFrameTo("t2"), download_request);
+    EXPECT_EQ(Object("t2").mActivityStatus, ACT_ZONE_DOWNLOAD_REQUEST);
+    EXPECT_EQ(m_kelt->TrObjects().count("unknown"), 0U);
+
+    // Nothing more for an object with a request outstanding.
+    m_kelt->notify_handler(DownloadRequest("UPDATE", {"t2"}));
+    m_kelt->notify_handler(DownloadRequest("VERIFY", {"t2"}));
+    m_kelt->notify_handler(DownloadRequest("VERIFY", {"t1"}));
+    EXPECT_EQ(NextFrameTo("t1"), frame::CrcCommand(frame::CMD_CRC_REQUEST, Object("t1").CurrentCRC(true)));
+    m_kelt->processing();
+    EXPECT_EQ(UserMessageCount(), sent + 2);
+}
+
+TEST_F(KeltTest, MessagesArriveThroughTheStream) {
+    StartWithUpdatedT1();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    // A subscriber connects some time after the publisher: publish until the controller has seen it.
+    while (m_kelt->IsContextActual() && std::chrono::steady_clock::now() < deadline) {
+        m_proxy.send(zmq::str_buffer("#notify {\"object\":\"ZONE\"}"), zmq::send_flags::none);
+        m_loop->get_io_context().run_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_FALSE(m_kelt->IsContextActual());
+
+    const std::string reply = "#user_msg " + Reply("t1", CrcRecord(0x04, 0xBAD));
+    m_proxy.send(zmq::buffer(reply), zmq::send_flags::none);
+    while (Object("t1").mCurDownloadStatus.mName == DLS_UPDATED &&
+           std::chrono::steady_clock::now() < deadline) {
+        m_loop->get_io_context().run_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_EQ(Object("t1").mCurDownloadStatus.mReason.Type(), DownloadStatusReason::CRC_MISMATCH);
+}
+
+}  // namespace
+}  // namespace ozra::test
