@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the daemon when needed and runs it in the foreground with the sample configuration; Ctrl-C stops it.
+# Builds the daemon and the location-system simulator when needed, then runs the daemon against the
+# simulator with the bundled scenario; the simulator stops the daemon and prints a summary at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -7,5 +8,5 @@ cd "$(dirname "$0")/.."
 if [ ! -f build/CMakeCache.txt ]; then
     cmake -S . -B build -DVARNOK_SANITIZE=ON -DVARNOK_TESTS=ON
 fi
-cmake --build build -j"$(nproc)" --target varnok
-exec build/bin/varnok -c config/varnok.sample.json
+cmake --build build -j"$(nproc)" --target varnok varnok-sim
+exec build/bin/varnok-sim --scenario test-tools/scenarios/demo.json --daemon build/bin/varnok "$@"
