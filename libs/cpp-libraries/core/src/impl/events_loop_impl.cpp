@@ -2,6 +2,7 @@
 
 #include <boost/asio/post.hpp>
 
+#include "core/redis/create_context.h"
 #include "message_stream_zmq.h"
 #include "message_stream_zmq_raw.h"
 #include "signals_handle_impl.h"
@@ -95,6 +96,11 @@ std::unique_ptr<message_stream> events_loop_impl::create_zmq_message_stream(cons
 
 std::unique_ptr<message_stream> events_loop_impl::create_zmq_raw_message_stream(const std::string& address) {
     return std::make_unique<message_stream_zmq_raw>(m_io_context, m_logger, address);
+}
+
+std::unique_ptr<redis::context> events_loop_impl::create_redis_context(const std::string& host, int port,
+                                                                       int db) {
+    return redis::create_context(*this, m_logger, host, port, db);
 }
 
 void events_loop_impl::post(std::function<void()> f, const source_location& /*location*/) {

@@ -15,6 +15,10 @@
 
 namespace ozra::libs::core {
 
+namespace redis {
+class context;
+}  // namespace redis
+
 // A single-threaded dispatcher: everything created from it completes on the thread running it.
 class events_loop {
 public:
@@ -57,6 +61,10 @@ public:
     virtual std::unique_ptr<message_stream> create_zmq_message_stream(const std::string& address) = 0;
     // A stream delivering whole frames matched literally by topic prefix.
     virtual std::unique_ptr<message_stream> create_zmq_raw_message_stream(const std::string& address) = 0;
+
+    // Connects both Redis connections; raises "Connection error: ..." when the server is down.
+    virtual std::unique_ptr<redis::context> create_redis_context(const std::string& host, int port,
+                                                                 int db) = 0;
 
     // Queues f after the handlers already ready; callable from any thread.
     virtual void post(std::function<void()> f, const source_location& location = {}) = 0;

@@ -1,0 +1,98 @@
+#pragma once
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/post.hpp>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <utility>
+
+#include "core/async_operation_handle.h"
+
+namespace ozra::libs::core {
+
+template <class Result>
+class async_operation_handle_impl final : public async_operation_handle<Result> {
+    struct delivery;
+
+public:
+    using callback = typename async_operation_handle<Result>::callback;
+
+    // Hands the result back to the handle's loop; callable from any thread, any number of times.
+    class completion {
+    public:
+        completion(boost::asio::io_context& io_context, std::weak_ptr<delivery> target,
+                   std::shared_ptr<std::atomic<bool>> completed)
+            : m_io_context(io_context), m_target(std::move(target)), m_completed(std::move(completed)) {}
+
+        void operator()(Result result) const {
+            m_completed->store(true);
+            boost::asio::post(m_io_context,
+                              [target = m_target, result = std::make_shared<Result>(std::move(result))]() {
+                                  if (const auto alive = target.lock()) {
+                                      alive->deliver(std::move(*result));
+                                  }
+                              });
+        }
+
+    private:
+        boost::asio::io_context& m_io_context;
+        std::weak_ptr<delivery> m_target;
+        std::shared_ptr<std::atomic<bool>> m_completed;
+    };
+
+    using start_function = std::function<void(completion)>;
+
+    async_operation_handle_impl(boost::asio::io_context& io_context, start_function start_function)
+        : m_io_context(io_context), m_start_function(std::move(start_function)) {}
+
+    // Creates the handle and starts the operation.
+    static std::unique_ptr<async_operation_handle<Result>> start_new(boost::asio::io_context& io_context,
+                                                                     start_function start_function) {
+        auto handle = std::make_unique<async_operation_handle_impl>(io_context, std::move(start_function));
+        handle->start();
+        return handle;
+    }
+
+    void start() {
+        m_completed->store(false);
+        m_start_function(completion(m_io_context, m_delivery, m_completed));
+    }
+
+    bool is_complete() const override { return m_completed->load(); }
+
+    void restart() override { start(); }
+
+    void set_callback(callback callback) override {
+        m_delivery->m_callback = std::move(callback);
+        if (m_delivery->m_pending && m_delivery->m_callback) {
+            completion(m_io_context, m_delivery, m_completed)(std::move(*m_delivery->m_pending));
+            m_delivery->m_pending.reset();
+        }
+    }
+
+private:
+    // What the loop thread needs to hand a result over; lives as long as the handle.
+    struct delivery {
+        void deliver(Result result) {
+            if (!m_callback) {
+                m_pending.emplace(std::move(result));
+                return;
+            }
+            const callback call = m_callback;
+            call(std::move(result));
+        }
+
+        callback m_callback;
+        std::optional<Result> m_pending;
+    };
+
+    boost::asio::io_context& m_io_context;
+    std::shared_ptr<std::atomic<bool>> m_completed = std::make_shared<std::atomic<bool>>(false);
+    std::shared_ptr<delivery> m_delivery = std::make_shared<delivery>();
+    start_function m_start_function;
+};
+
+}  // namespace ozra::libs::core
