@@ -2,6 +2,10 @@
 set(OZRA_CORE_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 target_sources(ozra_core PRIVATE
+    ${OZRA_CORE_DIR}/src/impl/http/client_impl.cpp
+    ${OZRA_CORE_DIR}/src/impl/http/method.cpp
+    ${OZRA_CORE_DIR}/src/impl/http/result.cpp
+    ${OZRA_CORE_DIR}/src/impl/http/shared_curl_data.cpp
     ${OZRA_CORE_DIR}/src/impl/redis/async_context.cpp
     ${OZRA_CORE_DIR}/src/impl/redis/command_arguments.cpp
     ${OZRA_CORE_DIR}/src/impl/redis/command_impl.cpp

@@ -1,5 +1,7 @@
 #include "redis_server.h"
 
+#include "free_port.h"
+
 #include <boost/asio/connect.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
@@ -35,12 +37,6 @@ std::string make_temporary_directory() {
 }
 
 }  // namespace
-
-int free_tcp_port() {
-    boost::asio::io_context io_context;
-    boost::asio::ip::tcp::acceptor acceptor(io_context, {loopback, 0});
-    return acceptor.local_endpoint().port();
-}
 
 redis_server::redis_server() : m_directory(make_temporary_directory()), m_port(free_tcp_port()) {
     const std::string port = std::to_string(m_port);

@@ -26,7 +26,4 @@ private:
     pid_t m_pid = -1;
 };
 
-// A loopback port that nothing listens on at the moment of the call.
-int free_tcp_port();
-
 }  // namespace ozra::libs::core::testing

@@ -11,6 +11,7 @@
 #include "core/exception.h"
 #include "core/logger.h"
 #include "core/redis/create_context.h"
+#include "free_port.h"
 #include "loop_wait.h"
 #include "redis_server.h"
 

@@ -2,6 +2,7 @@
 
 #include <boost/asio/post.hpp>
 
+#include "core/http/create_client.h"
 #include "core/redis/create_context.h"
 #include "message_stream_zmq.h"
 #include "message_stream_zmq_raw.h"
@@ -13,6 +14,7 @@ namespace ozra::libs::core {
 namespace {
 
 constexpr std::chrono::seconds destruction_time_limit{10};
+constexpr int default_http_thread_count = 10;
 
 }  // namespace
 
@@ -96,6 +98,17 @@ std::unique_ptr<message_stream> events_loop_impl::create_zmq_message_stream(cons
 
 std::unique_ptr<message_stream> events_loop_impl::create_zmq_raw_message_stream(const std::string& address) {
     return std::make_unique<message_stream_zmq_raw>(m_io_context, m_logger, address);
+}
+
+std::unique_ptr<http::client> events_loop_impl::create_http_client(const std::string& address,
+                                                                   std::chrono::seconds timeout) {
+    return create_http_client(address, timeout, {}, default_http_thread_count);
+}
+
+std::unique_ptr<http::client> events_loop_impl::create_http_client(
+    const std::string& address, std::chrono::seconds timeout, const std::set<http::method>& disabled_methods,
+    int thread_count) {
+    return http::create_client(*this, m_core, m_logger, address, timeout, disabled_methods, thread_count);
 }
 
 std::unique_ptr<redis::context> events_loop_impl::create_redis_context(const std::string& host, int port,

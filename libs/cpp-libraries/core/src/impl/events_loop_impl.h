@@ -38,6 +38,11 @@ public:
 
     std::unique_ptr<message_stream> create_zmq_message_stream(const std::string& address) override;
     std::unique_ptr<message_stream> create_zmq_raw_message_stream(const std::string& address) override;
+    std::unique_ptr<http::client> create_http_client(const std::string& address,
+                                                     std::chrono::seconds timeout) override;
+    std::unique_ptr<http::client> create_http_client(const std::string& address, std::chrono::seconds timeout,
+                                                     const std::set<http::method>& disabled_methods,
+                                                     int thread_count) override;
     std::unique_ptr<redis::context> create_redis_context(const std::string& host, int port, int db) override;
 
     void post(std::function<void()> f, const source_location& location) override;

@@ -5,8 +5,10 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 
+#include "core/http/method.h"
 #include "core/message_stream.h"
 #include "core/periodic_timer.h"
 #include "core/source_location.h"
@@ -14,6 +16,10 @@
 #include "core/timers_manager.h"
 
 namespace ozra::libs::core {
+
+namespace http {
+class client;
+}  // namespace http
 
 namespace redis {
 class context;
@@ -62,6 +68,13 @@ public:
     // A stream delivering whole frames matched literally by topic prefix.
     virtual std::unique_ptr<message_stream> create_zmq_raw_message_stream(const std::string& address) = 0;
 
+    // Requests to `address` on 10 worker threads.
+    virtual std::unique_ptr<http::client> create_http_client(const std::string& address,
+                                                             std::chrono::seconds timeout) = 0;
+    virtual std::unique_ptr<http::client> create_http_client(const std::string& address,
+                                                             std::chrono::seconds timeout,
+                                                             const std::set<http::method>& disabled_methods,
+                                                             int thread_count) = 0;
     // Connects both Redis connections; raises "Connection error: ..." when the server is down.
     virtual std::unique_ptr<redis::context> create_redis_context(const std::string& host, int port,
                                                                  int db) = 0;
