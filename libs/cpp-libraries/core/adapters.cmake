@@ -13,6 +13,10 @@ target_sources(ozra_core PRIVATE
     ${OZRA_CORE_DIR}/src/impl/redis/reply.cpp
     ${OZRA_CORE_DIR}/src/impl/redis/reply_type.cpp
     ${OZRA_CORE_DIR}/src/impl/redis/sync_context.cpp
+    ${OZRA_CORE_DIR}/src/impl/tcp/acceptor_impl.cpp
+    ${OZRA_CORE_DIR}/src/impl/tcp/manager_impl.cpp
+    ${OZRA_CORE_DIR}/src/impl/tcp/socket_impl.cpp
+    ${OZRA_CORE_DIR}/src/impl/udp/socket_impl.cpp
 )
 target_link_libraries(ozra_core PUBLIC PkgConfig::HIREDIS CURL::libcurl)
 

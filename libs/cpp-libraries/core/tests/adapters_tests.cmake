@@ -8,3 +8,6 @@ ozra_add_test(core_http_client_tests
     SOURCES ${OZRA_CORE_TESTS_DIR}/http_client_test.cpp ${OZRA_CORE_TESTS_DIR}/http_test_server.cpp
             ${OZRA_CORE_TESTS_DIR}/free_port.cpp
     LIBRARIES ozra::libs::core)
+ozra_add_test(core_sockets_tests
+    SOURCES ${OZRA_CORE_TESTS_DIR}/tcp_test.cpp ${OZRA_CORE_TESTS_DIR}/udp_test.cpp
+    LIBRARIES ozra::libs::core)

@@ -4,9 +4,11 @@
 
 #include "core/http/create_client.h"
 #include "core/redis/create_context.h"
+#include "core/udp/create_socket.h"
 #include "message_stream_zmq.h"
 #include "message_stream_zmq_raw.h"
 #include "signals_handle_impl.h"
+#include "tcp/manager_impl.h"
 #include "work_impl.h"
 
 namespace ozra::libs::core {
@@ -19,10 +21,14 @@ constexpr int default_http_thread_count = 10;
 }  // namespace
 
 events_loop_impl::events_loop_impl(core& owner, const component_logger& logger)
-    : m_core(owner), m_logger(logger), m_timers(std::make_unique<timers_manager_impl>(*this, m_logger)) {}
+    : m_core(owner),
+      m_logger(logger),
+      m_timers(std::make_unique<timers_manager_impl>(*this, m_logger)),
+      m_tcp(std::make_unique<tcp::manager_impl>(m_io_context, m_logger)) {}
 
 events_loop_impl::~events_loop_impl() {
     run_remaining_handlers();
+    m_tcp.reset();
     m_timers.reset();
 }
 
@@ -98,6 +104,18 @@ std::unique_ptr<message_stream> events_loop_impl::create_zmq_message_stream(cons
 
 std::unique_ptr<message_stream> events_loop_impl::create_zmq_raw_message_stream(const std::string& address) {
     return std::make_unique<message_stream_zmq_raw>(m_io_context, m_logger, address);
+}
+
+std::unique_ptr<udp::socket> events_loop_impl::create_udp_socket(ip_protocol protocol, int port) {
+    return udp::create_socket(m_io_context, m_logger, protocol, port);
+}
+
+std::unique_ptr<udp::socket> events_loop_impl::create_udp_socket(const std::string& address, int port) {
+    return udp::create_socket(m_io_context, m_logger, address, port);
+}
+
+tcp::manager& events_loop_impl::get_tcp() {
+    return *m_tcp;
 }
 
 std::unique_ptr<http::client> events_loop_impl::create_http_client(const std::string& address,

@@ -7,6 +7,7 @@
 #include "core/core.h"
 #include "core/events_loop.h"
 #include "core/logger.h"
+#include "core/tcp/manager.h"
 #include "timers_manager_impl.h"
 
 namespace ozra::libs::core {
@@ -38,6 +39,9 @@ public:
 
     std::unique_ptr<message_stream> create_zmq_message_stream(const std::string& address) override;
     std::unique_ptr<message_stream> create_zmq_raw_message_stream(const std::string& address) override;
+    std::unique_ptr<udp::socket> create_udp_socket(ip_protocol protocol, int port) override;
+    std::unique_ptr<udp::socket> create_udp_socket(const std::string& address, int port) override;
+    tcp::manager& get_tcp() override;
     std::unique_ptr<http::client> create_http_client(const std::string& address,
                                                      std::chrono::seconds timeout) override;
     std::unique_ptr<http::client> create_http_client(const std::string& address, std::chrono::seconds timeout,
@@ -57,6 +61,7 @@ private:
     boost::asio::io_context m_io_context;
     const component_logger& m_logger;
     std::unique_ptr<timers_manager_impl> m_timers;
+    std::unique_ptr<tcp::manager> m_tcp;
 };
 
 }  // namespace ozra::libs::core

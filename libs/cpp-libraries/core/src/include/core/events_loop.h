@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/http/method.h"
+#include "core/ip_protocol.h"
 #include "core/message_stream.h"
 #include "core/periodic_timer.h"
 #include "core/source_location.h"
@@ -20,6 +21,14 @@ namespace ozra::libs::core {
 namespace http {
 class client;
 }  // namespace http
+
+namespace tcp {
+class manager;
+}  // namespace tcp
+
+namespace udp {
+class socket;
+}  // namespace udp
 
 namespace redis {
 class context;
@@ -68,6 +77,10 @@ public:
     // A stream delivering whole frames matched literally by topic prefix.
     virtual std::unique_ptr<message_stream> create_zmq_raw_message_stream(const std::string& address) = 0;
 
+    // Bound to every address of the protocol, or to one address.
+    virtual std::unique_ptr<udp::socket> create_udp_socket(ip_protocol protocol, int port) = 0;
+    virtual std::unique_ptr<udp::socket> create_udp_socket(const std::string& address, int port) = 0;
+    virtual tcp::manager& get_tcp() = 0;
     // Requests to `address` on 10 worker threads.
     virtual std::unique_ptr<http::client> create_http_client(const std::string& address,
                                                              std::chrono::seconds timeout) = 0;
