@@ -17,6 +17,8 @@ target_sources(ozra_core PRIVATE
     ${OZRA_CORE_DIR}/src/impl/tcp/manager_impl.cpp
     ${OZRA_CORE_DIR}/src/impl/tcp/socket_impl.cpp
     ${OZRA_CORE_DIR}/src/impl/udp/socket_impl.cpp
+    ${OZRA_CORE_DIR}/src/impl/zmq/manager_impl.cpp
+    ${OZRA_CORE_DIR}/src/impl/zmq/socket_impl.cpp
 )
 target_link_libraries(ozra_core PUBLIC PkgConfig::HIREDIS CURL::libcurl)
 

@@ -5,12 +5,14 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/system/system_error.hpp>
 
+#include <cerrno>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "core/asio_zmq/socket.h"
+#include "core/zmq/error.h"
 #include "run_until.h"
 
 namespace asio_zmq = ozra::libs::core::asio_zmq;
@@ -24,10 +26,10 @@ protected:
     AsioZmqSocketTest() { m_push.connect(m_pull.bind("tcp://127.0.0.1:*")); }
 
     // Receives frames until `count` have arrived, failing after a generous deadline.
-    std::vector<std::string> receive(std::size_t count) {
-        std::vector<std::string> frames;
-        std::function<void(const boost::system::error_code&, std::string)> on_frame =
-            [&](const boost::system::error_code& ec, std::string frame) {
+    std::vector<zmq::message> receive_messages(std::size_t count) {
+        std::vector<zmq::message> frames;
+        std::function<void(const boost::system::error_code&, zmq::message)> on_frame =
+            [&](const boost::system::error_code& ec, zmq::message frame) {
                 if (ec == boost::asio::error::operation_aborted) {
                     return;
                 }
@@ -43,13 +45,21 @@ protected:
         return frames;
     }
 
+    std::vector<std::string> receive(std::size_t count) {
+        std::vector<std::string> frames;
+        for (auto& frame : receive_messages(count)) {
+            frames.push_back(std::move(frame.data));
+        }
+        return frames;
+    }
+
     boost::asio::io_context m_io_context;
     std::shared_ptr<zmq::context> m_context = std::make_shared<zmq::context>();
     asio_zmq::socket m_pull{m_io_context, m_context, ZMQ_PULL};
     asio_zmq::socket m_push{m_io_context, m_context, ZMQ_PUSH};
 };
 
-TEST_F(AsioZmqSocketTest, FramesOfAnySizeArriveInOrder) {
+TEST_F(AsioZmqSocketTest, FramesOfAnySizeArriveInOrderWithTheirMoreFlags) {
     const std::vector<std::string> sent{"first", "",    "\0\xff\x01{"s, std::string(1 << 20, 'x'),
                                         "more",  "last"};
     for (const auto& frame : sent) {
@@ -59,7 +69,29 @@ TEST_F(AsioZmqSocketTest, FramesOfAnySizeArriveInOrder) {
             EXPECT_TRUE(m_push.try_send(frame));
         }
     }
-    EXPECT_EQ(receive(sent.size()), sent);
+    const auto received = receive_messages(sent.size());
+    ASSERT_EQ(received.size(), sent.size());
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        EXPECT_EQ(received[i].data, sent[i]);
+        EXPECT_EQ(received[i].more, sent[i] == "more") << i;
+    }
+}
+
+TEST_F(AsioZmqSocketTest, TryReceiveTakesTheRestOfAMessageAndThenReportsNothingQueued) {
+    m_push.send("head", true);
+    m_push.send("body", true);
+    m_push.send("tail");
+    m_push.send("next message");
+    ASSERT_EQ(receive(1), std::vector<std::string>{"head"});
+    const auto body = m_pull.try_receive();
+    const auto tail = m_pull.try_receive();
+    ASSERT_TRUE(body && tail);
+    EXPECT_EQ(body->data, "body");
+    EXPECT_TRUE(body->more);
+    EXPECT_EQ(tail->data, "tail");
+    EXPECT_FALSE(tail->more);
+    EXPECT_EQ(receive(1), std::vector<std::string>{"next message"});
+    EXPECT_FALSE(m_pull.try_receive());
 }
 
 TEST_F(AsioZmqSocketTest, FramesQueuedBeforeTheReceiveAreDrainedWithoutNewEdges) {
@@ -74,7 +106,7 @@ TEST_F(AsioZmqSocketTest, FramesQueuedBeforeTheReceiveAreDrainedWithoutNewEdges)
 
 TEST_F(AsioZmqSocketTest, CancelCompletesThePendingReceiveAsAbortedAndLaterReceivesWork) {
     std::vector<boost::system::error_code> results;
-    m_pull.async_receive([&](const boost::system::error_code& ec, std::string) { results.push_back(ec); });
+    m_pull.async_receive([&](const boost::system::error_code& ec, zmq::message) { results.push_back(ec); });
     m_io_context.poll();
     m_pull.cancel();
     EXPECT_TRUE(results.empty());  // never inside cancel()
@@ -90,7 +122,7 @@ TEST_F(AsioZmqSocketTest, DestroyingTheSocketAbortsItsPendingReceive) {
     auto socket = std::make_unique<asio_zmq::socket>(m_io_context, m_context, ZMQ_PULL);
     socket->bind("tcp://127.0.0.1:*");
     std::vector<boost::system::error_code> results;
-    socket->async_receive([&](const boost::system::error_code& ec, std::string) { results.push_back(ec); });
+    socket->async_receive([&](const boost::system::error_code& ec, zmq::message) { results.push_back(ec); });
     m_io_context.poll();
     socket.reset();
     m_io_context.restart();
@@ -115,6 +147,67 @@ TEST_F(AsioZmqSocketTest, RejectedEndpointsRaiseZeroMqErrors) {
         }
     }
     EXPECT_THROW(socket.bind("tcp://256.0.0.1:*"), boost::system::system_error);
+}
+
+int port_of(const std::string& endpoint) {
+    return std::stoi(endpoint.substr(endpoint.rfind(':') + 1));
+}
+
+class AsioZmqDynamicPortTest : public ::testing::Test {
+protected:
+    std::string bind(const std::string& endpoint) {
+        m_sockets.push_back(std::make_unique<asio_zmq::socket>(m_io_context, m_context, ZMQ_PULL));
+        return m_sockets.back()->bind(endpoint);
+    }
+
+    boost::asio::io_context m_io_context;
+    std::shared_ptr<zmq::context> m_context = std::make_shared<zmq::context>();
+    std::vector<std::unique_ptr<asio_zmq::socket>> m_sockets;
+};
+
+TEST_F(AsioZmqDynamicPortTest, BothMarksChooseAPortOfTheDefaultRange) {
+    for (const auto& endpoint : {"tcp://127.0.0.1:*", "tcp://127.0.0.1:!", "tcp://127.0.0.1:*[-]"}) {
+        const auto bound = bind(endpoint);
+        EXPECT_EQ(bound.rfind("tcp://127.0.0.1:", 0), 0u) << bound;
+        EXPECT_GE(port_of(bound), 49152) << endpoint;
+        EXPECT_LE(port_of(bound), 65535) << endpoint;
+    }
+}
+
+TEST_F(AsioZmqDynamicPortTest, ATakenPortIsSkippedWithinTheRange) {
+    const int taken = port_of(bind("tcp://127.0.0.1:*[50000-60000]"));
+    const int last = taken + 20;
+    const auto range = "[" + std::to_string(taken) + "-" + std::to_string(last) + "]";
+    for (const auto& mark : {"*", "!"}) {
+        const int chosen = port_of(bind("tcp://127.0.0.1:"s + mark + range));
+        EXPECT_GT(chosen, taken) << mark;
+        EXPECT_LE(chosen, last) << mark;
+    }
+    const int first_free = port_of(bind("tcp://127.0.0.1:*[" + std::to_string(taken) + "-]"));
+    EXPECT_GT(first_free, taken);
+}
+
+TEST_F(AsioZmqDynamicPortTest, ARangeWithoutAFreePortRaisesAddressInUse) {
+    const int taken = port_of(bind("tcp://127.0.0.1:*"));
+    try {
+        bind("tcp://127.0.0.1:!" + ("[" + std::to_string(taken) + "-" + std::to_string(taken) + "]"));
+        ADD_FAILURE() << "bound a taken port";
+    } catch (const boost::system::system_error& e) {
+        EXPECT_EQ(e.code(), zmq::make_zmq_error_code(EADDRINUSE));
+    }
+}
+
+TEST_F(AsioZmqDynamicPortTest, BadRangesAreInvalidEndpoints) {
+    for (const auto& endpoint :
+         {"tcp://127.0.0.1:*[9-3]", "tcp://127.0.0.1:*[70000-]", "tcp://127.0.0.1:![0-10]",
+          "tcp://127.0.0.1:*[1-2", "tcp://127.0.0.1:*[12]", "tcp://127.0.0.1:![a-]"}) {
+        try {
+            bind(endpoint);
+            ADD_FAILURE() << endpoint << " was accepted";
+        } catch (const boost::system::system_error& e) {
+            EXPECT_EQ(e.code(), zmq::make_zmq_error_code(EINVAL)) << endpoint;
+        }
+    }
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "signals_handle_impl.h"
 #include "tcp/manager_impl.h"
 #include "work_impl.h"
+#include "zmq/manager_impl.h"
 
 namespace ozra::libs::core {
 
@@ -24,10 +25,12 @@ events_loop_impl::events_loop_impl(core& owner, const component_logger& logger)
     : m_core(owner),
       m_logger(logger),
       m_timers(std::make_unique<timers_manager_impl>(*this, m_logger)),
-      m_tcp(std::make_unique<tcp::manager_impl>(m_io_context, m_logger)) {}
+      m_tcp(std::make_unique<tcp::manager_impl>(m_io_context, m_logger)),
+      m_zmq(std::make_unique<zmq::manager_impl>(m_io_context)) {}
 
 events_loop_impl::~events_loop_impl() {
     run_remaining_handlers();
+    m_zmq.reset();
     m_tcp.reset();
     m_timers.reset();
 }
@@ -116,6 +119,10 @@ std::unique_ptr<udp::socket> events_loop_impl::create_udp_socket(const std::stri
 
 tcp::manager& events_loop_impl::get_tcp() {
     return *m_tcp;
+}
+
+zmq::manager& events_loop_impl::get_zmq() {
+    return *m_zmq;
 }
 
 std::unique_ptr<http::client> events_loop_impl::create_http_client(const std::string& address,

@@ -8,6 +8,7 @@
 #include "core/events_loop.h"
 #include "core/logger.h"
 #include "core/tcp/manager.h"
+#include "core/zmq/manager.h"
 #include "timers_manager_impl.h"
 
 namespace ozra::libs::core {
@@ -42,6 +43,7 @@ public:
     std::unique_ptr<udp::socket> create_udp_socket(ip_protocol protocol, int port) override;
     std::unique_ptr<udp::socket> create_udp_socket(const std::string& address, int port) override;
     tcp::manager& get_tcp() override;
+    zmq::manager& get_zmq() override;
     std::unique_ptr<http::client> create_http_client(const std::string& address,
                                                      std::chrono::seconds timeout) override;
     std::unique_ptr<http::client> create_http_client(const std::string& address, std::chrono::seconds timeout,
@@ -62,6 +64,7 @@ private:
     const component_logger& m_logger;
     std::unique_ptr<timers_manager_impl> m_timers;
     std::unique_ptr<tcp::manager> m_tcp;
+    std::unique_ptr<zmq::manager> m_zmq;
 };
 
 }  // namespace ozra::libs::core

@@ -42,7 +42,7 @@ std::unique_ptr<message_stream::subscription> message_stream_zmq_raw::subscribe(
 
 void message_stream_zmq_raw::receive() {
     m_socket.async_receive([this, weak_callbacks = std::weak_ptr<callbacks>(m_callbacks), &logger = m_logger](
-                               const boost::system::error_code& ec, std::string frame) {
+                               const boost::system::error_code& ec, zmq::message frame) {
         if (ec == boost::asio::error::operation_aborted) {
             return;
         }
@@ -55,7 +55,7 @@ void message_stream_zmq_raw::receive() {
             return;
         }
         receive();
-        dispatch(*callbacks, frame);
+        dispatch(*callbacks, frame.data);
     });
 }
 

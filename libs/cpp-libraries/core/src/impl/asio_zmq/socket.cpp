@@ -7,10 +7,12 @@
 #include <boost/system/system_error.hpp>
 
 #include <cerrno>
+#include <random>
 #include <utility>
 
 #include "core/exception.h"
 #include "core/zmq/error.h"
+#include "dynamic_port.h"
 
 namespace ozra::libs::core::asio_zmq {
 
@@ -48,6 +50,31 @@ bool can_receive(void* handle, boost::system::error_code& ec) {
     return (events & ZMQ_POLLIN) != 0;
 }
 
+// Receives one frame if one is queued; false with ec clear when none is.
+bool receive_queued(void* handle, zmq::message& frame, boost::system::error_code& ec) {
+    zmq_msg_t message;
+    zmq_msg_init(&message);
+    int received = 0;
+    while ((received = zmq_msg_recv(&message, handle, ZMQ_DONTWAIT)) < 0 && zmq_errno() == EINTR) {
+    }
+    if (received < 0) {
+        if (zmq_errno() != EAGAIN) {
+            ec = zmq::last_zmq_error();
+        }
+        zmq_msg_close(&message);
+        return false;
+    }
+    frame.data.assign(static_cast<const char*>(zmq_msg_data(&message)), zmq_msg_size(&message));
+    frame.more = zmq_msg_more(&message) != 0;
+    zmq_msg_close(&message);
+    return true;
+}
+
+int random_offset(int count) {
+    thread_local std::mt19937 generator{std::random_device{}()};
+    return std::uniform_int_distribution<int>(0, count - 1)(generator);
+}
+
 }  // namespace
 
 // Shared with pending completions through weak references. The descriptor only watches ZMQ_FD,
@@ -71,7 +98,7 @@ struct socket::state : std::enable_shared_from_this<state> {
         return handler;
     }
 
-    void complete(const boost::system::error_code& ec, std::string frame) {
+    void complete(const boost::system::error_code& ec, zmq::message frame) {
         if (m_handler) {
             take_handler()(ec, std::move(frame));
         }
@@ -88,24 +115,12 @@ struct socket::state : std::enable_shared_from_this<state> {
     void receive_ready() {
         const auto keep_alive = shared_from_this();
         while (m_handler) {
-            zmq_msg_t message;
-            zmq_msg_init(&message);
-            if (zmq_msg_recv(&message, m_handle, ZMQ_DONTWAIT) >= 0) {
-                std::string frame(static_cast<const char*>(zmq_msg_data(&message)), zmq_msg_size(&message));
-                zmq_msg_close(&message);
-                complete({}, std::move(frame));
-                return;
-            }
-            const int error = zmq_errno();
-            zmq_msg_close(&message);
-            if (error == EINTR) {
-                continue;
-            }
-            if (error != EAGAIN) {
-                complete(zmq::make_zmq_error_code(error), {});
-                return;
-            }
+            zmq::message frame;
             boost::system::error_code ec;
+            if (receive_queued(m_handle, frame, ec) || ec) {
+                complete(ec, std::move(frame));
+                return;
+            }
             if (can_receive(m_handle, ec)) {
                 continue;
             }
@@ -159,9 +174,31 @@ void socket::connect(const std::string& endpoint) {
 }
 
 std::string socket::bind(const std::string& endpoint) {
-    if (zmq_bind(m_state->m_handle, endpoint.c_str()) != 0) {
-        zmq::throw_last_zmq_error("zmq_bind");
+    const auto dynamic = parse_dynamic_port(endpoint);
+    if (!dynamic) {
+        if (!try_bind(endpoint)) {
+            zmq::throw_last_zmq_error("zmq_bind");
+        }
+        return last_endpoint();
     }
+    const int count = dynamic->last - dynamic->first + 1;
+    const int start = dynamic->random_start ? random_offset(count) : 0;
+    for (int i = 0; i < count; ++i) {
+        if (try_bind(dynamic->with_port(dynamic->first + (start + i) % count))) {
+            return last_endpoint();
+        }
+        if (zmq_errno() != EADDRINUSE) {
+            zmq::throw_last_zmq_error("zmq_bind");
+        }
+    }
+    throw boost::system::system_error(zmq::make_zmq_error_code(EADDRINUSE), "zmq_bind");
+}
+
+bool socket::try_bind(const std::string& endpoint) {
+    return zmq_bind(m_state->m_handle, endpoint.c_str()) == 0;
+}
+
+std::string socket::last_endpoint() const {
     char bound[256] = {};
     std::size_t size = sizeof(bound);
     if (zmq_getsockopt(m_state->m_handle, ZMQ_LAST_ENDPOINT, bound, &size) != 0) {
@@ -174,6 +211,13 @@ void socket::subscribe(std::string_view prefix) {
     if (zmq_setsockopt(m_state->m_handle, ZMQ_SUBSCRIBE, prefix.empty() ? "" : prefix.data(),
                        prefix.size()) != 0) {
         zmq::throw_last_zmq_error("zmq_setsockopt(ZMQ_SUBSCRIBE)");
+    }
+}
+
+void socket::set_linger(std::chrono::milliseconds linger) {
+    const int milliseconds = static_cast<int>(linger.count());
+    if (zmq_setsockopt(m_state->m_handle, ZMQ_LINGER, &milliseconds, sizeof(milliseconds)) != 0) {
+        zmq::throw_last_zmq_error("zmq_setsockopt(ZMQ_LINGER)");
     }
 }
 
@@ -195,6 +239,20 @@ void socket::cancel() {
         [handler = m_state->take_handler()] { handler(boost::asio::error::operation_aborted, {}); });
 }
 
+std::optional<zmq::message> socket::try_receive() {
+    zmq::message frame;
+    boost::system::error_code ec;
+    const bool received = receive_queued(m_state->m_handle, frame, ec);
+    if (ec) {
+        throw boost::system::system_error(ec, "zmq_msg_recv");
+    }
+    announce_possible_frames();
+    if (!received) {
+        return std::nullopt;
+    }
+    return frame;
+}
+
 void socket::send(std::string_view frame, bool more) {
     if (!try_send_with_flags(frame, more ? ZMQ_SNDMORE : 0)) {
         zmq::throw_last_zmq_error("zmq_send");
@@ -214,11 +272,15 @@ bool socket::try_send_with_flags(std::string_view frame, int flags) {
             zmq::throw_last_zmq_error("zmq_send");
         }
     }
-    // Sending may have consumed the descriptor's edge that announced an incoming frame.
+    announce_possible_frames();
+    return true;
+}
+
+void socket::announce_possible_frames() {
+    // Any operation on the socket may consume the descriptor's edge that announced an incoming frame.
     if (m_state->m_handler) {
         m_state->post_receive_ready();
     }
-    return true;
 }
 
 }  // namespace ozra::libs::core::asio_zmq

@@ -30,6 +30,10 @@ namespace udp {
 class socket;
 }  // namespace udp
 
+namespace zmq {
+class manager;
+}  // namespace zmq
+
 namespace redis {
 class context;
 }  // namespace redis
@@ -81,6 +85,7 @@ public:
     virtual std::unique_ptr<udp::socket> create_udp_socket(ip_protocol protocol, int port) = 0;
     virtual std::unique_ptr<udp::socket> create_udp_socket(const std::string& address, int port) = 0;
     virtual tcp::manager& get_tcp() = 0;
+    virtual zmq::manager& get_zmq() = 0;
     // Requests to `address` on 10 worker threads.
     virtual std::unique_ptr<http::client> create_http_client(const std::string& address,
                                                              std::chrono::seconds timeout) = 0;

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <boost/asio/io_context.hpp>
+
+#include <memory>
+#include <string>
+
+#include "core/asio_zmq/socket.h"
+#include "core/zmq/context.h"
+#include "core/zmq/socket.h"
+
+namespace ozra::libs::core::zmq {
+
+class socket_impl final : public socket {
+public:
+    // Closing waits at most a second for queued frames to leave.
+    socket_impl(boost::asio::io_context& io_context, std::shared_ptr<context> context, type type);
+    ~socket_impl() override;
+
+    void connect(const std::string& address);
+    void bind(const std::string& address);
+
+    void set_receive_callback(receive_callback callback) override;
+    void send(std::string_view frame) override;
+    void send(std::string_view frame, flags flags) override;
+    bool try_send(std::string_view frame) override;
+    bool try_send(std::string_view frame, flags flags) override;
+    message receive_more() override;
+    const std::string& get_bound_endpoint() const override;
+
+private:
+    // What pending receives need; outlives the socket object until they complete.
+    struct shared_data {
+        bool m_socket_alive = true;
+        receive_callback m_receive_callback;
+    };
+
+    void start_receive();
+
+    asio_zmq::socket m_socket;
+    std::shared_ptr<shared_data> m_data = std::make_shared<shared_data>();
+    bool m_message_continues = false;
+    std::string m_bound_endpoint;
+};
+
+}  // namespace ozra::libs::core::zmq
