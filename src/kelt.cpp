@@ -131,7 +131,7 @@ CTrackableObject& kelt::EnsureTrackableExists(const std::string& uid) {
     if (!m_server->GetTrObject(uid, record)) {
         OZRA_THROW("EnsureTrackableExists: could not get trackable object from server");
     }
-    CTrackableObject& object = mTrObjects.emplace(uid, record).first->second;
+    CTrackableObject& object = ManageTrObject(uid, record);
     mUnassociatedTrObjects.RemoveTO(uid);
     AddApplyingZones(object);
     return object;

@@ -1,3 +1,4 @@
+#include "download-status.h"
 #include "json-access.h"
 #include "server.h"
 
@@ -5,19 +6,9 @@ namespace ozra {
 
 namespace {
 
+// The server knows no UNKNOWN status: a device never verified is out of sync.
 const char* DownloadStatusText(downloadStatusName_t name) {
-    switch (name) {
-        case DLS_OUTDATED:
-            return "OUTDATED";
-        case DLS_IN_PROCESS:
-            return "IN_PROCESS";
-        case DLS_UPDATED:
-            return "UPDATED";
-        case DLS_OOSYNC:
-        case DLS_UNKNOWN:
-            return "OOSYNC";
-    }
-    return "";
+    return name == DLS_UNKNOWN ? DownloadStatusName(DLS_OOSYNC) : DownloadStatusName(name);
 }
 
 void AppendStatus(std::string& elements, const std::string& uid, const char* status,

@@ -30,14 +30,17 @@ void CTrackableObject::SetDownloadStatus(const CDownloadStatus& status) {
     mActivityStatus = ACT_NONE;
     mRequestCounter = 0;
     mActivityTime = now;
-    if (status.mName != DLS_OOSYNC) {
-        return;
+    if (status.mName == DLS_OOSYNC) {
+        DropRemovedZonesAndMark(DS_NEED_ADD);
     }
+}
+
+void CTrackableObject::DropRemovedZonesAndMark(devState_t state) {
     for (auto it = mZones.begin(); it != mZones.end();) {
         if (it->second.mDevState == DS_NEED_REMOVE) {
             it = mZones.erase(it);
         } else {
-            it->second.mDevState = DS_NEED_ADD;
+            it->second.mDevState = state;
             ++it;
         }
     }

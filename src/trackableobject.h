@@ -78,6 +78,8 @@ public:
     libs::core::logger& m_logger;
 
 private:
+    // Drops the zones waiting for removal and sets every other zone to state.
+    void DropRemovedZonesAndMark(devState_t state);
     // Sends the frame and records it as the outstanding request.
     void SendRequest(CServer& server, const std::string& frame, activityStatus_t activity);
 };

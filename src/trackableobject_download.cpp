@@ -134,14 +134,7 @@ void CTrackableObject::ZoneDownloadCompleted(CServer& server) {
 
 void CTrackableObject::Supervise(CServer& server, const timeval& now) {
     if (mCurDownloadStatus.mName == DLS_UNKNOWN && mActivityStatus != ACT_VERIFY_REQUEST) {
-        for (auto it = mZones.begin(); it != mZones.end();) {
-            if (it->second.mDevState == DS_NEED_REMOVE) {
-                it = mZones.erase(it);
-            } else {
-                it->second.mDevState = DS_DOWNLOADED;
-                ++it;
-            }
-        }
+        DropRemovedZonesAndMark(DS_DOWNLOADED);
         Verify(server);
         return;
     }
