@@ -137,7 +137,7 @@ std::unique_ptr<result_handle> client_impl::perform_async_request(method method,
                 auto outcome = std::make_shared<result>(perform_on_worker(method, path, body));
                 m_main_events_loop.post([alive = m_client_alive, done, outcome] {
                     if (*alive) {
-                        done(std::move(*outcome));
+                        done.deliver_on_loop(std::move(*outcome));
                     }
                 });
             });

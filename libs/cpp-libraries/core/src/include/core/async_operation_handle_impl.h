@@ -31,13 +31,23 @@ public:
             m_completed->store(true);
             boost::asio::post(m_io_context,
                               [target = m_target, result = std::make_shared<Result>(std::move(result))]() {
-                                  if (const auto alive = target.lock()) {
-                                      alive->deliver(std::move(*result));
-                                  }
+                                  deliver_to(target, std::move(*result));
                               });
         }
 
+        // Hands the result over at once; callable on the handle's loop thread only.
+        void deliver_on_loop(Result result) const {
+            m_completed->store(true);
+            deliver_to(m_target, std::move(result));
+        }
+
     private:
+        static void deliver_to(const std::weak_ptr<delivery>& target, Result result) {
+            if (const auto alive = target.lock()) {
+                alive->deliver(std::move(result));
+            }
+        }
+
         boost::asio::io_context& m_io_context;
         std::weak_ptr<delivery> m_target;
         std::shared_ptr<std::atomic<bool>> m_completed;
