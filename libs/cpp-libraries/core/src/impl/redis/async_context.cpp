@@ -171,73 +171,57 @@ void async_context::handle_disconnect(const redisAsyncContext* context, int stat
 
 void async_context::add_read(void* private_data) {
     auto& self = *static_cast<async_context*>(private_data);
-    self.m_read_requested = true;
-    self.wait_read();
+    self.request(self.m_read, boost::asio::socket_base::wait_read, &redisAsyncHandleRead);
 }
 
 void async_context::del_read(void* private_data) {
-    static_cast<async_context*>(private_data)->m_read_requested = false;
+    static_cast<async_context*>(private_data)->m_read.requested = false;
 }
 
 void async_context::add_write(void* private_data) {
     auto& self = *static_cast<async_context*>(private_data);
-    self.m_write_requested = true;
-    self.wait_write();
+    self.request(self.m_write, boost::asio::socket_base::wait_write, &redisAsyncHandleWrite);
 }
 
 void async_context::del_write(void* private_data) {
-    static_cast<async_context*>(private_data)->m_write_requested = false;
+    static_cast<async_context*>(private_data)->m_write.requested = false;
 }
 
 void async_context::cleanup(void* private_data) {
     auto& self = *static_cast<async_context*>(private_data);
     self.m_context = nullptr;
-    self.m_read_requested = false;
-    self.m_write_requested = false;
+    self.m_read.requested = false;
+    self.m_write.requested = false;
     boost::system::error_code ignored;
     self.m_socket.close(ignored);
 }
 
-void async_context::wait_read() {
-    if (m_read_in_progress || m_context == nullptr) {
+void async_context::wait(readiness& direction, boost::asio::socket_base::wait_type type,
+                         void (*handle)(redisAsyncContext*)) {
+    if (direction.in_progress || m_context == nullptr) {
         return;
     }
-    m_read_in_progress = true;
-    m_socket.async_wait(boost::asio::socket_base::wait_read,
-                        [this, alive = m_context_is_alive](const boost::system::error_code& error) {
-                            if (!*alive) {
-                                return;
-                            }
-                            m_read_in_progress = false;
-                            if (error || !m_read_requested || m_context == nullptr) {
-                                return;
-                            }
-                            redisAsyncHandleRead(m_context);
-                            if (m_read_requested) {
-                                wait_read();
-                            }
-                        });
+    direction.in_progress = true;
+    m_socket.async_wait(type, [this, &direction, type, handle,
+                               alive = m_context_is_alive](const boost::system::error_code& error) {
+        if (!*alive) {
+            return;
+        }
+        direction.in_progress = false;
+        if (error || !direction.requested || m_context == nullptr) {
+            return;
+        }
+        handle(m_context);
+        if (direction.requested) {
+            wait(direction, type, handle);
+        }
+    });
 }
 
-void async_context::wait_write() {
-    if (m_write_in_progress || m_context == nullptr) {
-        return;
-    }
-    m_write_in_progress = true;
-    m_socket.async_wait(boost::asio::socket_base::wait_write,
-                        [this, alive = m_context_is_alive](const boost::system::error_code& error) {
-                            if (!*alive) {
-                                return;
-                            }
-                            m_write_in_progress = false;
-                            if (error || !m_write_requested || m_context == nullptr) {
-                                return;
-                            }
-                            redisAsyncHandleWrite(m_context);
-                            if (m_write_requested) {
-                                wait_write();
-                            }
-                        });
+void async_context::request(readiness& direction, boost::asio::socket_base::wait_type type,
+                            void (*handle)(redisAsyncContext*)) {
+    direction.requested = true;
+    wait(direction, type, handle);
 }
 
 }  // namespace ozra::libs::core::redis

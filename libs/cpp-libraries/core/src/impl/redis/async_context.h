@@ -44,9 +44,18 @@ private:
     static void del_write(void* private_data);
     static void cleanup(void* private_data);
 
+    // What hiredis asked for in one direction, and whether a wait for it is pending.
+    struct readiness {
+        bool requested = false;
+        bool in_progress = false;
+    };
+
     void attach_descriptor();
-    void wait_read();
-    void wait_write();
+    void request(readiness& direction, boost::asio::socket_base::wait_type type,
+                 void (*handle)(redisAsyncContext*));
+    // Waits until the socket is ready in the direction, then lets hiredis handle it while requested.
+    void wait(readiness& direction, boost::asio::socket_base::wait_type type,
+              void (*handle)(redisAsyncContext*));
     void send_select();
 
     boost::asio::io_context& m_io_context;
@@ -54,10 +63,8 @@ private:
     redisAsyncContext* m_context;
     boost::asio::ip::tcp::socket m_socket;
     int m_db;
-    bool m_read_requested = false;
-    bool m_write_requested = false;
-    bool m_read_in_progress = false;
-    bool m_write_in_progress = false;
+    readiness m_read;
+    readiness m_write;
     connect_callback m_connect_callback;
     std::shared_ptr<bool> m_context_is_alive = std::make_shared<bool>(true);
 };
