@@ -1,8 +1,11 @@
 #include "config.h"
 
+#include <cmath>
+#include <iomanip>
 #include <limits>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <tuple>
 
@@ -17,23 +20,38 @@ namespace reader = libs::config;
 
 constexpr int highest_port = 65535;
 
-reader::result<int> within(const reader::result<int>& found, const std::string& path, int lowest,
-                           int highest) {
-    const int* number = found.try_get();
-    if (number == nullptr || (*number >= lowest && *number <= highest)) {
-        return found;
-    }
-    return reader::error_reason{path + ": out of range " + std::to_string(lowest) + ".." +
-                                std::to_string(highest) + ": " + std::to_string(*number)};
+std::string range_error(const std::string& path, int lowest, int highest, const std::string& number) {
+    return path + ": out of range " + std::to_string(lowest) + ".." + std::to_string(highest) + ": " + number;
 }
 
-// The server port may be absent or of another kind: then it is 0.
+// An integer in lowest..highest; a whole number outside the 32-bit range is out of range too.
+reader::result<int> integer_within(const reader::config& document, std::initializer_list<std::string> keys,
+                                   const std::string& path, int lowest, int highest) {
+    const reader::result<int> found = document.get_by_path<int>(keys);
+    if (const int* number = found.try_get()) {
+        if (*number >= lowest && *number <= highest) {
+            return found;
+        }
+        return reader::error_reason{range_error(path, lowest, highest, std::to_string(*number))};
+    }
+    const reader::result<double> real = document.get_by_path<double>(keys);
+    const double* number = real.try_get();
+    if (number == nullptr || std::trunc(*number) != *number) {
+        return found;
+    }
+    std::ostringstream text;
+    text << std::fixed << std::setprecision(0) << *number;
+    return reader::error_reason{range_error(path, lowest, highest, text.str())};
+}
+
+// The server port may be absent or of another kind than a whole number: then it is 0.
 reader::result<int> optional_server_port(const reader::config& document) {
-    const reader::result<int> found = document.get_by_path<int>({"server", "port"});
-    if (!found.ok()) {
+    const reader::result<double> real = document.get_by_path<double>({"server", "port"});
+    const double* number = real.try_get();
+    if (number == nullptr || std::trunc(*number) != *number) {
         return 0;
     }
-    return within(found, "server.port", 0, highest_port);
+    return integer_within(document, {"server", "port"}, "server.port", 0, highest_port);
 }
 
 reader::result<reader::value_range> zone_types_array(const reader::config& document) {
@@ -69,12 +87,12 @@ config::config(std::istream& stream) {
     const auto local_debug = document->get_by_path<bool>({"system", "local_debug"});
     const auto proxy_address = document->get_by_path<std::string>({"proxy", "address"});
     const auto output_port =
-        within(document->get_by_path<int>({"proxy", "output_port"}), "proxy.output_port", 1, highest_port);
+        integer_within(*document, {"proxy", "output_port"}, "proxy.output_port", 1, highest_port);
     const auto protocol = document->get_by_path<std::string>({"server", "protocol"});
     const auto server_address = document->get_by_path<std::string>({"server", "address"});
     const auto server_port = optional_server_port(*document);
-    const auto timeout_s = within(document->get_by_path<int>({"server", "timeout_s"}), "server.timeout_s", 0,
-                                  std::numeric_limits<int>::max());
+    const auto timeout_s = integer_within(*document, {"server", "timeout_s"}, "server.timeout_s", 0,
+                                          std::numeric_limits<int>::max());
     const auto zone_types_found = zone_types_array(*document);
 
     const auto all = pidfile + debug_port + local_debug + proxy_address + output_port + protocol +

@@ -58,6 +58,11 @@ public:
     CDownloadStatus(downloadStatusName_t name, DownloadStatusReason::Reason reason)
         : mName(name), mReason(std::move(reason)) {}
 
+    bool operator==(const CDownloadStatus& other) const {
+        return mName == other.mName && mReason.Type() == other.mReason.Type() &&
+               mReason.String() == other.mReason.String();
+    }
+
     downloadStatusName_t mName;
     DownloadStatusReason::Reason mReason;
 };

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/exception.h"
+
 namespace ozra {
 
 const Json::Value& JsonMember(const Json::Value& value, const char* key) {
@@ -16,6 +18,14 @@ const Json::Value& JsonMember(const Json::Value& value, const char* key) {
 const Json::Value& JsonElements(const Json::Value& value) {
     static const Json::Value empty(Json::arrayValue);
     return value.isArray() ? value : empty;
+}
+
+const Json::Value& JsonList(const std::string& caller, const Json::Value& answer, const char* key) {
+    const Json::Value& list = JsonMember(answer, key);
+    if (!list.isArray()) {
+        OZRA_THROW(caller + ": the answer has no \"" + key + "\" list");
+    }
+    return list;
 }
 
 std::string JsonQuoted(const std::string& text) {

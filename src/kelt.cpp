@@ -82,21 +82,49 @@ void kelt::SleepBeforeRetry() const {
 
 void kelt::processing() {
     m_server->WaitForAsyncOperations();
+    ReportAgainWhenDue();
     if (!m_actual_context) {
-        m_server->SendZoneDownloadStatus(mTrObjects, mUnassociatedTrObjects);
+        ReportStatuses();
         get_state_with_api();
         m_actual_context = true;
     }
     timeval now{};
     gettimeofday(&now, nullptr);
     for (auto& [uid, object] : mTrObjects) {
-        object.Supervise(*m_server, now);
+        CatchAndLog([&] { object.Supervise(*m_server, now); });
     }
-    m_server->SendZoneDownloadStatus(mTrObjects, mUnassociatedTrObjects);
+    ReportStatuses();
+}
+
+void kelt::ReportStatuses() {
+    try {
+        m_server->SendZoneDownloadStatus(mTrObjects, mUnassociatedTrObjects);
+    } catch (...) {
+        for (const auto& [uid, object] : mTrObjects) {
+            if (!object.mDownloadStatusHistory.empty()) {
+                mReportAgain.insert(uid);
+            }
+        }
+        mReportAgainAt = std::chrono::steady_clock::now() + CServer::request_timeout;
+        throw;
+    }
+}
+
+void kelt::ReportAgainWhenDue() {
+    if (mReportAgain.empty() || std::chrono::steady_clock::now() < mReportAgainAt) {
+        return;
+    }
+    for (const std::string& uid : mReportAgain) {
+        const auto found = mTrObjects.find(uid);
+        if (found != mTrObjects.end()) {
+            found->second.ReportStatusAgain();
+        }
+    }
+    mReportAgain.clear();
 }
 
 bool kelt::ZoneBelongsToTrObject(const CZone& zone, const CTrackableObject& object) const {
-    if (!m_manager->tr_object_works_with_zone(zone, object)) {
+    if (!zone.CanBeEncoded() || !m_manager->tr_object_works_with_zone(zone, object)) {
         return false;
     }
     if (m_zone_types.count("boundary_in") == 0 || m_zone_types.count("boundary_out") == 0) {
@@ -128,7 +156,15 @@ CTrackableObject& kelt::EnsureTrackableExists(const std::string& uid) {
         return found->second;
     }
     CTrackableObject record(m_logger);
-    if (!m_server->GetTrObject(uid, record)) {
+    bool known = false;
+    try {
+        known = m_server->GetTrObject(uid, record);
+    } catch (...) {
+        mUnknownDevices.SuspendLookups(std::chrono::steady_clock::now());
+        throw;
+    }
+    if (!known) {
+        mUnknownDevices.Remember(uid, std::chrono::steady_clock::now());
         OZRA_THROW("EnsureTrackableExists: could not get trackable object from server");
     }
     CTrackableObject& object = ManageTrObject(uid, record);
@@ -139,8 +175,13 @@ CTrackableObject& kelt::EnsureTrackableExists(const std::string& uid) {
 
 void kelt::UpdateTO(const std::string& uid) {
     const auto found = mTrObjects.find(uid);
-    if (found == mTrObjects.end() || found->second.mCurDownloadStatus.mName == DLS_UPDATED ||
-        found->second.mActivityStatus != ACT_NONE) {
+    if (found != mTrObjects.end() && found->second.mCurDownloadStatus.mName == DLS_UPDATED) {
+        // The server asks although the tag is up to date: its stored status is stale.
+        m_logger.debug("Nothing to update; UPDATED is reported again");
+        found->second.ReportStatusAgain();
+        return;
+    }
+    if (found == mTrObjects.end() || found->second.mActivityStatus != ACT_NONE) {
         m_logger.debug("Nothing to update");
         return;
     }
@@ -148,6 +189,7 @@ void kelt::UpdateTO(const std::string& uid) {
     for (auto& [zoneUid, zone] : object.mZones) {
         zone.mDownloadErrorCounter = 0;
         zone.mDownloadErrorCode = 0;
+        zone.mTooBig = false;
     }
     object.ZoneDownloadRequest(*m_server);
 }

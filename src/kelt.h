@@ -3,6 +3,7 @@
 #include <json/value.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <initializer_list>
 #include <map>
@@ -17,6 +18,7 @@
 #include "manager.h"
 #include "server.h"
 #include "trackableobject.h"
+#include "unknown-devices.h"
 #include "zone.h"
 
 namespace ozra {
@@ -90,8 +92,10 @@ private:
     // The uid left the server's associated objects: keep it as unassociated or forget it.
     void ForgetOrKeepUnassociated(const std::string& uid, const std::set<std::string>& unassociated);
 
-    void ResyncZones();
-    void ResyncTrObjects();
+    void ResyncZones(const std::map<std::string, CZone>& fresh);
+    void WarnIfUnencodable(const CZone& zone) const;
+    void ResyncTrObjects(const std::map<std::string, CTrackableObject>& objects,
+                         const std::set<std::string>& unassociated);
     void ResyncDeviceZones(CTrackableObject& object);
     bool EraseDeletedDeviceZones(CTrackableObject& object);
 
@@ -103,7 +107,12 @@ private:
     void ReportFirstFailedZone(CTrackableObject& object);
 
     bool IsDataAction(const Json::Value& notification, std::initializer_list<const char*> actions) const;
-    void ClearContext() { m_actual_context = false; }
+    void ClearContext();
+
+    // Posts the statuses set since the last report; after a failure, the tags it carried are reported
+    // again once the failed request can no longer land on the server.
+    void ReportStatuses();
+    void ReportAgainWhenDue();
 
     libs::core::logger& m_logger;
     libs::core::events_loop& m_events_loop;
@@ -125,6 +134,9 @@ private:
     std::map<std::string, CTrackableObject> mTrObjects;
     CUnassociatedTrackableObjects mUnassociatedTrObjects;
     bool m_actual_context = false;
+    CUnknownDevices mUnknownDevices;
+    std::set<std::string> mReportAgain;
+    std::chrono::steady_clock::time_point mReportAgainAt{};
 };
 
 std::ostream& operator<<(std::ostream& stream, const kelt& controller);

@@ -43,6 +43,11 @@ bool kelt::IsDataAction(const Json::Value& notification, std::initializer_list<c
                        [&text](const char* listed) { return text == listed; });
 }
 
+void kelt::ClearContext() {
+    m_actual_context = false;
+    mUnknownDevices.Forget();
+}
+
 void kelt::notify_handler_zone(const Json::Value&) {
     ClearContext();
 }

@@ -38,9 +38,9 @@ bool kelt::ZoneActionStatusReport(const std::string& uid, uint32_t zoneId, uint3
     if (!IsRequested(object, ACT_DOWNLOADING_ZONES, "Zone changes were not requested")) {
         return false;
     }
-    object.mRequestCounter = 0;
-    const auto found = std::find_if(object.mZones.begin(), object.mZones.end(),
-                                    [zoneId](const auto& entry) { return entry.second.mZoneID == zoneId; });
+    const auto found = std::find_if(object.mZones.begin(), object.mZones.end(), [zoneId](const auto& entry) {
+        return entry.second.PendingZoneID() == zoneId;
+    });
     if (found == object.mZones.end()) {
         m_logger.debug("Zone %1$#x not found") % zoneId;
         return false;
@@ -50,11 +50,17 @@ bool kelt::ZoneActionStatusReport(const std::string& uid, uint32_t zoneId, uint3
         m_logger.debug("Zone %1$#x download confirmation already received") % zoneId;
         return false;
     }
+    object.mRequestCounter = 0;
     if (errorCode != 0) {
         zone.mDownloadErrorCode = errorCode;
         ++zone.mDownloadErrorCounter;
     } else if (zone.mDevState == DS_NEED_REMOVE) {
         object.mZones.erase(found);
+    } else if (zone.DeletesFirst()) {
+        zone.mOldDescriptor.clear();
+        zone.mDevState = DS_NEED_ADD;
+        zone.mDownloadErrorCounter = 0;
+        zone.mDownloadErrorCode = 0;
     } else {
         zone.mDownloadErrorCounter = 0;
         zone.mDownloadErrorCode = 0;
@@ -154,14 +160,14 @@ void kelt::ReportFirstFailedZone(CTrackableObject& object) {
         // A zone deleted on the server meanwhile is no longer in the zone map; it is reported without a name.
         const auto named = mZones.find(zoneUid);
         const std::string name = named != mZones.end() ? named->second.mName : std::string();
-        const int zoneId = zone.mZoneID;
+        const int zoneId = zone.PendingZoneID();
         const int code = static_cast<int>(zone.mDownloadErrorCode);
         if (zone.mTooBig) {
             SetStatus(object, DLS_OUTDATED, reason::TooLargeZone(zoneId, name));
+        } else if (zone.mDevState == DS_NEED_REMOVE || zone.DeletesFirst()) {
+            SetStatus(object, DLS_OUTDATED, reason::DeleteFailed(zoneId, name, code));
         } else if (zone.mDevState == DS_NEED_ADD || zone.mDevState == DS_NEED_UPDATE) {
             SetStatus(object, DLS_OUTDATED, reason::AddFailed(zoneId, name, code));
-        } else if (zone.mDevState == DS_NEED_REMOVE) {
-            SetStatus(object, DLS_OUTDATED, reason::DeleteFailed(zoneId, name, code));
         }
         return;
     }

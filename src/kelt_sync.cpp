@@ -43,6 +43,7 @@ void kelt::init_context_from_zone_download_status() {
     }
     m_server->GetZones(m_zone_types, mZones);
     for (auto& [uid, zone] : mZones) {
+        WarnIfUnencodable(zone);
         zone.mSrvState = srvState::NOT_CHANGED;
     }
 
@@ -65,22 +66,28 @@ void kelt::init_context_from_zone_download_status() {
 }
 
 void kelt::get_state_with_api() {
-    ResyncZones();
-    ResyncTrObjects();
+    // Everything is read before anything changes, so a failed read leaves the picture as it was.
+    std::map<std::string, CZone> fresh;
+    m_server->GetZones(m_zone_types, fresh);
+    std::map<std::string, CTrackableObject> objects;
+    std::set<std::string> unassociated;
+    m_server->GetTrObjects(objects, unassociated);
+
+    ResyncZones(fresh);
+    ResyncTrObjects(objects, unassociated);
     for (auto& [uid, object] : mTrObjects) {
         ResyncDeviceZones(object);
     }
 }
 
-void kelt::ResyncZones() {
-    std::map<std::string, CZone> fresh;
-    m_server->GetZones(m_zone_types, fresh);
+void kelt::ResyncZones(const std::map<std::string, CZone>& fresh) {
     for (auto it = mZones.begin(); it != mZones.end();) {
         it = fresh.count(it->first) == 0 ? mZones.erase(it) : std::next(it);
     }
     for (const auto& [uid, zone] : fresh) {
         const auto [stored, inserted] = mZones.emplace(uid, zone);
         if (inserted) {
+            WarnIfUnencodable(zone);
             continue;
         }
         if (stored->second == zone) {
@@ -88,15 +95,22 @@ void kelt::ResyncZones() {
         } else {
             stored->second = zone;
             stored->second.mSrvState = srvState::UPDATED;
+            WarnIfUnencodable(zone);
         }
     }
 }
 
-void kelt::ResyncTrObjects() {
-    std::map<std::string, CTrackableObject> objects;
-    std::set<std::string> unassociated;
-    m_server->GetTrObjects(objects, unassociated);
+void kelt::WarnIfUnencodable(const CZone& zone) const {
+    if (!zone.CanBeEncoded()) {
+        m_logger.warning(
+            "Zone %1% (%2%, ID %3%) cannot be encoded for the devices (type ID %4%, %5% points); "
+            "it is left out of every zone table") %
+            zone.mUid % zone.mName % zone.mZoneID % zone.mType % zone.mPoints.size();
+    }
+}
 
+void kelt::ResyncTrObjects(const std::map<std::string, CTrackableObject>& objects,
+                           const std::set<std::string>& unassociated) {
     for (auto it = mTrObjects.begin(); it != mTrObjects.end();) {
         if (objects.count(it->first) != 0) {
             ++it;
@@ -107,16 +121,22 @@ void kelt::ResyncTrObjects() {
     }
 
     std::vector<std::string> associatedAgain;
+    std::vector<std::string> gone;
     mUnassociatedTrObjects.ForEachTO([&](const std::string& uid) {
         const auto found = objects.find(uid);
         if (found != objects.end()) {
             ManageTrObject(uid, found->second).mSrvState = srvState::UPDATED;
             associatedAgain.push_back(uid);
+        } else if (unassociated.count(uid) == 0) {
+            gone.push_back(uid);
         }
         return true;
     });
     for (const std::string& uid : associatedAgain) {
         mUnassociatedTrObjects.RemoveTO(uid);
+    }
+    for (const std::string& uid : gone) {
+        ForgetOrKeepUnassociated(uid, unassociated);
     }
 
     for (const auto& [uid, record] : objects) {
@@ -149,17 +169,12 @@ void kelt::ResyncDeviceZones(CTrackableObject& object) {
             continue;
         }
         CZoneForDevice& entry = found->second;
-        if (zone.mSrvState != srvState::NEW && zone.mSrvState != srvState::UPDATED) {
-            entry.mSrvState = srvState::NOT_CHANGED;
-            continue;
-        }
-        entry.mSrvState = srvState::UPDATED;
-        std::string descriptor = zone.GetZoneDescriptor(m_boundary_in_type_id, m_boundary_out_type_id);
-        if (descriptor != entry.mDescriptor) {
-            entry.mDevState = DS_NEED_UPDATE;
-            entry.mOldDescriptor = std::move(entry.mDescriptor);
-            entry.mDescriptor = std::move(descriptor);
-            changed = true;
+        const bool zoneChanged = zone.mSrvState == srvState::NEW || zone.mSrvState == srvState::UPDATED;
+        entry.mSrvState = zoneChanged ? srvState::UPDATED : srvState::NOT_CHANGED;
+        if (zoneChanged || entry.mDevState == DS_NEED_REMOVE) {
+            changed = entry.Retarget(zone.mZoneID,
+                                     zone.GetZoneDescriptor(m_boundary_in_type_id, m_boundary_out_type_id)) ||
+                      changed;
         }
     }
     changed = EraseDeletedDeviceZones(object) || changed;
@@ -177,27 +192,12 @@ void kelt::ResyncDeviceZones(CTrackableObject& object) {
 bool kelt::EraseDeletedDeviceZones(CTrackableObject& object) {
     bool changed = false;
     for (auto it = object.mZones.begin(); it != object.mZones.end();) {
-        CZoneForDevice& entry = it->second;
-        if (entry.mSrvState != srvState::DELETED) {
+        if (it->second.mSrvState != srvState::DELETED) {
             ++it;
             continue;
         }
         changed = true;
-        switch (entry.mDevState) {
-            case DS_NEED_ADD:
-                it = object.mZones.erase(it);
-                continue;
-            case DS_NEED_UPDATE:
-                entry.mDevState = DS_NEED_REMOVE;
-                entry.mDescriptor = entry.mOldDescriptor;
-                break;
-            case DS_DOWNLOADED:
-                entry.mDevState = DS_NEED_REMOVE;
-                break;
-            case DS_NEED_REMOVE:
-                break;
-        }
-        ++it;
+        it = it->second.StopApplying() ? std::next(it) : object.mZones.erase(it);
     }
     return changed;
 }

@@ -101,6 +101,14 @@ void kelt::user_msg_handler(const std::string& message) {
     }
     const std::string uid = devId.asString();
     std::string hex = hexValue.asString();
+    if (uid.empty()) {
+        m_logger.warning("Reply without a device uid dropped: %1%") % hex;
+        return;
+    }
+    if (mTrObjects.count(uid) == 0 && mUnknownDevices.IsIgnored(uid, std::chrono::steady_clock::now())) {
+        m_logger.debug("Reply from %1%, a device unknown to the server, dropped") % uid;
+        return;
+    }
     std::transform(hex.begin(), hex.end(), hex.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
     if (hex.compare(0, device_frame_type.size(), device_frame_type) != 0) {

@@ -2,33 +2,26 @@
 
 #include <curl/curl.h>
 #include <json/value.h>
-#include <pthread.h>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <list>
 #include <map>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
 
 #include "core/logger.h"
+#include "request-pool.h"
 #include "trackableobject.h"
 #include "unassociated-trackable-objects.h"
 #include "zone-download-status.h"
 #include "zone.h"
 
 namespace ozra {
-
-// One queued asynchronous POST: resource path and body.
-class CAsyncData {
-public:
-    CAsyncData(std::string addr, std::string data) : mAddr(std::move(addr)), mData(std::move(data)) {}
-
-    std::string mAddr;
-    std::string mData;
-};
 
 // libcurl write callback: appends the received bytes to the std::stringstream given as stream.
 size_t callbackFunc(void* data, size_t size, size_t count, void* stream);
@@ -47,18 +40,24 @@ public:
                          curl_slist* headers);
     void CurlDelRequest(const std::string& path, std::stringstream& answer, curl_slist* headers);
 
-    // Queue a request and run it on a thread of its own; failures only reach the log.
-    void SendAsyncPostRequest(const std::string& path, const std::string& body);
+    // Queue a request for the background workers; failures only reach the log. Requests with the same
+    // order key reach the server in the order they were queued.
+    void SendAsyncPostRequest(const std::string& path, const std::string& body, const std::string& orderKey);
     void SendAsyncDelRequest(const std::string& path);
-    static void* CurlPostRequestAsync(void* server);
-    static void* CurlDelRequestAsync(void* server);
 
-    // Joins every thread started for asynchronous requests.
+    // Returns when every request queued before has finished.
     void WaitForAsyncOperations();
+
+    // Background workers, each over a connection of its own; at most this many requests wait at once.
+    static constexpr std::size_t async_workers = 8;
+    static constexpr std::size_t async_bound = 100000;
 
     void ParseAnswer(std::string caller, std::stringstream& answer, Json::Value& root);
 
     const libs::core::logger& get_logger() const { return m_logger; }
+
+    // Longest time a request may take before it fails.
+    static constexpr std::chrono::seconds request_timeout{10};
 
     static const std::string req_zone_types;
     static const std::string req_zones;
@@ -96,9 +95,9 @@ public:
 private:
     enum class Method { GET, POST, DEL };
 
-    void CurlRequest(Method method, const std::string& path, std::stringstream& answer,
+    // One request over the handle, which keeps its connection for the next request.
+    void CurlRequest(CURL* handle, Method method, const std::string& path, std::stringstream& answer,
                      const std::string* body, curl_slist* headers);
-    void StartAsyncThread(void* (*body)(void*), const char* caller);
     void GetJson(const std::string& caller, const std::string& path, Json::Value& root);
     // Replaces out with the strings of a JSON array (a null list is empty); false on a non-string.
     static bool ReadStringList(const Json::Value& list, std::set<std::string>& out);
@@ -108,11 +107,9 @@ private:
     std::string mProtocol;
     std::string mAddress;
     const uint32_t m_port;
-    pthread_mutex_t mMutex;
-    std::list<CAsyncData> mPostAsyncData;
-    std::list<std::string> mDelAsyncData;
-    std::list<pthread_t> mThread;
     libs::core::logger& m_logger;
+    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> mSyncHandle{nullptr, &curl_easy_cleanup};
+    std::unique_ptr<CRequestPool> mAsyncRequests;
 };
 
 }  // namespace ozra

@@ -54,7 +54,7 @@ std::string CServer::PathSegment(const std::string& text) {
 void CServer::SendUserMsg(const std::string& uid, const std::string& hex) {
     m_logger.debug("To VESK %1%: %2%") % uid % hex;
     SendAsyncPostRequest(req_user_msg,
-                         "{\"uid\":" + JsonQuoted(uid) + ",\"data\":{\"hex\":" + JsonQuoted(hex) + "}}");
+                         "{\"uid\":" + JsonQuoted(uid) + ",\"data\":{\"hex\":" + JsonQuoted(hex) + "}}", uid);
 }
 
 }  // namespace ozra

@@ -102,7 +102,7 @@ bool CServer::SendZoneDownloadStatus(std::map<std::string, CTrackableObject>& ob
     CurlPostRequest(req_zone_download_status, answer, body, nullptr);
     unassociated.MarkAllAsSynchronized();
     for (auto& entry : objects) {
-        entry.second.mDownloadStatusHistory.clear();
+        entry.second.StatusesReported();
     }
     return true;
 }

@@ -7,7 +7,7 @@ void CServer::GetTrObjects(std::map<std::string, CTrackableObject>& objects,
                            std::set<std::string>& unassociated) {
     Json::Value root;
     GetJson("GetTrObjects", req_track_obj, root);
-    for (const Json::Value& element : JsonElements(JsonMember(root, "trackableObjects"))) {
+    for (const Json::Value& element : JsonList("GetTrObjects", root, "trackableObjects")) {
         const Json::Value& uid = JsonMember(element, "uid");
         if (!uid.isString()) {
             continue;
@@ -26,12 +26,12 @@ bool CServer::GetTrObject(const std::string& uid, CTrackableObject& object) {
     GetJson("GetTrObject", req_track_obj + PathSegment(uid), root);
     for (const Json::Value& element : JsonElements(JsonMember(root, "trackableObjects"))) {
         const Json::Value& elementUid = JsonMember(element, "uid");
-        if (!elementUid.isString()) {
+        if (!elementUid.isString() || elementUid.asString() != uid) {
             continue;
         }
         // Read into a copy so that a rejected element leaves the caller's record as it was.
         CTrackableObject candidate(object);
-        candidate.mUid = elementUid.asString();
+        candidate.mUid = uid;
         if (ReadTrObjectFromJson(element, candidate)) {
             object = candidate;
             return true;

@@ -1,7 +1,5 @@
 #include <json/reader.h>
 
-#include <boost/optional.hpp>
-
 #include <memory>
 #include <new>
 
@@ -12,32 +10,7 @@ namespace ozra {
 
 namespace {
 
-constexpr long request_timeout_seconds = 10;
-
 using HeaderList = std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)>;
-using EasyHandle = std::unique_ptr<CURL, decltype(&curl_easy_cleanup)>;
-
-class MutexLock {
-public:
-    explicit MutexLock(pthread_mutex_t& mutex) : m_mutex(mutex) { pthread_mutex_lock(&m_mutex); }
-    ~MutexLock() { pthread_mutex_unlock(&m_mutex); }
-    MutexLock(const MutexLock&) = delete;
-    MutexLock& operator=(const MutexLock&) = delete;
-
-private:
-    pthread_mutex_t& m_mutex;
-};
-
-template <class T>
-boost::optional<T> TakeFirst(pthread_mutex_t& mutex, std::list<T>& queue) {
-    MutexLock lock(mutex);
-    if (queue.empty()) {
-        return boost::none;
-    }
-    boost::optional<T> first(std::move(queue.front()));
-    queue.pop_front();
-    return first;
-}
 
 void AppendHeader(HeaderList& headers, const char* line) {
     curl_slist* const extended = curl_slist_append(headers.get(), line);
@@ -63,39 +36,47 @@ CServer::CServer(std::string protocol, std::string address, unsigned int port, l
     if (code != CURLE_OK) {
         OZRA_THROW(std::string("CServer") + ": " + curl_easy_strerror(code));
     }
-    pthread_mutex_init(&mMutex, nullptr);
+    mAsyncRequests = std::make_unique<CRequestPool>(async_workers, async_bound, m_logger);
 }
 
 CServer::~CServer() {
-    WaitForAsyncOperations();
+    mAsyncRequests.reset();
+    mSyncHandle.reset();
     curl_global_cleanup();
-    pthread_mutex_destroy(&mMutex);
 }
 
 void CServer::CurlGetRequest(const std::string& path, std::stringstream& answer, curl_slist* headers) {
-    CurlRequest(Method::GET, path, answer, nullptr, headers);
+    if (!mSyncHandle) {
+        mSyncHandle.reset(curl_easy_init());
+    }
+    CurlRequest(mSyncHandle.get(), Method::GET, path, answer, nullptr, headers);
 }
 
 void CServer::CurlPostRequest(const std::string& path, std::stringstream& answer, const std::string& body,
                               curl_slist* headers) {
-    CurlRequest(Method::POST, path, answer, &body, headers);
+    if (!mSyncHandle) {
+        mSyncHandle.reset(curl_easy_init());
+    }
+    CurlRequest(mSyncHandle.get(), Method::POST, path, answer, &body, headers);
 }
 
 void CServer::CurlDelRequest(const std::string& path, std::stringstream& answer, curl_slist* headers) {
-    CurlRequest(Method::DEL, path, answer, nullptr, headers);
+    if (!mSyncHandle) {
+        mSyncHandle.reset(curl_easy_init());
+    }
+    CurlRequest(mSyncHandle.get(), Method::DEL, path, answer, nullptr, headers);
 }
 
-void CServer::CurlRequest(Method method, const std::string& path, std::stringstream& answer,
+void CServer::CurlRequest(CURL* curl, Method method, const std::string& path, std::stringstream& answer,
                           const std::string* body, curl_slist* headers) {
     HeaderList headerList(headers, &curl_slist_free_all);
     const std::string operation = method == Method::GET    ? "CurlGetRequest"
                                   : method == Method::POST ? "CurlPostRequest"
                                                            : "CurlDelRequest";
-    EasyHandle handle(curl_easy_init(), &curl_easy_cleanup);
-    if (!handle) {
+    if (curl == nullptr) {
         OZRA_THROW(operation + (method == Method::GET ? ": curlHandle == NULL" : ": curl_handle == NULL"));
     }
-    CURL* const curl = handle.get();
+    curl_easy_reset(curl);
     if (method != Method::GET) {
         AppendHeader(headerList, "content-type: application/json");
     }
@@ -113,7 +94,7 @@ void CServer::CurlRequest(Method method, const std::string& path, std::stringstr
     curl_easy_setopt(curl, CURLOPT_USERAGENT, "varnokd");
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &callbackFunc);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &answer);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT, request_timeout_seconds);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT, static_cast<long>(request_timeout.count()));
     // Request threads must not be interrupted by the resolver's alarm signal.
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
@@ -128,69 +109,28 @@ void CServer::CurlRequest(Method method, const std::string& path, std::stringstr
     }
     long code = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &code);
-    handle.reset();
     if (code != 200) {
         OZRA_THROW(operation + ": request \"" + url + "\" returns code " + std::to_string(code));
     }
 }
 
-void CServer::SendAsyncPostRequest(const std::string& path, const std::string& body) {
-    {
-        MutexLock lock(mMutex);
-        mPostAsyncData.emplace_back(path, body);
-    }
-    StartAsyncThread(&CServer::CurlPostRequestAsync, "SendAsyncPostRequest");
+void CServer::SendAsyncPostRequest(const std::string& path, const std::string& body,
+                                   const std::string& orderKey) {
+    mAsyncRequests->Submit(orderKey, [this, path, body](CURL* handle) {
+        std::stringstream answer;
+        CurlRequest(handle, Method::POST, path, answer, &body, nullptr);
+    });
 }
 
 void CServer::SendAsyncDelRequest(const std::string& path) {
-    {
-        MutexLock lock(mMutex);
-        mDelAsyncData.push_back(path);
-    }
-    StartAsyncThread(&CServer::CurlDelRequestAsync, "SendAsyncDelRequest");
-}
-
-void CServer::StartAsyncThread(void* (*body)(void*), const char* caller) {
-    mThread.emplace_back();
-    if (pthread_create(&mThread.back(), nullptr, body, this) != 0) {
-        mThread.pop_back();
-        OZRA_THROW(std::string(caller) + ": pthread_create");
-    }
-}
-
-void* CServer::CurlPostRequestAsync(void* server) {
-    CServer& self = *static_cast<CServer*>(server);
-    try {
-        const auto request = TakeFirst(self.mMutex, self.mPostAsyncData);
-        if (request) {
-            std::stringstream answer;
-            self.CurlPostRequest(request->mAddr, answer, request->mData, nullptr);
-        }
-    } catch (...) {
-        self.m_logger.log_exception();
-    }
-    return nullptr;
-}
-
-void* CServer::CurlDelRequestAsync(void* server) {
-    CServer& self = *static_cast<CServer*>(server);
-    try {
-        const auto path = TakeFirst(self.mMutex, self.mDelAsyncData);
-        if (path) {
-            std::stringstream answer;
-            self.CurlDelRequest(*path, answer, nullptr);
-        }
-    } catch (...) {
-        self.m_logger.log_exception();
-    }
-    return nullptr;
+    mAsyncRequests->Submit(path, [this, path](CURL* handle) {
+        std::stringstream answer;
+        CurlRequest(handle, Method::DEL, path, answer, nullptr, nullptr);
+    });
 }
 
 void CServer::WaitForAsyncOperations() {
-    for (const pthread_t thread : mThread) {
-        pthread_join(thread, nullptr);
-    }
-    mThread.clear();
+    mAsyncRequests->WaitIdle();
 }
 
 void CServer::ParseAnswer(std::string caller, std::stringstream& answer, Json::Value& root) {

@@ -26,7 +26,7 @@ void CServer::GetZoneTypes(const std::set<std::string>& configured, std::map<std
 void CServer::GetZones(const std::map<std::string, uint16_t>& types, std::map<std::string, CZone>& zones) {
     Json::Value root;
     GetJson("GetZones", req_zones, root);
-    for (const Json::Value& element : JsonElements(JsonMember(root, "zones"))) {
+    for (const Json::Value& element : JsonList("GetZones", root, "zones")) {
         const Json::Value& uid = JsonMember(element, "uid");
         if (!uid.isString()) {
             continue;

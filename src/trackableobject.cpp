@@ -23,7 +23,7 @@ void CTrackableObject::SetDownloadStatus(const CDownloadStatus& status) {
     timeval now{};
     gettimeofday(&now, nullptr);
     mCurDownloadStatus = status;
-    mDownloadStatusHistory.push_back(status);
+    RecordStatus(status);
     if (status.mName == DLS_IN_PROCESS) {
         return;
     }
@@ -32,6 +32,31 @@ void CTrackableObject::SetDownloadStatus(const CDownloadStatus& status) {
     mActivityTime = now;
     if (status.mName == DLS_OOSYNC) {
         DropRemovedZonesAndMark(DS_NEED_ADD);
+    }
+}
+
+void CTrackableObject::ReportStatusAgain() {
+    RecordStatus(mCurDownloadStatus);
+}
+
+void CTrackableObject::StatusesReported() {
+    mDownloadStatusHistory.clear();
+    mHistoryBoundWarned = false;
+}
+
+void CTrackableObject::RecordStatus(const CDownloadStatus& status) {
+    if (!mDownloadStatusHistory.empty() && mDownloadStatusHistory.back() == status) {
+        return;
+    }
+    mDownloadStatusHistory.push_back(status);
+    if (mDownloadStatusHistory.size() <= history_bound) {
+        return;
+    }
+    mDownloadStatusHistory.pop_front();
+    if (!mHistoryBoundWarned) {
+        mHistoryBoundWarned = true;
+        m_logger.warning("Status history of %1% holds %2% unreported statuses; the oldest are dropped") %
+            mUid % history_bound;
     }
 }
 

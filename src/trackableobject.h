@@ -47,6 +47,10 @@ public:
     // Sets and records the status; any status but DLS_IN_PROCESS ends the outstanding request, and
     // DLS_OOSYNC drops the zones to remove and marks all others to be added again.
     void SetDownloadStatus(const CDownloadStatus& status);
+    // Records the current status again, for a server whose stored status is stale.
+    void ReportStatusAgain();
+    // The server has every recorded status.
+    void StatusesReported();
 
     // Zone download: each request is sent as a device frame through server.SendUserMsg.
     // CRC16 of the descriptors the device holds, in zone ID order; withPendingAdds counts the zones
@@ -77,7 +81,14 @@ public:
     uint32_t mRequestCounter = 0;
     libs::core::logger& m_logger;
 
+    // Most statuses a history holds while the server cannot be told.
+    static constexpr std::size_t history_bound = 64;
+
 private:
+    bool mHistoryBoundWarned = false;
+
+    // Appends to the history unless it repeats the last entry; beyond the bound the oldest goes.
+    void RecordStatus(const CDownloadStatus& status);
     // Drops the zones waiting for removal and sets every other zone to state.
     void DropRemovedZonesAndMark(devState_t state);
     // Sends the frame and records it as the outstanding request.

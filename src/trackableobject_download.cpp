@@ -36,9 +36,9 @@ uint16_t CTrackableObject::CurrentCRC(bool withPendingAdds) const {
     std::vector<std::pair<uint16_t, const std::string*>> held;
     for (const auto& entry : mZones) {
         const CZoneForDevice& zone = entry.second;
-        if (zone.mDevState == DS_NEED_UPDATE) {
-            held.emplace_back(zone.mZoneID, &zone.mOldDescriptor);
-        } else if (zone.mDevState != DS_NEED_ADD || withPendingAdds) {
+        if (zone.mDevState != DS_NEED_ADD) {
+            held.emplace_back(zone.HeldZoneID(), &zone.HeldDescriptor());
+        } else if (withPendingAdds) {
             held.emplace_back(zone.mZoneID, &zone.mDescriptor);
         }
     }
@@ -95,12 +95,13 @@ bool CTrackableObject::DownloadingZones(CServer& server) {
         if (zone.mDevState == DS_DOWNLOADED || zone.mDownloadErrorCounter > zone_attempt_limit) {
             continue;
         }
-        if (zone.mDevState == DS_NEED_REMOVE) {
+        if (zone.mDevState == DS_NEED_REMOVE || zone.DeletesFirst()) {
             if (records.size() + delete_margin > batch_text_limit) {
                 break;
             }
-            records += frame::DeleteZoneRecord(zone.mZoneID);
-            m_logger.debug("Delete zone: %1$#d/%2$#x") % zone.mZoneID % zone.mZoneID;
+            const uint16_t zoneId = zone.PendingZoneID();
+            records += frame::DeleteZoneRecord(zoneId);
+            m_logger.debug("Delete zone: %1$#d/%2$#x") % zoneId % zoneId;
             continue;
         }
         if (zone.mTooBig) {

@@ -60,6 +60,10 @@ std::string CZone::GetZoneDescriptor(uint16_t boundaryInTypeId, uint16_t boundar
     return descriptor;
 }
 
+bool CZone::CanBeEncoded() const {
+    return mType <= 0xFF && mPoints.size() <= 0xFF;
+}
+
 std::ostream& operator<<(std::ostream& stream, const CZone& zone) {
     stream << " uid:" << zone.mUid << " prj:" << zone.mProjectUid << " type:" << zone.mType
            << " default allowed:" << zone.mDefaultAllowed << " shape:" << ShapeName(zone.mShape)

@@ -24,6 +24,8 @@ public:
 
     // Hexadecimal descriptor as a device stores it; zones of either boundary type carry the coupled ID.
     std::string GetZoneDescriptor(uint16_t boundaryInTypeId, uint16_t boundaryOutTypeId) const;
+    // Whether every descriptor field fits its width (type ID and point count in one byte).
+    bool CanBeEncoded() const;
 
     std::string mUid;
     std::string mProjectUid;

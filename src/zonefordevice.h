@@ -25,6 +25,22 @@ public:
     CZoneForDevice(uint16_t zoneId, std::string descriptor)
         : mZoneID(zoneId), mDescriptor(std::move(descriptor)) {}
 
+    // The descriptor the device holds for this zone; empty while DS_NEED_ADD.
+    const std::string& HeldDescriptor() const;
+    // The zone ID the device holds the zone under; differs from mZoneID while an update changes it.
+    uint16_t HeldZoneID() const;
+    // An update that changes the zone ID: the old ID is deleted from the device before the zone is added.
+    bool DeletesFirst() const;
+    // The zone ID of the record the device is to report on next.
+    uint16_t PendingZoneID() const;
+    // Makes the entry aim at the descriptor, from what the device holds: nothing held stays DS_NEED_ADD,
+    // the same descriptor held becomes DS_DOWNLOADED, another one DS_NEED_UPDATE. A new descriptor
+    // clears the too-large mark. True when the device has work it did not have before.
+    bool Retarget(uint16_t zoneId, std::string descriptor);
+    // The zone no longer applies: false when the device holds nothing (the entry is to be dropped);
+    // otherwise the held descriptor is to be removed (DS_NEED_REMOVE).
+    bool StopApplying();
+
     srvState mSrvState = srvState::NEW;
     devState_t mDevState = DS_NEED_ADD;
     uint16_t mZoneID;

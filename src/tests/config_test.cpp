@@ -150,8 +150,14 @@ TEST(ConfigTest, RejectsPortsAndTimeOutsOutOfRange) {
               "Config file is invalid: server.port: out of range 0..65535: 70000");
     EXPECT_EQ(with("server", "timeout_s", -1),
               "Config file is invalid: server.timeout_s: out of range 0..2147483647: -1");
-    EXPECT_EQ(with("server", "timeout_s", Json::Value(Json::Int64(4294967296))),
-              "Config file is invalid: Can not find field <int>: server.timeout_s");
+    EXPECT_EQ(with("server", "timeout_s", Json::Value(Json::Int64(2147483648))),
+              "Config file is invalid: server.timeout_s: out of range 0..2147483647: 2147483648");
+    EXPECT_EQ(with("server", "port", Json::Value(Json::Int64(4294967296))),
+              "Config file is invalid: server.port: out of range 0..65535: 4294967296");
+    EXPECT_EQ(with("proxy", "output_port", 1e10),
+              "Config file is invalid: proxy.output_port: out of range 1..65535: 10000000000");
+    EXPECT_EQ(with("proxy", "output_port", 5556.5),
+              "Config file is invalid: Can not find field <int>: proxy.output_port");
     EXPECT_EQ(with("proxy", "output_port", 65535), "<no error>");
     EXPECT_EQ(with("server", "port", 0), "<no error>");
 }

@@ -7,43 +7,9 @@ namespace {
 
 namespace reason = DownloadStatusReason;
 
-const std::string download_request = "000100020F00";
 const std::string erase_all = "000100020500";
 
-// Records of an Add zone record for the zone's descriptor, as the frame carries them.
-std::string AddRecord(const CZoneForDevice& zone) {
-    return frame::AddZoneRecord(zone.mDescriptor);
-}
-
-class KeltDownloadTest : public KeltTest {
-protected:
-    // t1 up to date, then z1 changed on the server and the download requested.
-    void StartDownloadOfChangedZone() {
-        StartWithUpdatedT1();
-        m_fake->set_zones(data::Array({data::Zone("z1", 1, "alarm", 30), data::Zone("z2", 2, "alarm", 20)}));
-        m_kelt->notify_handler(R"({"object":"ZONE"})");
-        m_kelt->processing();
-        RequestUpdate("t1");
-    }
-
-    void RequestUpdate(const std::string& uid) {
-        m_kelt->notify_handler(R"({"object":"ZONE_DOWNLOAD_REQUEST","action":"UPDATE","plist":)"
-                               R"({"zone_download_request":[{"trackable_uid":")" +
-                               uid + R"("}]}})");
-        EXPECT_EQ(NextFrameTo(uid), download_request);
-    }
-
-    void ExpectDownloadComplete() {
-        EXPECT_EQ(NextFrameTo("t1"),
-                  frame::CrcCommand(frame::CMD_DOWNLOAD_COMPLETE, Object("t1").CurrentCRC(false)));
-        EXPECT_EQ(Object("t1").mActivityStatus, ACT_ZONE_DOWNLOAD_COMPLETED);
-    }
-
-    void ConfirmDownloadComplete() {
-        m_kelt->user_msg_handler(Reply("t1", CrcRecord(0x86, Object("t1").CurrentCRC(false))));
-        m_kelt->processing();
-    }
-};
+using KeltDownloadTest = KeltTest;
 
 TEST_F(KeltDownloadTest, AChangedZoneIsDownloadedAndConfirmed) {
     StartDownloadOfChangedZone();

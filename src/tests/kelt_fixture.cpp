@@ -116,6 +116,10 @@ std::string CodeRecord(uint8_t code, uint8_t value) {
     return Hex(code, 2) + "01" + Hex(value, 2);
 }
 
+std::string AddRecord(const CZoneForDevice& zone) {
+    return frame::AddZoneRecord(zone.mDescriptor);
+}
+
 KeltTest::KeltTest() {
     m_proxy.bind("tcp://127.0.0.1:*");
     m_stream = m_loop->create_zmq_message_stream(m_proxy.get(zmq::sockopt::last_endpoint));
@@ -163,6 +167,32 @@ void KeltTest::StartWithUpdatedT1() {
     m_kelt->user_msg_handler(Reply("t1", CrcRecord(0x04, Object("t1").CurrentCRC(false))));
     m_kelt->processing();
     ASSERT_EQ(Object("t1").mCurDownloadStatus.mName, DLS_UPDATED);
+}
+
+void KeltTest::StartDownloadOfChangedZone() {
+    StartWithUpdatedT1();
+    m_fake->set_zones(data::Array({data::Zone("z1", 1, "alarm", 30), data::Zone("z2", 2, "alarm", 20)}));
+    m_kelt->notify_handler(R"({"object":"ZONE"})");
+    m_kelt->processing();
+    RequestUpdate("t1");
+}
+
+void KeltTest::RequestUpdate(const std::string& uid) {
+    m_kelt->notify_handler(R"({"object":"ZONE_DOWNLOAD_REQUEST","action":"UPDATE","plist":)"
+                           R"({"zone_download_request":[{"trackable_uid":")" +
+                           uid + R"("}]}})");
+    EXPECT_EQ(NextFrameTo(uid), download_request);
+}
+
+void KeltTest::ExpectDownloadComplete() {
+    EXPECT_EQ(NextFrameTo("t1"),
+              frame::CrcCommand(frame::CMD_DOWNLOAD_COMPLETE, Object("t1").CurrentCRC(false)));
+    EXPECT_EQ(Object("t1").mActivityStatus, ACT_ZONE_DOWNLOAD_COMPLETED);
+}
+
+void KeltTest::ConfirmDownloadComplete() {
+    m_kelt->user_msg_handler(Reply("t1", CrcRecord(0x86, Object("t1").CurrentCRC(false))));
+    m_kelt->processing();
 }
 
 CTrackableObject& KeltTest::Object(const std::string& uid) {

@@ -32,12 +32,16 @@ Json::Value Status(const std::string& uid, const std::string& status);
 Json::Value Array(std::initializer_list<Json::Value> elements);
 }  // namespace data
 
+inline const std::string download_request = "000100020F00";
+
 // A device reply frame around the records, as the "user_msg" payload of the uid.
 std::string Reply(const std::string& uid, const std::string& records);
 // Reply records.
 std::string ZoneReport(uint16_t zoneId, uint8_t errorCode);
 std::string CrcRecord(uint8_t code, uint16_t crc);
 std::string CodeRecord(uint8_t code, uint8_t value);
+// An Add zone record for the entry's descriptor, as a batch frame carries it.
+std::string AddRecord(const CZoneForDevice& zone);
 
 // A controller on a real events loop and message stream, talking to a fake location server that serves
 // the default data until a test replaces it.
@@ -52,6 +56,13 @@ protected:
     // Starts and makes t1 verified and DLS_UPDATED through a CRC response.
     void StartWithUpdatedT1();
     CTrackableObject& Object(const std::string& uid);
+    // t1 up to date, then z1 changed on the server and the download requested.
+    void StartDownloadOfChangedZone();
+    // The server's "UPDATE" request for the uid; expects the download request frame.
+    void RequestUpdate(const std::string& uid);
+    // Expects t1's download complete frame, then confirms it with t1's CRC and runs the processing.
+    void ExpectDownloadComplete();
+    void ConfirmDownloadComplete();
     // The reported status element of the uid stored by the fake server.
     std::string StoredStatus(const std::string& uid) const;
     std::string StoredReason(const std::string& uid) const;

@@ -7,8 +7,6 @@
 namespace ozra::test {
 namespace {
 
-const std::string download_request = "000100020F00";
-
 std::string DownloadRequest(const std::string& action, const std::vector<std::string>& uids) {
     std::string elements;
     for (const std::string& uid : uids) {

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -17,6 +19,17 @@ using varnok::test_tools::recorded_request;
 using varnok::test_tools::response_fault;
 
 constexpr const char* path = "/api/private/zones/";
+
+std::size_t ThreadCount() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("Threads:", 0) == 0) {
+            return std::stoul(line.substr(8));
+        }
+    }
+    return 0;
+}
 
 std::string UserMsg(const std::string& uid) {
     return "{\"uid\":\"" + uid + "\",\"data\":{\"hex\":\"000100020F00\"}}";
@@ -111,20 +124,31 @@ TEST_F(ServerTransport, RefusedConnectionNamesCurlsErrorAndTheUrl) {
               "CurlDelRequest" + failure);
 }
 
-TEST_F(ServerTransport, TwoAsyncPostsBackToBackEachSendOneBody) {
-    m_server->SendAsyncPostRequest(CServer::req_user_msg, UserMsg("t1"));
-    m_server->SendAsyncPostRequest(CServer::req_user_msg, UserMsg("t2"));
+TEST_F(ServerTransport, AsyncPostsKeepTheirOrderPerKeyAndBoundedThreadsWhileTheServerIsSlow) {
+    m_fake->set_fault(response_fault{std::nullopt, false, 20ms});
+    const std::size_t threadsBefore = ThreadCount();
+    std::vector<std::string> sent;
+    for (int message = 0; message < 120; ++message) {
+        const std::string uid = "t" + std::to_string(message % 12);
+        sent.push_back(UserMsg(uid) + std::to_string(message));
+        m_server->SendAsyncPostRequest(CServer::req_user_msg, sent.back(), uid);
+    }
+    EXPECT_LE(ThreadCount(), threadsBefore + CServer::async_workers);
     m_server->WaitForAsyncOperations();
 
-    std::vector<std::string> bodies;
-    for (const recorded_request& request : m_fake->requests()) {
-        EXPECT_EQ(request.method, "POST");
-        EXPECT_EQ(request.target, CServer::req_user_msg);
-        EXPECT_EQ(request.answered_status, 200u);
-        bodies.push_back(request.body);
+    std::map<std::string, std::vector<std::string>> expected;
+    std::map<std::string, std::string> uidOf;
+    for (std::size_t index = 0; index < sent.size(); ++index) {
+        const std::string uid = "t" + std::to_string(index % 12);
+        expected[uid].push_back(sent[index]);
+        uidOf[sent[index]] = uid;
     }
-    std::sort(bodies.begin(), bodies.end());
-    EXPECT_EQ(bodies, (std::vector<std::string>{UserMsg("t1"), UserMsg("t2")}));
+    std::map<std::string, std::vector<std::string>> received;
+    for (const recorded_request& request : m_fake->requests()) {
+        EXPECT_EQ(request.answered_status, 200u);
+        received[uidOf[request.body]].push_back(request.body);
+    }
+    EXPECT_EQ(received, expected);
 }
 
 TEST_F(ServerTransport, AsyncDeleteIsSentAndFailuresStayOnTheRequestThread) {
@@ -136,7 +160,7 @@ TEST_F(ServerTransport, AsyncDeleteIsSentAndFailuresStayOnTheRequestThread) {
     EXPECT_EQ(request.answered_status, 200u);
 
     m_fake->stop_listening();
-    m_server->SendAsyncPostRequest(CServer::req_user_msg, "{}");
+    m_server->SendAsyncPostRequest(CServer::req_user_msg, "{}", "t1");
     m_server->SendAsyncDelRequest(CServer::req_zone_download_status + "/t9");
     m_server->WaitForAsyncOperations();
     m_server->WaitForAsyncOperations();
@@ -145,7 +169,7 @@ TEST_F(ServerTransport, AsyncDeleteIsSentAndFailuresStayOnTheRequestThread) {
 
 TEST_F(ServerTransport, DestructionJoinsRequestsStillRunning) {
     m_fake->set_fault(response_fault{std::nullopt, false, 300ms});
-    m_server->SendAsyncPostRequest(CServer::req_user_msg, UserMsg("last"));
+    m_server->SendAsyncPostRequest(CServer::req_user_msg, UserMsg("last"), "last");
     m_server.reset();
     const recorded_request request = OnlyRequest();
     EXPECT_EQ(request.body, UserMsg("last"));

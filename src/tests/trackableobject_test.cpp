@@ -129,15 +129,29 @@ TEST_F(TrackableObject, OtherStatusesEndTheOutstandingRequest) {
     EXPECT_GE(object.mActivityTime.tv_sec, before.tv_sec);
 }
 
-TEST_F(TrackableObject, EveryStatusEntersTheHistory) {
+TEST_F(TrackableObject, TheHistoryKeepsDistinctChangesInOrderWithinItsBound) {
     CTrackableObject object("t1", m_logger);
-    object.SetDownloadStatus(CDownloadStatus(DLS_OUTDATED, reason::SimpleReason(reason::CHANGE)));
-    object.SetDownloadStatus(CDownloadStatus(DLS_OUTDATED, reason::SimpleReason(reason::CHANGE)));
+    const CDownloadStatus changed(DLS_OUTDATED, reason::SimpleReason(reason::CHANGE));
+    const CDownloadStatus mismatch(DLS_OOSYNC, reason::SimpleReason(reason::CRC_MISMATCH));
+    object.SetDownloadStatus(changed);
+    object.SetDownloadStatus(changed);
     object.SetDownloadStatus(CDownloadStatus(DLS_IN_PROCESS, reason::NoReason()));
+    object.SetDownloadStatus(changed);
     ASSERT_EQ(object.mDownloadStatusHistory.size(), 3u);
     EXPECT_EQ(object.mDownloadStatusHistory.front().mName, DLS_OUTDATED);
-    EXPECT_EQ(object.mDownloadStatusHistory.back().mName, DLS_IN_PROCESS);
-    EXPECT_EQ(object.mCurDownloadStatus.mName, DLS_IN_PROCESS);
+    EXPECT_EQ(std::next(object.mDownloadStatusHistory.begin())->mName, DLS_IN_PROCESS);
+    EXPECT_EQ(object.mCurDownloadStatus.mName, DLS_OUTDATED);
+
+    for (int i = 0; i < 30000; ++i) {
+        object.SetDownloadStatus(i % 100 == 0 ? changed : mismatch);
+    }
+    EXPECT_EQ(object.mDownloadStatusHistory.size(), CTrackableObject::history_bound);
+    EXPECT_EQ(object.mDownloadStatusHistory.back(), mismatch);
+
+    object.StatusesReported();
+    object.ReportStatusAgain();
+    ASSERT_EQ(object.mDownloadStatusHistory.size(), 1u);
+    EXPECT_EQ(object.mDownloadStatusHistory.back(), mismatch);
 }
 
 TEST_F(TrackableObject, OutOfSyncDropsRemovalsAndAddsEverythingElse) {

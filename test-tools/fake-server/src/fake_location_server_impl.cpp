@@ -1,6 +1,7 @@
 #include "fake_location_server_impl.h"
 
 #include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
 
 #include <future>
 
@@ -124,10 +125,13 @@ void fake_location_server_impl::set_request_observer(std::function<void(const re
 }
 
 http_reply fake_location_server_impl::handle(recorded_request& request) {
-    const auto fault = m_faults.find(request.path, request.method);
+    const auto fault = m_faults.take(request.path, request.method);
     http_reply reply;
     if (fault && fault->status) {
         reply.status = *fault->status;
+        reply.body = "{}";
+    } else if (fault && fault->lands_late) {
+        apply_later(request, fault->delay);
         reply.body = "{}";
     } else {
         const rest_answer answer = m_resources.answer(request.method, request.path, request.body);
@@ -144,6 +148,16 @@ http_reply fake_location_server_impl::handle(recorded_request& request) {
     m_log.add(request);
     notify_observer(request);
     return reply;
+}
+
+void fake_location_server_impl::apply_later(const recorded_request& request,
+                                            std::chrono::milliseconds delay) {
+    auto timer = std::make_shared<boost::asio::steady_timer>(m_io, delay);
+    timer->async_wait([this, timer, request](const boost::system::error_code& error) {
+        if (!error) {
+            m_resources.answer(request.method, request.path, request.body);
+        }
+    });
 }
 
 void fake_location_server_impl::notify_observer(const recorded_request& request) {

@@ -52,6 +52,8 @@ public:
 
 private:
     http_reply handle(recorded_request& request);
+    // Applies the request to the resources once the delay has passed, on the server thread.
+    void apply_later(const recorded_request& request, std::chrono::milliseconds delay);
     void notify_observer(const recorded_request& request);
     // Runs the work on the server thread and waits for it; its exception passes to the caller.
     void run_on_server_thread(const std::function<void()>& work);

@@ -15,7 +15,8 @@ class fault_rules {
 public:
     void set(const response_fault& fault, const std::string& path, const std::string& method);
     void clear();
-    std::optional<response_fault> find(const std::string& path, const std::string& method) const;
+    // The rule for a request; a rule for one request only is removed.
+    std::optional<response_fault> take(const std::string& path, const std::string& method);
 
 private:
     mutable std::mutex m_mutex;

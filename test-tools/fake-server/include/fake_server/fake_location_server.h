@@ -26,6 +26,10 @@ struct response_fault {
     std::optional<unsigned> status;  // answer with this status instead
     bool invalid_body = false;       // answer with a body that is not JSON
     std::chrono::milliseconds delay{0};
+    // The request takes effect only when the delay has passed, even when the client gave up waiting.
+    bool lands_late = false;
+    // The rule applies to the next matching request only.
+    bool once = false;
 };
 
 // In-memory HTTP/1.1 server of the location system's private REST API, on 127.0.0.1 and a free port,

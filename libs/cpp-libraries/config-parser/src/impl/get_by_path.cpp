@@ -18,6 +18,11 @@ constexpr const char* type_name<int>() {
 }
 
 template <>
+constexpr const char* type_name<double>() {
+    return "double";
+}
+
+template <>
 constexpr const char* type_name<bool>() {
     return "bool";
 }
@@ -60,6 +65,7 @@ result<T> config::get_by_path(std::initializer_list<std::string> path) const {
 }
 
 template result<int> config::get_by_path<int>(std::initializer_list<std::string> path) const;
+template result<double> config::get_by_path<double>(std::initializer_list<std::string> path) const;
 template result<bool> config::get_by_path<bool>(std::initializer_list<std::string> path) const;
 template result<std::string> config::get_by_path<std::string>(std::initializer_list<std::string> path) const;
 

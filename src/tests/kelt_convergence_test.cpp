@@ -1,0 +1,93 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "kelt_fixture.h"
+
+namespace ozra::test {
+namespace {
+
+using namespace std::chrono_literals;
+using varnok::test_tools::match_request;
+using varnok::test_tools::recorded_request;
+using varnok::test_tools::response_fault;
+namespace paths = varnok::test_tools::rest_paths;
+
+// A status report naming the uid with the status.
+varnok::test_tools::request_matcher ReportOf(const std::string& uid, const std::string& status) {
+    const std::string element = "{\"trackable_uid\":\"" + uid + "\",\"download_status\":\"" + status + "\"";
+    return [element](const recorded_request& request) {
+        return request.method == "POST" && request.path == paths::zone_download_status &&
+               request.body.find(element) != std::string::npos;
+    };
+}
+
+varnok::test_tools::request_matcher LookupOf(const std::string& uid) {
+    return match_request("GET", std::string(paths::track_obj) + uid);
+}
+
+TEST_F(KeltTest, TheServersStatusConvergesAfterAReportThatLandedLate) {
+    StartDownloadOfChangedZone();
+    response_fault late;
+    late.delay = 12s;
+    late.lands_late = true;
+    late.once = true;
+    m_fake->set_fault(late, paths::zone_download_status, "POST");
+    m_kelt->user_msg_handler(Reply("t1", CodeRecord(0x8F, 0)));
+    EXPECT_ANY_THROW(m_kelt->processing());
+
+    NextFrameTo("t1");
+    m_kelt->user_msg_handler(Reply("t1", ZoneReport(1, 0)));
+    ExpectDownloadComplete();
+    ConfirmDownloadComplete();
+    ASSERT_EQ(StoredStatus("t1"), "UPDATED");
+
+    // The IN_PROCESS report lands after the UPDATED one; the daemon reports UPDATED again afterwards.
+    m_fake->clear_requests();
+    std::thread loop([this] { m_loop->run(); });
+    const bool reportedAgain = m_fake->wait_for_requests(ReportOf("t1", "UPDATED"), 1, 30s);
+    m_loop->stop();
+    loop.join();
+    EXPECT_TRUE(reportedAgain);
+    EXPECT_EQ(StoredStatus("t1"), "UPDATED");
+}
+
+TEST_F(KeltTest, AnUpdateRequestForAnUpdatedTagReportsItsStatusAgain) {
+    StartWithUpdatedT1();
+    m_fake->clear_requests();
+    m_kelt->notify_handler(R"({"object":"ZONE_DOWNLOAD_REQUEST","action":"UPDATE","plist":)"
+                           R"({"zone_download_request":[{"trackable_uid":"t1"}]}})");
+    m_kelt->processing();
+    EXPECT_EQ(UserMessageCount(), 0U);
+    EXPECT_EQ(m_fake->requests(ReportOf("t1", "UPDATED")).size(), 1U);
+}
+
+TEST_F(KeltTest, RepliesFromDevicesTheServerDoesNotKnowCostOneLookupPerPeriod) {
+    Start();
+    for (int reply = 0; reply < 50; ++reply) {
+        try {
+            m_kelt->user_msg_handler(Reply("ghost", CrcRecord(0x87, 0x1234)));
+        } catch (const libs::core::exception&) {
+        }
+    }
+    EXPECT_EQ(m_fake->requests(LookupOf("ghost")).size(), 1U);
+
+    m_kelt->notify_handler(R"({"object":"TRACKABLE_OBJECT","action":"created"})");
+    EXPECT_ANY_THROW(m_kelt->user_msg_handler(Reply("ghost", CrcRecord(0x87, 0x1234))));
+    EXPECT_EQ(m_fake->requests(LookupOf("ghost")).size(), 2U);
+
+    // A lookup the server does not answer in time suspends every lookup for the period.
+    response_fault slow;
+    slow.delay = 11s;
+    m_fake->set_fault(slow, std::string(paths::track_obj) + "slow", "GET");
+    EXPECT_ANY_THROW(m_kelt->user_msg_handler(Reply("slow", CrcRecord(0x87, 0x1234))));
+    for (const std::string uid : {"slow", "other", "third"}) {
+        m_kelt->user_msg_handler(Reply(uid, CrcRecord(0x87, 0x1234)));
+    }
+    EXPECT_EQ(m_fake->requests(LookupOf("other")).size(), 0U);
+    EXPECT_EQ(m_fake->requests(LookupOf("slow")).size(), 1U);
+    EXPECT_EQ(m_kelt->TrObjects().size(), 1U);
+}
+
+}  // namespace
+}  // namespace ozra::test
