@@ -124,6 +124,8 @@ void measure_download(bench_site& site, test_tools::daemon_process& daemon, cons
         const auto last = result.download_tags_done == result.tags ? site.last_frame() : ended;
         result.download_frames = site.frames() - first->second;
         result.download_s = seconds_between(first->first, last);
+        result.download_report_gap_s =
+            std::chrono::duration<double>(site.longest_report_gap(first->first, last)).count();
     }
 }
 
@@ -135,6 +137,7 @@ size_result run_size(const run_options& options, std::size_t tags, std::size_t z
     size_result result;
     result.tags = tags;
     result.zones = zones;
+    std::ifstream("/proc/loadavg") >> result.load_average;
     progress << "== " << name << ": generating the site" << std::endl;
     bench_site site(generate_site(tags, zones));
     result.entries = count_entries(site);

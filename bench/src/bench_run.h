@@ -23,6 +23,7 @@ struct size_result {
     std::size_t tags = 0;
     std::size_t zones = 0;
     std::size_t entries = 0;  // tag-zone entries of the site
+    double load_average = 0;  // of the machine, over the minute before the run
     std::optional<double> startup_s;
     double startup_parse_s = 0;
     std::optional<double> first_crc_request_s;
@@ -36,6 +37,7 @@ struct size_result {
     double download_s = 0;
     std::size_t download_tags_done = 0;
     double download_daemon_cpu_s = 0;
+    double download_report_gap_s = 0;  // longest time between two status reports while downloading
     std::optional<double> wrk_rate;
     std::size_t peak_threads = 0;
     double site_cpu_startup = 0;  // the server and emulators, share of one core

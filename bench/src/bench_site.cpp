@@ -138,6 +138,19 @@ std::optional<bench_site::clock::time_point> bench_site::status_report_after(clo
     return first_after(m_status_reports, since);
 }
 
+bench_site::clock::duration bench_site::longest_report_gap(clock::time_point from,
+                                                           clock::time_point to) const {
+    std::lock_guard lock(m_mutex);
+    clock::duration longest{};
+    const auto first = std::lower_bound(m_status_reports.begin(), m_status_reports.end(), from);
+    for (auto report = first; report != m_status_reports.end() && *report <= to; ++report) {
+        if (report != first) {
+            longest = std::max(longest, *report - *std::prev(report));
+        }
+    }
+    return longest;
+}
+
 std::size_t bench_site::tags_reported(const std::string& status, clock::time_point since) const {
     std::lock_guard lock(m_mutex);
     return static_cast<std::size_t>(

@@ -51,6 +51,8 @@ public:
     std::optional<std::pair<clock::time_point, std::size_t>> first_update() const;
     std::optional<clock::time_point> zones_read_after(clock::time_point since) const;
     std::optional<clock::time_point> status_report_after(clock::time_point since) const;
+    // The longest time between two status reports made within the interval.
+    clock::duration longest_report_gap(clock::time_point from, clock::time_point to) const;
     // Tags whose last reported status, reported at or after since, is the one given.
     std::size_t tags_reported(const std::string& status, clock::time_point since) const;
     std::size_t tags_reported_since(clock::time_point since) const;

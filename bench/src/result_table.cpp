@@ -129,6 +129,10 @@ const std::vector<row>& rows() {
                                 grouped(r.download_tags_done) + "/" + grouped(r.tags) + " tags UPDATED";
              return cell{r.download_tags_done < r.tags ? text + " (limit reached)" : text, {}};
          }},
+        {"  longest time between two status reports while downloading", "≈ 1 s (each run under 1 s)",
+         [](const size_result& r) {
+             return cell{duration(r.download_report_gap_s), {}};
+         }},
         {"daemon CPU per frame", "≤ 50 µs",
          [](const size_result& r) {
              if (r.download_frames == 0) {
@@ -140,6 +144,10 @@ const std::vector<row>& rows() {
         {"peak threads", "≤ 32",
          [](const size_result& r) {
              return cell{grouped(r.peak_threads), r.peak_threads <= 32};
+         }},
+        {"machine load before the run (1-minute average)", "",
+         [](const size_result& r) {
+             return cell{format("%.1f", r.load_average), {}};
          }},
         {"server + emulators CPU: start-up / download / wrk", "not the bottleneck",
          [](const size_result& r) {
