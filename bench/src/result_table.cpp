@@ -131,7 +131,7 @@ const std::vector<row>& rows() {
          }},
         {"  longest time between two status reports while downloading", "≈ 1 s (each run under 1 s)",
          [](const size_result& r) {
-             return cell{duration(r.download_report_gap_s), {}};
+             return cell{r.download_report_gap_s > 0 ? duration(r.download_report_gap_s) : "-", {}};
          }},
         {"daemon CPU per frame", "≤ 50 µs",
          [](const size_result& r) {
