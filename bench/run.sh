@@ -30,13 +30,18 @@ launcher=()
 if command -v ccache >/dev/null; then
     launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 fi
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVARNOK_SANITIZE=OFF -DVARNOK_TESTS=ON \
-    -DVARNOK_BENCH=ON "${launcher[@]}" >/dev/null
 targets=(varnok-bench)
 if [ -z "$daemon" ]; then
     targets+=(varnok)
     daemon=$build/bin/varnok
 fi
-cmake --build "$build" -j2 --target "${targets[@]}" >/dev/null
+mkdir -p "$build"
+log=$build/bench-build.log
+echo "building ${targets[*]} in $build" >&2
+if ! { cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVARNOK_SANITIZE=OFF -DVARNOK_TESTS=ON \
+    -DVARNOK_BENCH=ON "${launcher[@]}" && cmake --build "$build" -j2 --target "${targets[@]}"; } >"$log" 2>&1; then
+    tail -40 "$log" >&2
+    exit 1
+fi
 
 exec "$build/bin/varnok-bench" --daemon "$daemon" "${args[@]}"

@@ -78,6 +78,7 @@ void measure_startup(bench_site& site, test_tools::daemon_process& daemon, const
     }
     result.verified_reported = site.tags_reported_since(launched);
     result.verified_updated = site.tags_reported("UPDATED", launched);
+    result.verified_other = site.other_statuses(launched);
 }
 
 void measure_idle(test_tools::daemon_process& daemon, const run_options& options, size_result& result) {

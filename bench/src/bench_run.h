@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <map>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -29,6 +30,7 @@ struct size_result {
     std::optional<double> first_crc_request_s;
     std::size_t verified_updated = 0;
     std::size_t verified_reported = 0;
+    std::map<std::string, std::size_t> verified_other;  // tags by other status and reason
     std::optional<double> reread_s;
     double reread_parse_s = 0;
     std::optional<std::size_t> rss_idle;

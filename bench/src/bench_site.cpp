@@ -165,6 +165,17 @@ std::size_t bench_site::tags_reported_since(clock::time_point since) const {
                       [&](const tag_status& tag) { return !tag.status.empty() && tag.at >= since; }));
 }
 
+std::map<std::string, std::size_t> bench_site::other_statuses(clock::time_point since) const {
+    std::lock_guard lock(m_mutex);
+    std::map<std::string, std::size_t> counts;
+    for (const auto& tag : m_statuses) {
+        if (!tag.status.empty() && tag.status != "UPDATED" && tag.at >= since) {
+            ++counts[tag.reason.empty() ? tag.status : tag.status + " \"" + tag.reason + "\""];
+        }
+    }
+    return counts;
+}
+
 void bench_site::on_request(const test_tools::recorded_request& request) {
     const auto at = clock::now();
     if (++m_requests % log_kept_requests == 0) {
@@ -215,7 +226,8 @@ void bench_site::on_status_report(const std::string& body, clock::time_point at)
         for (const auto& status : report["zone_download_status"]) {
             const auto tag = m_tag_index.find(status["trackable_uid"].asString());
             if (tag != m_tag_index.end()) {
-                m_statuses[tag->second] = {status["download_status"].asString(), at};
+                m_statuses[tag->second] = {status["download_status"].asString(), status["reason"].asString(),
+                                           at};
                 reported.insert(tag->second);
             }
         }

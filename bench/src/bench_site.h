@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -56,10 +57,13 @@ public:
     // Tags whose last reported status, reported at or after since, is the one given.
     std::size_t tags_reported(const std::string& status, clock::time_point since) const;
     std::size_t tags_reported_since(clock::time_point since) const;
+    // Tags by last reported status other than "UPDATED", with its reason, reported at or after since.
+    std::map<std::string, std::size_t> other_statuses(clock::time_point since) const;
 
 private:
     struct tag_status {
         std::string status;
+        std::string reason;
         clock::time_point at;
     };
 

@@ -88,6 +88,14 @@ const std::vector<row>& rows() {
              text += r.verified_reported < r.tags ? ", timeout)" : ")";
              return cell{text, r.verified_updated == r.tags};
          }},
+        {"  other statuses at start-up", "",
+         [](const size_result& r) {
+             std::string text;
+             for (const auto& [status, count] : r.verified_other) {
+                 text += (text.empty() ? "" : "; ") + status + ": " + grouped(count);
+             }
+             return cell{text.empty() ? "none" : text, {}};
+         }},
         {"re-read after one zone change: GET zones → status report", "≤ 10× parse",
          [](const size_result& r) { return against_floor(r.reread_s, r.reread_parse_s); }},
         {"  parse floor: jsoncpp on zones + tags", "",
