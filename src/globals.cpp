@@ -1,22 +1,56 @@
 #include "globals.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 
 #include "core/exception.h"
 
 namespace ozra {
 
-uint16_t Crc16(const uint8_t* data, uint16_t length) {
-    uint16_t crc = 0xFFFF;
-    for (uint16_t i = 0; i < length; ++i) {
-        crc ^= static_cast<uint16_t>(data[i] << 8);
+namespace {
+
+// crc_tables[k][v]: the register after the byte v followed by k zero bytes, from a zero register.
+using CrcTables = std::array<std::array<uint16_t, 256>, 8>;
+
+CrcTables MakeCrcTables() {
+    CrcTables tables{};
+    for (unsigned value = 0; value < 256; ++value) {
+        uint16_t crc = static_cast<uint16_t>(value << 8);
         for (int bit = 0; bit < 8; ++bit) {
             crc =
                 (crc & 0x8000) ? static_cast<uint16_t>((crc << 1) ^ 0x1021) : static_cast<uint16_t>(crc << 1);
         }
+        tables[0][value] = crc;
+    }
+    for (std::size_t k = 1; k < tables.size(); ++k) {
+        for (unsigned value = 0; value < 256; ++value) {
+            const uint16_t previous = tables[k - 1][value];
+            tables[k][value] = static_cast<uint16_t>((previous << 8) ^ tables[0][previous >> 8]);
+        }
+    }
+    return tables;
+}
+
+const CrcTables crc_tables = MakeCrcTables();
+
+}  // namespace
+
+uint16_t Crc16Update(uint16_t crc, const uint8_t* data, std::size_t length) {
+    const auto& t = crc_tables;
+    for (; length >= 8; length -= 8, data += 8) {
+        const unsigned x = crc ^ (static_cast<unsigned>(data[0]) << 8 | data[1]);
+        crc = t[7][x >> 8] ^ t[6][x & 0xFF] ^ t[5][data[2]] ^ t[4][data[3]] ^ t[3][data[4]] ^ t[2][data[5]] ^
+              t[1][data[6]] ^ t[0][data[7]];
+    }
+    for (; length > 0; --length, ++data) {
+        crc = static_cast<uint16_t>((crc << 8) ^ t[0][(crc >> 8) ^ *data]);
     }
     return crc;
+}
+
+uint16_t Crc16(const uint8_t* data, uint16_t length) {
+    return Crc16Update(crc16_initial, data, length);
 }
 
 uint8_t ParseHex(char c) {

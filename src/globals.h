@@ -12,6 +12,9 @@ namespace ozra {
 
 // CRC-16/CCITT-FALSE: polynomial 0x1021, initial value 0xFFFF, no reflection, no final XOR.
 uint16_t Crc16(const uint8_t* data, uint16_t length);
+constexpr uint16_t crc16_initial = 0xFFFF;
+// The register after the bytes, from the register crc; Crc16 starts from crc16_initial.
+uint16_t Crc16Update(uint16_t crc, const uint8_t* data, std::size_t length);
 
 // Value 0..15 of one hexadecimal digit (either case); raises on any other character.
 uint8_t ParseHex(char c);

@@ -133,20 +133,21 @@ bool kelt::ZoneBelongsToTrObject(const CZone& zone, const CTrackableObject& obje
     if (zone.mType != m_boundary_in_type_id && zone.mType != m_boundary_out_type_id) {
         return true;
     }
-    const auto coupled = m_manager->get_coupled_zone(zone, mZones);
-    return coupled && m_manager->tr_object_works_with_zone(*coupled, object);
-}
-
-CZoneForDevice kelt::MakeZoneForDevice(const CZone& zone) const {
-    return CZoneForDevice(zone.mZoneID,
-                          zone.GetZoneDescriptor(m_boundary_in_type_id, m_boundary_out_type_id));
+    const auto coupled = mCouplings.find(&zone);
+    return coupled != mCouplings.end() && m_manager->tr_object_works_with_zone(*coupled->second, object);
 }
 
 void kelt::AddApplyingZones(CTrackableObject& object) {
+    std::vector<const CDescriptorRef*> applying;
+    applying.reserve(mZones.size());
     for (const auto& [zoneUid, zone] : mZones) {
         if (ZoneBelongsToTrObject(zone, object)) {
-            object.mZones.emplace(zoneUid, MakeZoneForDevice(zone));
+            applying.push_back(&mDescriptors.at(&zone));
         }
+    }
+    object.mZones.reserve(object.mZones.size() + applying.size());
+    for (const CDescriptorRef* descriptor : applying) {
+        object.mZones.insert(CZoneForDevice(*descriptor));
     }
 }
 
@@ -186,9 +187,8 @@ void kelt::UpdateTO(const std::string& uid) {
         return;
     }
     CTrackableObject& object = found->second;
-    for (auto& [zoneUid, zone] : object.mZones) {
-        zone.mDownloadErrorCounter = 0;
-        zone.mDownloadErrorCode = 0;
+    for (CZoneForDevice& zone : object.mZones) {
+        zone.ClearErrors();
         zone.mTooBig = false;
     }
     object.ZoneDownloadRequest(*m_server);

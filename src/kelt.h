@@ -11,6 +11,8 @@
 #include <ostream>
 #include <set>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "core/events_loop.h"
 #include "core/logger.h"
@@ -83,8 +85,22 @@ private:
     // Sleeps the start-up retry delay; returns early when a termination signal arrives.
     void SleepBeforeRetry() const;
 
+    // What a re-read changed in the zone map: zones whose rule for a device may have changed (new,
+    // updated, or with another or changed coupled zone), and the uids of the zones that are gone.
+    struct CZoneChanges {
+        std::vector<const CZone*> mAffected;
+        std::vector<std::string> mRemoved;
+    };
+
     void SetBoundaryTypeIds();
-    CZoneForDevice MakeZoneForDevice(const CZone& zone) const;
+    // Computes the zone's descriptor for every device; a zone that cannot be encoded is warned about and
+    // left out of every table.
+    void UpdateDescriptor(const CZone& zone);
+    // Finds every zone's coupled zone; returns the couplings found before.
+    std::unordered_map<const CZone*, const CZone*> RebuildCouplings();
+    static bool IsNewOrUpdated(const CZone& zone) {
+        return zone.mSrvState == srvState::NEW || zone.mSrvState == srvState::UPDATED;
+    }
     // Inserts every applying zone that the object's table lacks.
     void AddApplyingZones(CTrackableObject& object);
     // Manages a copy of the server's record for uid; returns the stored entry.
@@ -92,12 +108,13 @@ private:
     // The uid left the server's associated objects: keep it as unassociated or forget it.
     void ForgetOrKeepUnassociated(const std::string& uid, const std::set<std::string>& unassociated);
 
-    void ResyncZones(const std::map<std::string, CZone>& fresh);
-    void WarnIfUnencodable(const CZone& zone) const;
+    CZoneChanges ResyncZones(const std::map<std::string, CZone>& fresh);
     void ResyncTrObjects(const std::map<std::string, CTrackableObject>& objects,
                          const std::set<std::string>& unassociated);
-    void ResyncDeviceZones(CTrackableObject& object);
-    bool EraseDeletedDeviceZones(CTrackableObject& object);
+    void ResyncDeviceZones(CTrackableObject& object, const CZoneChanges& changes);
+    // Brings the object's entry for the zone (null: the zone is gone) in line; true when the device has
+    // new work.
+    bool ResyncDeviceZone(CTrackableObject& object, const std::string& zoneUid, const CZone* zone);
 
     // Activity check shared by the reply handlers for a request that must be outstanding.
     bool IsRequested(const CTrackableObject& object, activityStatus_t activity, const char* message) const;
@@ -131,6 +148,8 @@ private:
     std::unique_ptr<CServer> m_server;
     std::unique_ptr<manager> m_manager;
     std::map<std::string, CZone> mZones;
+    std::unordered_map<const CZone*, CDescriptorRef> mDescriptors;  // of the zones that can be encoded
+    std::unordered_map<const CZone*, const CZone*> mCouplings;
     std::map<std::string, CTrackableObject> mTrObjects;
     CUnassociatedTrackableObjects mUnassociatedTrObjects;
     bool m_actual_context = false;

@@ -26,8 +26,8 @@ bool kelt::IsRequested(const CTrackableObject& object, activityStatus_t activity
 
 void kelt::SetUpdatedAndDownloaded(CTrackableObject& object) {
     SetStatus(object, DLS_UPDATED, reason::NoReason());
-    for (auto& [zoneUid, zone] : object.mZones) {
-        zone.mDevState = DS_DOWNLOADED;
+    for (CZoneForDevice& zone : object.mZones) {
+        zone.Mark(DS_DOWNLOADED);
     }
 }
 
@@ -38,33 +38,22 @@ bool kelt::ZoneActionStatusReport(const std::string& uid, uint32_t zoneId, uint3
     if (!IsRequested(object, ACT_DOWNLOADING_ZONES, "Zone changes were not requested")) {
         return false;
     }
-    const auto found = std::find_if(object.mZones.begin(), object.mZones.end(), [zoneId](const auto& entry) {
-        return entry.second.PendingZoneID() == zoneId;
-    });
+    const auto found =
+        std::find_if(object.mZones.begin(), object.mZones.end(),
+                     [zoneId](const CZoneForDevice& entry) { return entry.PendingZoneID() == zoneId; });
     if (found == object.mZones.end()) {
         m_logger.debug("Zone %1$#x not found") % zoneId;
         return false;
     }
-    CZoneForDevice& zone = found->second;
-    if (zone.mDevState == DS_DOWNLOADED) {
+    if (found->mDevState == DS_DOWNLOADED) {
         m_logger.debug("Zone %1$#x download confirmation already received") % zoneId;
         return false;
     }
     object.mRequestCounter = 0;
     if (errorCode != 0) {
-        zone.mDownloadErrorCode = errorCode;
-        ++zone.mDownloadErrorCounter;
-    } else if (zone.mDevState == DS_NEED_REMOVE) {
+        found->Failed(static_cast<uint8_t>(errorCode));
+    } else if (!found->Confirmed()) {
         object.mZones.erase(found);
-    } else if (zone.DeletesFirst()) {
-        zone.mOldDescriptor.clear();
-        zone.mDevState = DS_NEED_ADD;
-        zone.mDownloadErrorCounter = 0;
-        zone.mDownloadErrorCode = 0;
-    } else {
-        zone.mDownloadErrorCounter = 0;
-        zone.mDownloadErrorCode = 0;
-        zone.mDevState = DS_DOWNLOADED;
     }
     return true;
 }
@@ -153,12 +142,12 @@ bool kelt::DownloadCompleteConfirm(const std::string& uid, uint32_t crc) {
 }
 
 void kelt::ReportFirstFailedZone(CTrackableObject& object) {
-    for (const auto& [zoneUid, zone] : object.mZones) {
+    for (const CZoneForDevice& zone : std::as_const(object.mZones)) {
         if (!zone.mTooBig && zone.mDownloadErrorCounter == 0) {
             continue;
         }
         // A zone deleted on the server meanwhile is no longer in the zone map; it is reported without a name.
-        const auto named = mZones.find(zoneUid);
+        const auto named = mZones.find(zone.ZoneUid());
         const std::string name = named != mZones.end() ? named->second.mName : std::string();
         const int zoneId = zone.PendingZoneID();
         const int code = static_cast<int>(zone.mDownloadErrorCode);

@@ -1,3 +1,5 @@
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "kelt.h"
@@ -43,9 +45,10 @@ void kelt::init_context_from_zone_download_status() {
     }
     m_server->GetZones(m_zone_types, mZones);
     for (auto& [uid, zone] : mZones) {
-        WarnIfUnencodable(zone);
+        UpdateDescriptor(zone);
         zone.mSrvState = srvState::NOT_CHANGED;
     }
+    RebuildCouplings();
 
     std::map<std::string, CTrackableObject> objects;
     std::set<std::string> unassociated;
@@ -73,40 +76,86 @@ void kelt::get_state_with_api() {
     std::set<std::string> unassociated;
     m_server->GetTrObjects(objects, unassociated);
 
-    ResyncZones(fresh);
+    const CZoneChanges changes = ResyncZones(fresh);
     ResyncTrObjects(objects, unassociated);
     for (auto& [uid, object] : mTrObjects) {
-        ResyncDeviceZones(object);
+        ResyncDeviceZones(object, changes);
     }
 }
 
-void kelt::ResyncZones(const std::map<std::string, CZone>& fresh) {
+kelt::CZoneChanges kelt::ResyncZones(const std::map<std::string, CZone>& fresh) {
+    CZoneChanges changes;
     for (auto it = mZones.begin(); it != mZones.end();) {
-        it = fresh.count(it->first) == 0 ? mZones.erase(it) : std::next(it);
+        if (fresh.count(it->first) != 0) {
+            ++it;
+            continue;
+        }
+        changes.mRemoved.push_back(it->first);
+        mDescriptors.erase(&it->second);
+        it = mZones.erase(it);
     }
     for (const auto& [uid, zone] : fresh) {
         const auto [stored, inserted] = mZones.emplace(uid, zone);
-        if (inserted) {
-            WarnIfUnencodable(zone);
+        if (!inserted && stored->second == zone) {
+            stored->second.mSrvState = srvState::NOT_CHANGED;
             continue;
         }
-        if (stored->second == zone) {
-            stored->second.mSrvState = srvState::NOT_CHANGED;
-        } else {
+        if (!inserted) {
             stored->second = zone;
             stored->second.mSrvState = srvState::UPDATED;
-            WarnIfUnencodable(zone);
+        }
+        UpdateDescriptor(stored->second);
+    }
+    const std::unordered_map<const CZone*, const CZone*> before = RebuildCouplings();
+    for (const auto& [uid, zone] : mZones) {
+        const auto couple = mCouplings.find(&zone);
+        const auto coupleBefore = before.find(&zone);
+        const CZone* coupled = couple != mCouplings.end() ? couple->second : nullptr;
+        const CZone* coupledBefore = coupleBefore != before.end() ? coupleBefore->second : nullptr;
+        if (IsNewOrUpdated(zone) || coupled != coupledBefore ||
+            (coupled != nullptr && IsNewOrUpdated(*coupled))) {
+            changes.mAffected.push_back(&zone);
         }
     }
+    return changes;
 }
 
-void kelt::WarnIfUnencodable(const CZone& zone) const {
+void kelt::UpdateDescriptor(const CZone& zone) {
     if (!zone.CanBeEncoded()) {
+        mDescriptors.erase(&zone);
         m_logger.warning(
             "Zone %1% (%2%, ID %3%) cannot be encoded for the devices (type ID %4%, %5% points); "
             "it is left out of every zone table") %
             zone.mUid % zone.mName % zone.mZoneID % zone.mType % zone.mPoints.size();
+        return;
     }
+    mDescriptors[&zone] = MakeDescriptor(
+        zone.mUid, zone.mZoneID, zone.GetZoneDescriptor(m_boundary_in_type_id, m_boundary_out_type_id));
+}
+
+std::unordered_map<const CZone*, const CZone*> kelt::RebuildCouplings() {
+    std::unordered_map<uint16_t, std::vector<const CZone*>> byId;
+    for (const auto& [uid, zone] : mZones) {
+        byId[zone.mZoneID].push_back(&zone);
+    }
+    std::unordered_map<const CZone*, const CZone*> couplings;
+    for (const auto& [uid, zone] : mZones) {
+        if (zone.mCoupled == 0) {
+            continue;
+        }
+        const auto candidates = byId.find(zone.mCoupled);
+        if (candidates == byId.end()) {
+            continue;
+        }
+        for (const CZone* candidate : candidates->second) {
+            if (candidate->mCoupled == zone.mZoneID && candidate->mProjectUid == zone.mProjectUid) {
+                couplings.emplace(&zone, candidate);
+                break;
+            }
+        }
+    }
+    mCouplings.swap(couplings);
+    return couplings;
 }
 
 void kelt::ResyncTrObjects(const std::map<std::string, CTrackableObject>& objects,
@@ -153,31 +202,33 @@ void kelt::ResyncTrObjects(const std::map<std::string, CTrackableObject>& object
     }
 }
 
-void kelt::ResyncDeviceZones(CTrackableObject& object) {
+void kelt::ResyncDeviceZones(CTrackableObject& object, const CZoneChanges& changes) {
     bool changed = false;
-    for (auto& [zoneUid, entry] : object.mZones) {
-        entry.mSrvState = srvState::DELETED;
+    for (CZoneForDevice& entry : object.mZones) {
+        entry.mSrvState = srvState::NOT_CHANGED;
     }
-    for (const auto& [zoneUid, zone] : mZones) {
-        if (!ZoneBelongsToTrObject(zone, object)) {
-            continue;
+    if (object.mSrvState == srvState::NOT_CHANGED) {
+        // Only the changed zones can change what this device must hold.
+        for (const CZone* zone : changes.mAffected) {
+            changed = ResyncDeviceZone(object, zone->mUid, zone) || changed;
         }
-        const auto found = object.mZones.find(zoneUid);
-        if (found == object.mZones.end()) {
-            object.mZones.emplace(zoneUid, MakeZoneForDevice(zone));
-            changed = true;
-            continue;
+        for (const std::string& uid : changes.mRemoved) {
+            changed = ResyncDeviceZone(object, uid, nullptr) || changed;
         }
-        CZoneForDevice& entry = found->second;
-        const bool zoneChanged = zone.mSrvState == srvState::NEW || zone.mSrvState == srvState::UPDATED;
-        entry.mSrvState = zoneChanged ? srvState::UPDATED : srvState::NOT_CHANGED;
-        if (zoneChanged || entry.mDevState == DS_NEED_REMOVE) {
-            changed = entry.Retarget(zone.mZoneID,
-                                     zone.GetZoneDescriptor(m_boundary_in_type_id, m_boundary_out_type_id)) ||
-                      changed;
+    } else {
+        std::vector<std::string> gone;
+        for (const CZoneForDevice& entry : std::as_const(object.mZones)) {
+            if (mZones.count(entry.ZoneUid()) == 0) {
+                gone.push_back(entry.ZoneUid());
+            }
+        }
+        for (const auto& [uid, zone] : mZones) {
+            changed = ResyncDeviceZone(object, uid, &zone) || changed;
+        }
+        for (const std::string& uid : gone) {
+            changed = ResyncDeviceZone(object, uid, nullptr) || changed;
         }
     }
-    changed = EraseDeletedDeviceZones(object) || changed;
 
     const CDownloadStatus& status = object.mCurDownloadStatus;
     const bool upToDate =
@@ -189,17 +240,29 @@ void kelt::ResyncDeviceZones(CTrackableObject& object) {
     }
 }
 
-bool kelt::EraseDeletedDeviceZones(CTrackableObject& object) {
-    bool changed = false;
-    for (auto it = object.mZones.begin(); it != object.mZones.end();) {
-        if (it->second.mSrvState != srvState::DELETED) {
-            ++it;
-            continue;
+bool kelt::ResyncDeviceZone(CTrackableObject& object, const std::string& zoneUid, const CZone* zone) {
+    const bool applies = zone != nullptr && ZoneBelongsToTrObject(*zone, object);
+    const auto found = object.mZones.find(zoneUid);
+    if (found == object.mZones.end()) {
+        if (!applies) {
+            return false;
         }
-        changed = true;
-        it = it->second.StopApplying() ? std::next(it) : object.mZones.erase(it);
+        object.mZones.insert(CZoneForDevice(mDescriptors.at(zone)));
+        return true;
     }
-    return changed;
+    CZoneForDevice& entry = *found;
+    if (!applies) {
+        entry.mSrvState = srvState::DELETED;
+        if (!entry.StopApplying()) {
+            object.mZones.erase(found);
+        }
+        return true;
+    }
+    if (!IsNewOrUpdated(*zone) && entry.mDevState != DS_NEED_REMOVE) {
+        return false;
+    }
+    entry.mSrvState = IsNewOrUpdated(*zone) ? srvState::UPDATED : srvState::NOT_CHANGED;
+    return entry.Retarget(mDescriptors.at(zone));
 }
 
 }  // namespace ozra

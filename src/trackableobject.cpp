@@ -61,13 +61,9 @@ void CTrackableObject::RecordStatus(const CDownloadStatus& status) {
 }
 
 void CTrackableObject::DropRemovedZonesAndMark(devState_t state) {
-    for (auto it = mZones.begin(); it != mZones.end();) {
-        if (it->second.mDevState == DS_NEED_REMOVE) {
-            it = mZones.erase(it);
-        } else {
-            it->second.mDevState = state;
-            ++it;
-        }
+    mZones.erase_if([](const CZoneForDevice& zone) { return zone.mDevState == DS_NEED_REMOVE; });
+    for (CZoneForDevice& zone : mZones) {
+        zone.Mark(state);
     }
 }
 
@@ -86,8 +82,8 @@ std::ostream& operator<<(std::ostream& stream, const CTrackableObject& object) {
         stream << ' ' << group;
     }
     stream << std::endl;
-    for (const auto& [uid, zone] : object.mZones) {
-        stream << "  Zone:" << uid << ' ' << zone << std::endl;
+    for (const CZoneForDevice& zone : object.mZones) {
+        stream << "  Zone:" << zone.ZoneUid() << ' ' << zone << std::endl;
     }
     return stream;
 }

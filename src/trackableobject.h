@@ -4,17 +4,16 @@
 
 #include <cstdint>
 #include <list>
-#include <map>
 #include <ostream>
 #include <set>
 #include <string>
 
 #include "core/logger.h"
+#include "device-zone-table.h"
 #include "download-status.h"
 #include "globals.h"
 #include "srv-state.h"
 #include "unassociated-trackable-objects.h"
-#include "zonefordevice.h"
 
 namespace ozra {
 
@@ -71,7 +70,7 @@ public:
     std::string mUid;
     std::string mProjectUid;
     std::string mMacAddress;
-    std::map<std::string, CZoneForDevice> mZones;  // by zone uid
+    CDeviceZoneTable mZones;  // by zone uid
     std::set<std::string> mGroups;
     srvState mSrvState = srvState::NEW;
     CDownloadStatus mCurDownloadStatus{DLS_UNKNOWN, DownloadStatusReason::NoReason()};

@@ -1,9 +1,5 @@
 #include <boost/format.hpp>
 
-#include <algorithm>
-#include <utility>
-#include <vector>
-
 #include "device-frame.h"
 #include "globals.h"
 #include "server.h"
@@ -33,23 +29,7 @@ long ElapsedSeconds(const timeval& then, const timeval& now) {
 }  // namespace
 
 uint16_t CTrackableObject::CurrentCRC(bool withPendingAdds) const {
-    std::vector<std::pair<uint16_t, const std::string*>> held;
-    for (const auto& entry : mZones) {
-        const CZoneForDevice& zone = entry.second;
-        if (zone.mDevState != DS_NEED_ADD) {
-            held.emplace_back(zone.HeldZoneID(), &zone.HeldDescriptor());
-        } else if (withPendingAdds) {
-            held.emplace_back(zone.mZoneID, &zone.mDescriptor);
-        }
-    }
-    std::stable_sort(held.begin(), held.end(),
-                     [](const auto& left, const auto& right) { return left.first < right.first; });
-    std::vector<uint8_t> bytes;
-    for (const auto& zone : held) {
-        const std::vector<uint8_t> descriptor = ParseHexString(*zone.second);
-        bytes.insert(bytes.end(), descriptor.begin(), descriptor.end());
-    }
-    return Crc16(bytes.data(), static_cast<uint16_t>(bytes.size()));
+    return mZones.CRC(withPendingAdds);
 }
 
 void CTrackableObject::SendRequest(CServer& server, const std::string& frame, activityStatus_t activity) {
@@ -90,8 +70,7 @@ void CTrackableObject::EraseAll(CServer& server) {
 bool CTrackableObject::DownloadingZones(CServer& server) {
     const auto scope = m_logger.enter_scope((boost::format("Updating zones for %1%") % mUid).str());
     std::string records;
-    for (auto& entry : mZones) {
-        CZoneForDevice& zone = entry.second;
+    for (CZoneForDevice& zone : mZones) {
         if (zone.mDevState == DS_DOWNLOADED || zone.mDownloadErrorCounter > zone_attempt_limit) {
             continue;
         }
@@ -107,15 +86,16 @@ bool CTrackableObject::DownloadingZones(CServer& server) {
         if (zone.mTooBig) {
             continue;
         }
-        if (zone.mDescriptor.size() / 2 > largest_descriptor_bytes) {
+        const std::string& descriptor = zone.mDescriptor->Hex();
+        if (descriptor.size() / 2 > largest_descriptor_bytes) {
             zone.mTooBig = true;
             continue;
         }
-        if (records.size() + zone.mDescriptor.size() + add_margin > batch_text_limit) {
+        if (records.size() + descriptor.size() + add_margin > batch_text_limit) {
             break;
         }
-        records += frame::AddZoneRecord(zone.mDescriptor);
-        m_logger.debug("Add zone: %1$#d/%2$#x") % zone.mZoneID % zone.mZoneID;
+        records += frame::AddZoneRecord(descriptor);
+        m_logger.debug("Add zone: %1$#d/%2$#x") % zone.ZoneID() % zone.ZoneID();
     }
     if (records.empty()) {
         m_logger.debug("Nothing to update");

@@ -5,11 +5,12 @@
 #include <string>
 
 #include "srv-state.h"
+#include "zone-descriptor.h"
 
 namespace ozra {
 
 // What the device still has to do for one zone.
-enum devState_t : uint32_t {
+enum devState_t : uint8_t {
     DS_NEED_ADD = 0,
     DS_NEED_UPDATE = 1,
     DS_NEED_REMOVE = 2,
@@ -19,15 +20,18 @@ enum devState_t : uint32_t {
 // "NEED_ADD", "NEED_UPDATE", "NEED_REMOVE" or "DOWNLOADED"; empty for another value.
 const char* DevStateName(devState_t state);
 
-// One zone as a device should hold it.
+// One zone as a device should hold it. The descriptors are shared with every other device that holds
+// the same zone; the entry keeps only what differs per device.
 class CZoneForDevice {
 public:
-    CZoneForDevice(uint16_t zoneId, std::string descriptor)
-        : mZoneID(zoneId), mDescriptor(std::move(descriptor)) {}
+    explicit CZoneForDevice(CDescriptorRef descriptor) : mDescriptor(std::move(descriptor)) {}
 
-    // The descriptor the device holds for this zone; empty while DS_NEED_ADD.
-    const std::string& HeldDescriptor() const;
-    // The zone ID the device holds the zone under; differs from mZoneID while an update changes it.
+    const std::string& ZoneUid() const { return mDescriptor->ZoneUid(); }
+    // The zone ID of the descriptor the device must hold (for DS_NEED_REMOVE and DS_DOWNLOADED: holds).
+    uint16_t ZoneID() const { return mDescriptor->ZoneID(); }
+    // The descriptor the device holds for this zone; null while DS_NEED_ADD.
+    const CZoneDescriptor* HeldDescriptor() const;
+    // The zone ID the device holds the zone under; differs from ZoneID() while an update changes it.
     uint16_t HeldZoneID() const;
     // An update that changes the zone ID: the old ID is deleted from the device before the zone is added.
     bool DeletesFirst() const;
@@ -36,19 +40,25 @@ public:
     // Makes the entry aim at the descriptor, from what the device holds: nothing held stays DS_NEED_ADD,
     // the same descriptor held becomes DS_DOWNLOADED, another one DS_NEED_UPDATE. A new descriptor
     // clears the too-large mark. True when the device has work it did not have before.
-    bool Retarget(uint16_t zoneId, std::string descriptor);
+    bool Retarget(const CDescriptorRef& descriptor);
     // The zone no longer applies: false when the device holds nothing (the entry is to be dropped);
     // otherwise the held descriptor is to be removed (DS_NEED_REMOVE).
     bool StopApplying();
+    // The device confirmed the record it was sent last with error code 0; false when the entry is gone
+    // from the device's table (a confirmed delete).
+    bool Confirmed();
+    void Failed(uint8_t errorCode);
+    void ClearErrors();
+    // Sets the device state outright, as a verification or a lost table decides it.
+    void Mark(devState_t state);
 
+    CDescriptorRef mDescriptor;     // the descriptor the device must hold (or holds, see ZoneID)
+    CDescriptorRef mOldDescriptor;  // held by the device while DS_NEED_UPDATE
     srvState mSrvState = srvState::NEW;
     devState_t mDevState = DS_NEED_ADD;
-    uint16_t mZoneID;
-    std::string mOldDescriptor;  // held by the device while DS_NEED_UPDATE
-    std::string mDescriptor;
     bool mTooBig = false;
-    uint32_t mDownloadErrorCounter = 0;
-    uint32_t mDownloadErrorCode = 0;
+    uint8_t mDownloadErrorCounter = 0;  // saturates at 255
+    uint8_t mDownloadErrorCode = 0;
 };
 
 std::ostream& operator<<(std::ostream& stream, const CZoneForDevice& zone);

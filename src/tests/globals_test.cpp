@@ -29,6 +29,30 @@ TEST(Crc16, CheckValues) {
     EXPECT_EQ(Crc16(nullptr, 0), 0xFFFF);
 }
 
+TEST(Crc16, TableDrivenMatchesTheBitwiseDefinition) {
+    const auto bitwise = [](const std::vector<uint8_t>& bytes) {
+        uint16_t crc = 0xFFFF;
+        for (const uint8_t byte : bytes) {
+            crc ^= static_cast<uint16_t>(byte << 8);
+            for (int bit = 0; bit < 8; ++bit) {
+                crc = static_cast<uint16_t>((crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1);
+            }
+        }
+        return crc;
+    };
+    std::vector<uint8_t> bytes;
+    uint32_t seed = 12345;
+    for (std::size_t length = 0; length < 200; ++length) {
+        EXPECT_EQ(Crc16(bytes.data(), static_cast<uint16_t>(bytes.size())), bitwise(bytes)) << length;
+        const std::size_t half = bytes.size() / 2;
+        EXPECT_EQ(Crc16Update(Crc16Update(crc16_initial, bytes.data(), half), bytes.data() + half,
+                              bytes.size() - half),
+                  bitwise(bytes));
+        seed = seed * 1103515245 + 12345;
+        bytes.push_back(static_cast<uint8_t>(seed >> 16));
+    }
+}
+
 TEST(Crc16, CoversOnlyTheGivenLength) {
     EXPECT_EQ(Crc16(reinterpret_cast<const uint8_t*>("abcdef"), 3), 0x514A);
 }

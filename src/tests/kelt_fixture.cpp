@@ -117,7 +117,7 @@ std::string CodeRecord(uint8_t code, uint8_t value) {
 }
 
 std::string AddRecord(const CZoneForDevice& zone) {
-    return frame::AddZoneRecord(zone.mDescriptor);
+    return frame::AddZoneRecord(zone.mDescriptor->Hex());
 }
 
 KeltTest::KeltTest() {

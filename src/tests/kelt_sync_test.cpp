@@ -29,8 +29,8 @@ TEST_F(KeltTest, StartUpManagesKnownObjectsWithStoredStatusesAndForgetsUnknownOn
     const CTrackableObject& t1 = Object("t1");
     EXPECT_EQ(t1.mCurDownloadStatus.mName, DLS_UNKNOWN);
     ASSERT_EQ(t1.mZones.size(), 2U);
-    for (const auto& [uid, zone] : t1.mZones) {
-        EXPECT_EQ(zone.mDevState, DS_NEED_ADD) << uid;
+    for (const CZoneForDevice& zone : t1.mZones) {
+        EXPECT_EQ(zone.mDevState, DS_NEED_ADD) << zone.ZoneUid();
     }
     EXPECT_EQ(m_kelt->UnassociatedTrObjects().mPendingTOs, (std::set<std::string>{"u1"}));
     EXPECT_TRUE(m_fake->wait_for_request(match_request("DELETE", std::string(zone_download_status) + "/gone"),
@@ -68,7 +68,7 @@ TEST_F(KeltTest, FirstProcessingVerifiesEveryObjectAndReportsUnassociatedOnce) {
     m_kelt->processing();
 
     for (const std::string uid : {"t1", "t2"}) {
-        for (const auto& [zoneUid, zone] : Object(uid).mZones) {
+        for (const CZoneForDevice& zone : Object(uid).mZones) {
             EXPECT_EQ(zone.mDevState, DS_DOWNLOADED);
         }
         EXPECT_EQ(NextFrameTo(uid), frame::CrcCommand(frame::CMD_CRC_REQUEST, Object(uid).CurrentCRC(true)));
@@ -91,7 +91,7 @@ TEST_F(KeltTest, FirstProcessingVerifiesEveryObjectAndReportsUnassociatedOnce) {
 
 TEST_F(KeltTest, AZoneChangeOutdatesAnUpdatedObjectAndKeepsTheDescriptorTheDeviceHolds) {
     StartWithUpdatedT1();
-    const std::string held = Object("t1").mZones.at("z1").mDescriptor;
+    const std::string held = Object("t1").mZones.at("z1").mDescriptor->Hex();
     m_fake->set_zones(data::Array(
         {data::Zone("z1", 1, "alarm", 30), data::Zone("z2", 2, "alarm", 20), data::Zone("z3", 3)}));
     m_kelt->notify_handler(R"({"object":"ZONE","action":"updated"})");
@@ -101,8 +101,8 @@ TEST_F(KeltTest, AZoneChangeOutdatesAnUpdatedObjectAndKeepsTheDescriptorTheDevic
     EXPECT_TRUE(m_kelt->IsContextActual());
     const CZoneForDevice& z1 = Object("t1").mZones.at("z1");
     EXPECT_EQ(z1.mDevState, DS_NEED_UPDATE);
-    EXPECT_EQ(z1.mOldDescriptor, held);
-    EXPECT_NE(z1.mDescriptor, held);
+    EXPECT_EQ(z1.mOldDescriptor->Hex(), held);
+    EXPECT_NE(z1.mDescriptor->Hex(), held);
     EXPECT_EQ(Object("t1").mZones.at("z2").mDevState, DS_DOWNLOADED);
     EXPECT_EQ(Object("t1").mZones.at("z3").mDevState, DS_NEED_ADD);
     EXPECT_EQ(StoredStatus("t1"), "OUTDATED");
@@ -115,7 +115,7 @@ TEST_F(KeltTest, RemovedZonesAreDeletedFromDevicesOrDroppedWhenNeverSent) {
         {data::Zone("z1", 1, "alarm", 30), data::Zone("z2", 2, "alarm", 20), data::Zone("z3", 3)}));
     m_kelt->notify_handler(R"({"object":"ZONE"})");
     m_kelt->processing();
-    const std::string held = Object("t1").mZones.at("z1").mOldDescriptor;
+    const std::string held = Object("t1").mZones.at("z1").mOldDescriptor->Hex();
 
     m_fake->set_zones(Json::Value(Json::arrayValue));
     m_kelt->notify_handler(R"({"object":"ZONE"})");
@@ -124,7 +124,7 @@ TEST_F(KeltTest, RemovedZonesAreDeletedFromDevicesOrDroppedWhenNeverSent) {
     const auto& zones = Object("t1").mZones;
     EXPECT_EQ(zones.count("z3"), 0U);
     EXPECT_EQ(zones.at("z1").mDevState, DS_NEED_REMOVE);
-    EXPECT_EQ(zones.at("z1").mDescriptor, held);
+    EXPECT_EQ(zones.at("z1").mDescriptor->Hex(), held);
     EXPECT_EQ(zones.at("z2").mDevState, DS_NEED_REMOVE);
     EXPECT_EQ(Object("t1").mCurDownloadStatus.mReason.Type(), DownloadStatusReason::CHANGE);
 }

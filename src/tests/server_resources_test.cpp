@@ -107,7 +107,9 @@ TEST_F(ServerResources, GetOperationsRequestTheirResourcesAndRaiseTransportAndPa
     EXPECT_EQ(Keys(zones), std::set<std::string>{"kept"});
 }
 
-TEST_F(ServerResources, RootsAndListsOfTheWrongTypeReadAsEmpty) {
+// Zone types and stored statuses read as empty; zones and trackable objects without their list are a
+// failed read, so that a malformed answer never reads as "none".
+TEST_F(ServerResources, RootsAndListsOfTheWrongTypeReadAsEmptyOrFail) {
     std::map<std::string, uint16_t> zoneTypes{{"kept", 9}};
     std::map<std::string, CZone> zones;
     std::map<std::string, CTrackableObject> objects;
@@ -119,8 +121,8 @@ TEST_F(ServerResources, RootsAndListsOfTheWrongTypeReadAsEmpty) {
             m_fake->set_raw_body(path, body);
         }
         m_server->GetZoneTypes({"danger"}, zoneTypes);
-        m_server->GetZones(types, zones);
-        m_server->GetTrObjects(objects, unassociated);
+        EXPECT_ANY_THROW(m_server->GetZones(types, zones)) << body;
+        EXPECT_ANY_THROW(m_server->GetTrObjects(objects, unassociated)) << body;
         EXPECT_TRUE(m_server->GetZonesDownloadStatuses().empty()) << body;
     }
     EXPECT_EQ(zoneTypes, (std::map<std::string, uint16_t>{{"kept", 9}}));
@@ -310,14 +312,16 @@ TEST_F(ServerResources, TrackableObjectsAreReadOrListedAsUnassociated) {
     EXPECT_EQ(objects.at("long mac").mMacAddress, "A1B2C3FFFED4E5F6");
 }
 
-TEST_F(ServerResources, OneTrackableObjectIsTheFirstValidElementAnswered) {
+TEST_F(ServerResources, OneTrackableObjectIsTheFirstValidElementOfItsUid) {
     Json::Value rejected = ValidTrackable("t1");
     rejected["node"]["mac_address"] = "123";
     rejected["node"]["project_uid"] = "wrong";
     Json::Value second = ValidTrackable("t2");
     second["node"]["groups"] = Json::Value(Json::arrayValue);
     std::string body = "{\"trackableObjects\":[" + std::string("5,{\"uid\":3},");
-    for (const Json::Value& element : {rejected, second, ValidTrackable("t3")}) {
+    Json::Value valid = ValidTrackable("t1");
+    valid["node"]["groups"] = Json::Value(Json::arrayValue);
+    for (const Json::Value& element : {rejected, second, valid, ValidTrackable("t3")}) {
         body += Json::writeString(Json::StreamWriterBuilder(), element) + ",";
     }
     body.back() = ']';
@@ -326,10 +330,10 @@ TEST_F(ServerResources, OneTrackableObjectIsTheFirstValidElementAnswered) {
 
     CTrackableObject object("t1", m_logger);
     object.mGroups = {"old"};
-    object.mZones.emplace("z1", CZoneForDevice(1, "0A"));
+    object.mZones.insert(CZoneForDevice(MakeDescriptor("z1", 1, "0A")));
     object.mActivityStatus = ACT_VERIFY_REQUEST;
     ASSERT_TRUE(m_server->GetTrObject("t1", object));
-    EXPECT_EQ(object.mUid, "t2");
+    EXPECT_EQ(object.mUid, "t1");
     EXPECT_EQ(object.mProjectUid, "p1");
     EXPECT_EQ(object.mMacAddress, "A1B2C3FFFED4E5F6");
     EXPECT_TRUE(object.mGroups.empty());

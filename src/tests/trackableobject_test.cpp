@@ -51,9 +51,9 @@ TEST(Reason, ZoneTexts) {
 }
 
 TEST(ZoneForDevice, DefaultsAndText) {
-    CZoneForDevice zone(12, "0A0B");
-    EXPECT_EQ(zone.mDescriptor, "0A0B");
-    EXPECT_TRUE(zone.mOldDescriptor.empty());
+    CZoneForDevice zone(MakeDescriptor("z", 12, "0A0B"));
+    EXPECT_EQ(zone.mDescriptor->Hex(), "0A0B");
+    EXPECT_FALSE(zone.mOldDescriptor);
     std::ostringstream plain;
     plain << zone;
     EXPECT_EQ(plain.str(), "ID:12 NEW NEED_ADD Errors:0, last code: 0");
@@ -73,15 +73,55 @@ TEST(ZoneForDevice, DefaultsAndText) {
     EXPECT_EQ(removing.str(), "ID:12 DELETED NEED_REMOVE Errors:2, last code: 5");
 }
 
+// Aiming an entry at a descriptor, from each device state: what the device then holds and must do.
+TEST(ZoneForDevice, RetargetStartsFromWhatTheDeviceHolds) {
+    const CDescriptorRef held = MakeDescriptor("z", 1, "0101");
+    const CDescriptorRef same = MakeDescriptor("z", 1, "0101");
+    const CDescriptorRef moved = MakeDescriptor("z", 1, "0102");
+    const CDescriptorRef renumbered = MakeDescriptor("z", 7, "0701");
+    struct Case {
+        devState_t before;
+        CDescriptorRef target;
+        devState_t after;
+        bool work;
+        bool deletesFirst;
+    };
+    for (const Case& c : {Case{DS_DOWNLOADED, same, DS_DOWNLOADED, false, false},
+                          Case{DS_DOWNLOADED, moved, DS_NEED_UPDATE, true, false},
+                          Case{DS_DOWNLOADED, renumbered, DS_NEED_UPDATE, true, true},
+                          Case{DS_NEED_REMOVE, same, DS_DOWNLOADED, false, false},
+                          Case{DS_NEED_REMOVE, moved, DS_NEED_UPDATE, true, false},
+                          Case{DS_NEED_ADD, moved, DS_NEED_ADD, true, false},
+                          Case{DS_NEED_UPDATE, same, DS_DOWNLOADED, false, false},
+                          Case{DS_NEED_UPDATE, renumbered, DS_NEED_UPDATE, true, true}}) {
+        SCOPED_TRACE(std::string(DevStateName(c.before)) + " to " + c.target->Hex());
+        CZoneForDevice zone(c.before == DS_NEED_ADD ? held : (c.before == DS_NEED_UPDATE ? moved : held));
+        zone.mDevState = c.before;
+        zone.mOldDescriptor = c.before == DS_NEED_UPDATE ? held : CDescriptorRef();
+        zone.mTooBig = true;
+        EXPECT_EQ(zone.Retarget(c.target), c.work);
+        EXPECT_EQ(zone.mDevState, c.after);
+        EXPECT_EQ(zone.DeletesFirst(), c.deletesFirst);
+        EXPECT_EQ(zone.mTooBig, zone.mDescriptor->Hex() == (c.before == DS_NEED_UPDATE ? "0102" : "0101"));
+        if (c.after != DS_NEED_ADD) {
+            EXPECT_EQ(zone.HeldDescriptor()->Hex(), "0101");
+        }
+        EXPECT_EQ(zone.PendingZoneID(), c.deletesFirst ? 1 : c.target->ZoneID());
+    }
+}
+
 class TrackableObject : public ::testing::Test {
 protected:
     CTrackableObject WithZonesInEveryState() {
         CTrackableObject object("t1", m_logger);
         const devState_t states[] = {DS_NEED_ADD, DS_NEED_UPDATE, DS_NEED_REMOVE, DS_DOWNLOADED};
         for (uint16_t i = 0; i < 4; ++i) {
-            CZoneForDevice zone(i, "00");
+            CZoneForDevice zone(MakeDescriptor("z" + std::to_string(i), i, "00"));
             zone.mDevState = states[i];
-            object.mZones.emplace("z" + std::to_string(i), zone);
+            if (states[i] == DS_NEED_UPDATE) {
+                zone.mOldDescriptor = MakeDescriptor("z" + std::to_string(i), i, "FF");
+            }
+            object.mZones.insert(zone);
         }
         return object;
     }
@@ -159,8 +199,8 @@ TEST_F(TrackableObject, OutOfSyncDropsRemovalsAndAddsEverythingElse) {
     object.SetDownloadStatus(CDownloadStatus(DLS_OOSYNC, reason::SimpleReason(reason::CRC_MISMATCH)));
     ASSERT_EQ(object.mZones.size(), 3u);
     EXPECT_EQ(object.mZones.count("z2"), 0u);
-    for (const auto& [uid, zone] : object.mZones) {
-        EXPECT_EQ(zone.mDevState, DS_NEED_ADD) << uid;
+    for (const CZoneForDevice& zone : object.mZones) {
+        EXPECT_EQ(zone.mDevState, DS_NEED_ADD) << zone.ZoneUid();
     }
 }
 
@@ -224,9 +264,9 @@ TEST_F(TrackableObject, Text) {
     object.mProjectUid = "p1";
     object.mMacAddress = "MAC";
     object.mGroups = {"g1", "g2"};
-    CZoneForDevice zone(12, "00");
+    CZoneForDevice zone(MakeDescriptor("z1", 12, "00"));
     zone.mDevState = DS_DOWNLOADED;
-    object.mZones.emplace("z1", zone);
+    object.mZones.insert(zone);
     object.SetDownloadStatus(CDownloadStatus(DLS_OUTDATED, reason::SimpleReason(reason::CHANGE)));
     object.SetDownloadStatus(CDownloadStatus(DLS_IN_PROCESS, reason::NoReason()));
     std::ostringstream text;
