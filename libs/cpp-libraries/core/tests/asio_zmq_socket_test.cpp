@@ -137,6 +137,7 @@ TEST_F(AsioZmqSocketTest, AFailedCallDoesNotLeaveAWaitingReceiveAsleep) {
     const std::vector<std::pair<const char*, std::function<void(asio_zmq::socket&)>>> failing_calls{
         {"connect", [](asio_zmq::socket& socket) { socket.connect("nonsense://x"); }},
         {"bind", [](asio_zmq::socket& socket) { socket.bind("nonsense://x"); }},
+        {"send", [](asio_zmq::socket& socket) { socket.try_send("a PULL socket cannot send"); }},
     };
     for (const auto& [name, fail] : failing_calls) {
         boost::asio::io_context io_context;  // drops what a failed round leaves pending
