@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/asio_zmq/socket.h"
@@ -128,6 +129,35 @@ TEST_F(AsioZmqSocketTest, DestroyingTheSocketAbortsItsPendingReceive) {
     m_io_context.restart();
     m_io_context.poll();
     EXPECT_EQ(results, std::vector<boost::system::error_code>{boost::asio::error::operation_aborted});
+}
+
+// A failing call still processes the socket's pending commands, taking the descriptor's edge that
+// announced a frame; the waiting receive must get the frame all the same.
+TEST_F(AsioZmqSocketTest, AFailedCallDoesNotLeaveAWaitingReceiveAsleep) {
+    const std::vector<std::pair<const char*, std::function<void(asio_zmq::socket&)>>> failing_calls{
+        {"connect", [](asio_zmq::socket& socket) { socket.connect("nonsense://x"); }},
+        {"bind", [](asio_zmq::socket& socket) { socket.bind("nonsense://x"); }},
+        {"send", [](asio_zmq::socket& socket) { socket.try_send("a PULL socket cannot send"); }},
+    };
+    for (const auto& [name, fail] : failing_calls) {
+        boost::asio::io_context io_context;  // drops what a failed round leaves pending
+        asio_zmq::socket pull(io_context, m_context, ZMQ_PULL);
+        asio_zmq::socket push(io_context, m_context, ZMQ_PUSH);
+        const std::string endpoint = "inproc://wake-up-"s + name;
+        pull.bind(endpoint);
+        push.connect(endpoint);
+        std::vector<std::string> frames;
+        pull.async_receive([&](const boost::system::error_code& ec, zmq::message frame) {
+            EXPECT_FALSE(ec) << name;
+            frames.push_back(frame.data);
+        });
+        io_context.poll();   // the receive now waits on the descriptor
+        push.send("woken");  // inproc: the edge is raised before send returns
+        EXPECT_THROW(fail(pull), boost::system::system_error) << name;
+        EXPECT_TRUE(ozra::libs::core::testing::run_until(io_context, [&] { return !frames.empty(); }))
+            << name;
+        EXPECT_EQ(frames, std::vector<std::string>{"woken"}) << name;
+    }
 }
 
 TEST_F(AsioZmqSocketTest, TrySendReturnsFalseWhenNoPeerCanTakeTheFrame) {

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <stdexcept>
 #include <string>
@@ -41,7 +42,7 @@ TEST_F(EventsLoopTest, PostedFunctionsRunInOrderAndRunReturnsWithoutWork) {
 
 TEST_F(EventsLoopTest, StopFromAnotherThreadEndsRunKeptAliveByWork) {
     auto work = m_loop->create_work();
-    bool ran = false;
+    std::atomic<bool> ran{false};
     m_loop->post([&] { ran = true; });
     std::thread stopper([&] {
         while (!ran) {

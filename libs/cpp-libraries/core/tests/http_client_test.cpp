@@ -147,6 +147,19 @@ TEST_F(HttpClientTest, AsynchronousResultWaitsForALateCallbackAndRestartRepeats)
     EXPECT_EQ(m_server.requests(), 2);
 }
 
+TEST_F(HttpClientTest, RestartAfterTheClientIsDestroyedRaises) {
+    auto client = make_client();
+    auto handle = client->perform_async_request(http::method::get, "/echo", "");
+    ASSERT_TRUE(run_until(*m_loop, [&] { return handle->is_complete(); }));
+    client.reset();
+    try {
+        handle->restart();
+        ADD_FAILURE() << "restarted without a client";
+    } catch (const core::exception& e) {
+        EXPECT_EQ(e.get_string_error(), "GET /echo: the HTTP client is destroyed");
+    }
+}
+
 TEST_F(HttpClientTest, DestroyedClientDeliversNoResult) {
     auto client = make_client(std::chrono::seconds(60));
     bool delivered = false;

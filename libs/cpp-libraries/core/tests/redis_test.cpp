@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "core/core.h"
 #include "core/exception.h"
@@ -214,6 +215,32 @@ TEST_F(RedisTest, DestroyedHandleGetsNoReply) {
     const auto last = run_async(*context->get("k"));
     EXPECT_EQ(last.to_string(), "first");
     EXPECT_FALSE(dropped_delivered);
+}
+
+TEST_F(RedisTest, CommandsThatMakeASubscriberAreRefusedBeforeAnythingIsSent) {
+    auto context = make_context();
+    auto listener = make_context();
+    for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
+             {"SUBSCRIBE", "news"}, {"psubscribe", "n*"}, {"MONITOR"}, {"UNSUBSCRIBE"}, {"PUNSUBSCRIBE"}}) {
+        auto command = context->create_command(arguments);
+        const auto refusal = "Command: " + arguments[0] + ", error: subscriptions are not supported";
+        EXPECT_EQ(error_of([&] { command->execute_async(); }), refusal);
+        EXPECT_EQ(error_of([&] { command->execute(); }), refusal);
+    }
+    EXPECT_EQ(listener->create_command({"PUBLISH", "news", "nobody listens"})->execute().to_long_long(), 0);
+    EXPECT_EQ(run_async(*context->set("k", "v")).to_string(), "OK");
+    EXPECT_EQ(context->get("k")->execute().to_string(), "v");
+}
+
+TEST_F(RedisTest, CommandsAndHandlesOutlivingTheirContextRaise) {
+    auto context = make_context();
+    auto command = context->get("k");
+    auto handle = command->execute_async();
+    ASSERT_TRUE(run_until(*m_loop, [&] { return handle->is_complete(); }));
+    context.reset();
+    EXPECT_EQ(error_of([&] { command->execute(); }), "Command: GET, error: the context is destroyed");
+    EXPECT_EQ(error_of([&] { command->execute_async(); }), "Command: GET, error");
+    EXPECT_EQ(error_of([&] { handle->restart(); }), "Command: GET, error");
 }
 
 TEST_F(RedisTest, ConnectDeliversAWorkingContextOnTheLoop) {

@@ -3,6 +3,8 @@
 #include <boost/system/system_error.hpp>
 
 #include <chrono>
+#include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -123,20 +125,58 @@ TEST_F(ZmqSocketTest, DestroyingTheSocketInItsCallbackStopsDeliveryOfQueuedFrame
     EXPECT_EQ(calls, 1);
 }
 
-TEST_F(ZmqSocketTest, RequestAndReplyTakeTurns) {
+// Whether each side of a request/reply pair answers inside its receive callback or from a timer.
+struct turn_taking {
+    const char* name;
+    bool reply_from_timer;
+    bool request_from_timer;
+};
+
+class ZmqRequestReplyTest : public ZmqSocketTest, public ::testing::WithParamInterface<turn_taking> {
+protected:
+    // Runs `act` now, or from a timer due at once when `later`.
+    void answer(bool later, std::function<void()> act) {
+        if (!later) {
+            act();
+            return;
+        }
+        m_timers.push_back(m_loop->create_timer(
+            std::chrono::steady_clock::now(), "answer", [act](auto) { act(); }, OZRA_SOURCE_LOCATION));
+    }
+
+    std::vector<std::unique_ptr<core::timer>> m_timers;
+};
+
+TEST_P(ZmqRequestReplyTest, AHundredTurnsStartingAfterALoopIteration) {
+    constexpr int turns = 100;
     auto server = m_loop->get_zmq().bind(socket_type::rep, "tcp://127.0.0.1:*");
     auto client = m_loop->get_zmq().connect(socket_type::req, server->get_bound_endpoint());
-    server->set_receive_callback(
-        [&](const core_zmq::message& request) { server->send("re: " + request.data); });
+    server->set_receive_callback([&](const core_zmq::message& request) {
+        answer(GetParam().reply_from_timer, [&, text = request.data] { server->send("re: " + text); });
+    });
     std::vector<std::string> replies;
-    client->set_receive_callback([&](const core_zmq::message& reply) { replies.push_back(reply.data); });
-    client->send("ping");
+    client->set_receive_callback([&](const core_zmq::message& reply) {
+        replies.push_back(reply.data);
+        if (replies.size() < turns) {
+            answer(GetParam().request_from_timer,
+                   [&, next = std::to_string(replies.size())] { client->send(next); });
+        }
+    });
+    m_loop->get_io_context().poll();
+    client->send("0");
     EXPECT_THROW(client->send("out of turn"), boost::system::system_error);
-    ASSERT_TRUE(run_until(*m_loop, [&] { return replies.size() == 1; }));
-    client->send("again");
-    ASSERT_TRUE(run_until(*m_loop, [&] { return replies.size() == 2; }));
-    EXPECT_EQ(replies, (std::vector<std::string>{"re: ping", "re: again"}));
+    ASSERT_TRUE(run_until(*m_loop, [&] { return replies.size() == turns; })) << replies.size();
+    for (int i = 0; i < turns; ++i) {
+        EXPECT_EQ(replies[i], "re: " + std::to_string(i));
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(Answers, ZmqRequestReplyTest,
+                         ::testing::Values(turn_taking{"InCallbacks", false, false},
+                                           turn_taking{"ReplyFromTimer", true, false},
+                                           turn_taking{"RequestFromTimer", false, true},
+                                           turn_taking{"BothFromTimers", true, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ZmqSocketTest, APublisherReachesAMessageStream) {
     auto publisher = m_loop->get_zmq().bind(socket_type::pub, "tcp://127.0.0.1:*");

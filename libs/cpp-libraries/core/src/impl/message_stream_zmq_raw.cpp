@@ -22,18 +22,18 @@ private:
 
 message_stream_zmq_raw::message_stream_zmq_raw(boost::asio::io_context& io_context,
                                                const component_logger& logger, const std::string& address)
-    : m_callbacks(std::make_shared<callbacks>()),
-      m_socket(io_context, std::make_shared<zmq::context>(), ZMQ_SUB),
-      m_logger(logger) {
+    : m_socket(io_context, std::make_shared<zmq::context>(), ZMQ_SUB), m_logger(logger) {
     m_socket.connect(address);
     receive();
 }
 
 std::unique_ptr<message_stream::subscription> message_stream_zmq_raw::subscribe(const std::string& topic,
                                                                                 callback callback) {
-    const auto [entry, is_new_topic] = m_callbacks->try_emplace(topic);
-    if (is_new_topic) {
+    auto entry = m_callbacks.find(topic);
+    if (entry == m_callbacks.end()) {
+        // Recorded only once the filter is set, so a failed subscription is tried again next time.
         m_socket.subscribe(topic);
+        entry = m_callbacks.try_emplace(topic).first;
     }
     auto shared_callback = std::make_shared<message_stream::callback>(std::move(callback));
     entry->second.push_back(shared_callback);
@@ -41,35 +41,35 @@ std::unique_ptr<message_stream::subscription> message_stream_zmq_raw::subscribe(
 }
 
 void message_stream_zmq_raw::receive() {
-    m_socket.async_receive([this, weak_callbacks = std::weak_ptr<callbacks>(m_callbacks), &logger = m_logger](
-                               const boost::system::error_code& ec, zmq::message frame) {
+    m_socket.async_receive(m_lifetime.guard([this](const boost::system::error_code& ec, zmq::message frame) {
         if (ec == boost::asio::error::operation_aborted) {
             return;
         }
         if (ec) {
-            logger.log_error(ec, OZRA_SOURCE_LOCATION);
-            return;
-        }
-        const auto callbacks = weak_callbacks.lock();
-        if (!callbacks) {
+            m_logger.log_error(ec, OZRA_SOURCE_LOCATION);
             return;
         }
         receive();
-        dispatch(*callbacks, frame.data);
-    });
+        dispatch(frame.data);
+    }));
 }
 
-void message_stream_zmq_raw::dispatch(callbacks& callbacks, std::string_view frame) {
-    const auto matching = std::find_if(callbacks.begin(), callbacks.end(), [frame](const auto& entry) {
+void message_stream_zmq_raw::dispatch(std::string_view frame) {
+    const auto matching = std::find_if(m_callbacks.begin(), m_callbacks.end(), [frame](const auto& entry) {
         return frame.substr(0, entry.first.size()) == entry.first;
     });
-    if (matching == callbacks.end()) {
+    if (matching == m_callbacks.end()) {
         return;
     }
+    // A callback may destroy the stream.
+    const auto alive = m_lifetime.track();
     auto& references = matching->second;
     for (std::size_t i = 0; i < references.size(); ++i) {
         if (const auto callback = references[i].lock()) {
             (*callback)(frame);
+            if (alive.expired()) {
+                return;
+            }
         }
     }
     references.erase(std::remove_if(references.begin(), references.end(),

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/asio_zmq/socket.h"
+#include "core/lifetime.h"
 #include "core/logger.h"
 #include "core/message_stream.h"
 
@@ -28,11 +29,12 @@ private:
     using callbacks = std::map<std::string, std::vector<std::weak_ptr<callback>>>;
 
     void receive();
-    static void dispatch(callbacks& callbacks, std::string_view frame);
+    void dispatch(std::string_view frame);
 
-    std::shared_ptr<callbacks> m_callbacks;
+    callbacks m_callbacks;
     asio_zmq::socket m_socket;
     const component_logger& m_logger;
+    lifetime m_lifetime;
 };
 
 }  // namespace ozra::libs::core

@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <future>
+#include <utility>
 
 namespace ozra::libs::core {
 
@@ -12,7 +13,7 @@ signals_handle_impl::signals_handle_impl(std::unique_ptr<events_loop> thread_eve
     : m_thread_events_loop(std::move(thread_events_loop)), m_main_events_loop(main_events_loop) {
     std::promise<void> armed;
     auto is_armed = armed.get_future();
-    m_thread = std::thread([this, &armed] {
+    m_thread = std::thread([this, armed = std::move(armed)]() mutable {
         boost::asio::signal_set signals(m_thread_events_loop->get_io_context());
         try {
             signals.add(SIGINT);

@@ -7,10 +7,12 @@
 #include <boost/system/system_error.hpp>
 
 #include <cerrno>
+#include <memory>
 #include <random>
 #include <utility>
 
 #include "core/exception.h"
+#include "core/lifetime.h"
 #include "core/zmq/error.h"
 #include "dynamic_port.h"
 
@@ -18,9 +20,16 @@ namespace ozra::libs::core::asio_zmq {
 
 namespace {
 
-void* open_socket(const zmq::context& context, int type) {
-    void* handle = zmq_socket(context.handle(), type);
-    if (handle == nullptr) {
+struct close_socket {
+    void operator()(void* handle) const { zmq_close(handle); }
+};
+
+// Closing the socket lets the context end.
+using socket_handle = std::unique_ptr<void, close_socket>;
+
+socket_handle open_socket(const zmq::context& context, int type) {
+    socket_handle handle(zmq_socket(context.handle(), type));
+    if (!handle) {
         zmq::throw_last_zmq_error("zmq_socket");
     }
     return handle;
@@ -30,14 +39,13 @@ int socket_fd(void* handle) {
     int fd = -1;
     std::size_t size = sizeof(fd);
     if (zmq_getsockopt(handle, ZMQ_FD, &fd, &size) != 0) {
-        const auto error = zmq::last_zmq_error();
-        zmq_close(handle);
-        throw boost::system::system_error(error, "zmq_getsockopt(ZMQ_FD)");
+        zmq::throw_last_zmq_error("zmq_getsockopt(ZMQ_FD)");
     }
     return fd;
 }
 
-// Whether a frame can be received now; also processes the socket's pending commands.
+// Whether a frame can be received now; also processes the socket's pending commands. A socket that is
+// not in a state to receive (a REQ not awaiting a reply, a REP owing one) is not ready.
 bool can_receive(void* handle, boost::system::error_code& ec) {
     int events = 0;
     std::size_t size = sizeof(events);
@@ -50,7 +58,8 @@ bool can_receive(void* handle, boost::system::error_code& ec) {
     return (events & ZMQ_POLLIN) != 0;
 }
 
-// Receives one frame if one is queued; false with ec clear when none is.
+// Receives one frame if one is queued; false with ec clear when none is, or when the socket is not
+// in a state to receive.
 bool receive_queued(void* handle, zmq::message& frame, boost::system::error_code& ec) {
     zmq_msg_t message;
     zmq_msg_init(&message);
@@ -58,7 +67,7 @@ bool receive_queued(void* handle, zmq::message& frame, boost::system::error_code
     while ((received = zmq_msg_recv(&message, handle, ZMQ_DONTWAIT)) < 0 && zmq_errno() == EINTR) {
     }
     if (received < 0) {
-        if (zmq_errno() != EAGAIN) {
+        if (zmq_errno() != EAGAIN && zmq_errno() != EFSM) {
             ec = zmq::last_zmq_error();
         }
         zmq_msg_close(&message);
@@ -77,17 +86,22 @@ int random_offset(int count) {
 
 }  // namespace
 
-// Shared with pending completions through weak references. The descriptor only watches ZMQ_FD,
-// which signals edges: a receive is retried until EAGAIN with ZMQ_POLLIN clear before waiting.
-struct socket::state : std::enable_shared_from_this<state> {
+// The descriptor only watches ZMQ_FD, which signals edges: any libzmq call may consume the edge that
+// announced a frame, so every call goes through call(), which looks at ZMQ_EVENTS again on its way out,
+// however the call ends.
+struct socket::state {
     state(boost::asio::io_context& io_context, std::shared_ptr<zmq::context> context, int type)
         : m_context(std::move(context)), m_handle(open_socket(*m_context, type)), m_descriptor(io_context) {
-        m_descriptor.assign(socket_fd(m_handle));
+        m_descriptor.assign(call(&socket_fd));
     }
 
-    ~state() {
-        m_descriptor.release();
-        zmq_close(m_handle);
+    ~state() { m_descriptor.release(); }
+
+    // Runs f with the libzmq socket, then lets a pending receive find what the call may have announced.
+    template <class F>
+    auto call(F&& f) -> decltype(f(nullptr)) {
+        const recheck_on_exit recheck{*this};
+        return f(m_handle.get());
     }
 
     void post(std::function<void()> f) { boost::asio::post(m_descriptor.get_executor(), std::move(f)); }
@@ -105,31 +119,33 @@ struct socket::state : std::enable_shared_from_this<state> {
     }
 
     void post_receive_ready() {
-        post([weak_state = weak_from_this()] {
-            if (const auto s = weak_state.lock()) {
-                s->receive_ready();
-            }
-        });
+        if (m_receive_ready_posted) {
+            return;
+        }
+        m_receive_ready_posted = true;
+        post(m_lifetime.guard([this] {
+            m_receive_ready_posted = false;
+            receive_ready();
+        }));
     }
 
     void receive_ready() {
-        const auto keep_alive = shared_from_this();
         while (m_handler) {
-            zmq::message frame;
             boost::system::error_code ec;
-            if (receive_queued(m_handle, frame, ec) || ec) {
-                complete(ec, std::move(frame));
-                return;
-            }
-            if (can_receive(m_handle, ec)) {
-                continue;
-            }
+            const bool readable = call([&ec](void* handle) { return can_receive(handle, ec); });
             if (ec) {
                 complete(ec, {});
                 return;
             }
-            wait_readable();
-            return;
+            if (!readable) {
+                wait_readable();
+                return;
+            }
+            zmq::message frame;
+            if (call([&](void* handle) { return receive_queued(handle, frame, ec); }) || ec) {
+                complete(ec, std::move(frame));
+                return;
+            }
         }
     }
 
@@ -139,36 +155,55 @@ struct socket::state : std::enable_shared_from_this<state> {
         }
         m_waiting = true;
         m_descriptor.async_wait(boost::asio::posix::descriptor_base::wait_read,
-                                [weak_state = weak_from_this()](const boost::system::error_code& ec) {
-                                    const auto s = weak_state.lock();
-                                    if (!s || ec == boost::asio::error::operation_aborted) {
+                                m_lifetime.guard([this](const boost::system::error_code& ec) {
+                                    if (ec == boost::asio::error::operation_aborted) {
                                         return;
                                     }
-                                    s->m_waiting = false;
+                                    m_waiting = false;
                                     if (ec) {
-                                        s->complete(ec, {});
+                                        complete(ec, {});
                                         return;
                                     }
-                                    s->receive_ready();
-                                });
+                                    receive_ready();
+                                }));
     }
 
+    // After a libzmq call: a pending receive is woken when a frame can be received now, since the
+    // descriptor may no longer announce it. Keeps errno for the caller.
+    struct recheck_on_exit {
+        ~recheck_on_exit() {
+            if (!m_state.m_handler) {
+                return;
+            }
+            const int saved_errno = errno;
+            boost::system::error_code ec;
+            if (can_receive(m_state.m_handle.get(), ec) || ec) {
+                m_state.post_receive_ready();
+            }
+            errno = saved_errno;
+        }
+
+        state& m_state;
+    };
+
     std::shared_ptr<zmq::context> m_context;
-    void* m_handle;
+    socket_handle m_handle;
     boost::asio::posix::stream_descriptor m_descriptor;
     receive_handler m_handler;
     bool m_waiting = false;
+    bool m_receive_ready_posted = false;
+    lifetime m_lifetime;
 };
 
 socket::socket(boost::asio::io_context& io_context, std::shared_ptr<zmq::context> context, int type)
-    : m_state(std::make_shared<state>(io_context, std::move(context), type)) {}
+    : m_state(std::make_unique<state>(io_context, std::move(context), type)) {}
 
 socket::~socket() {
     cancel();
 }
 
 void socket::connect(const std::string& endpoint) {
-    if (zmq_connect(m_state->m_handle, endpoint.c_str()) != 0) {
+    if (m_state->call([&endpoint](void* handle) { return zmq_connect(handle, endpoint.c_str()); }) != 0) {
         zmq::throw_last_zmq_error("zmq_connect");
     }
 }
@@ -195,28 +230,32 @@ std::string socket::bind(const std::string& endpoint) {
 }
 
 bool socket::try_bind(const std::string& endpoint) {
-    return zmq_bind(m_state->m_handle, endpoint.c_str()) == 0;
+    return m_state->call([&endpoint](void* handle) { return zmq_bind(handle, endpoint.c_str()); }) == 0;
 }
 
 std::string socket::last_endpoint() const {
     char bound[256] = {};
     std::size_t size = sizeof(bound);
-    if (zmq_getsockopt(m_state->m_handle, ZMQ_LAST_ENDPOINT, bound, &size) != 0) {
+    if (m_state->call(
+            [&](void* handle) { return zmq_getsockopt(handle, ZMQ_LAST_ENDPOINT, bound, &size); }) != 0) {
         zmq::throw_last_zmq_error("zmq_getsockopt(ZMQ_LAST_ENDPOINT)");
     }
     return bound;
 }
 
 void socket::subscribe(std::string_view prefix) {
-    if (zmq_setsockopt(m_state->m_handle, ZMQ_SUBSCRIBE, prefix.empty() ? "" : prefix.data(),
-                       prefix.size()) != 0) {
+    const char* const bytes = prefix.empty() ? "" : prefix.data();
+    if (m_state->call(
+            [&](void* handle) { return zmq_setsockopt(handle, ZMQ_SUBSCRIBE, bytes, prefix.size()); }) != 0) {
         zmq::throw_last_zmq_error("zmq_setsockopt(ZMQ_SUBSCRIBE)");
     }
 }
 
 void socket::set_linger(std::chrono::milliseconds linger) {
     const int milliseconds = static_cast<int>(linger.count());
-    if (zmq_setsockopt(m_state->m_handle, ZMQ_LINGER, &milliseconds, sizeof(milliseconds)) != 0) {
+    if (m_state->call([&](void* handle) {
+            return zmq_setsockopt(handle, ZMQ_LINGER, &milliseconds, sizeof(milliseconds));
+        }) != 0) {
         zmq::throw_last_zmq_error("zmq_setsockopt(ZMQ_LINGER)");
     }
 }
@@ -242,11 +281,10 @@ void socket::cancel() {
 std::optional<zmq::message> socket::try_receive() {
     zmq::message frame;
     boost::system::error_code ec;
-    const bool received = receive_queued(m_state->m_handle, frame, ec);
+    const bool received = m_state->call([&](void* handle) { return receive_queued(handle, frame, ec); });
     if (ec) {
         throw boost::system::system_error(ec, "zmq_msg_recv");
     }
-    announce_possible_frames();
     if (!received) {
         return std::nullopt;
     }
@@ -264,23 +302,15 @@ bool socket::try_send(std::string_view frame, bool more) {
 }
 
 bool socket::try_send_with_flags(std::string_view frame, int flags) {
-    while (zmq_send(m_state->m_handle, frame.data(), frame.size(), flags) < 0) {
-        if (zmq_errno() == EAGAIN) {
-            return false;
-        }
-        if (zmq_errno() != EINTR) {
-            zmq::throw_last_zmq_error("zmq_send");
-        }
+    int sent = 0;
+    while ((sent = m_state->call(
+                [&](void* handle) { return zmq_send(handle, frame.data(), frame.size(), flags); })) < 0 &&
+           zmq_errno() == EINTR) {
     }
-    announce_possible_frames();
-    return true;
-}
-
-void socket::announce_possible_frames() {
-    // Any operation on the socket may consume the descriptor's edge that announced an incoming frame.
-    if (m_state->m_handler) {
-        m_state->post_receive_ready();
+    if (sent < 0 && zmq_errno() != EAGAIN) {
+        zmq::throw_last_zmq_error("zmq_send");
     }
+    return sent >= 0;
 }
 
 }  // namespace ozra::libs::core::asio_zmq

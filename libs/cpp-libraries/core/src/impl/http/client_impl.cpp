@@ -45,7 +45,6 @@ client_impl::client_impl(events_loop& loop, core& core, const component_logger& 
 
 client_impl::~client_impl() {
     m_stopping = true;
-    *m_client_alive = false;
     m_worker_events_loop->stop();
     m_worker_thread_pool.join();
 }
@@ -128,20 +127,20 @@ std::unique_ptr<result_handle> client_impl::perform_async_request(method method,
                                                                   const std::string& body) {
     using handle = async_operation_handle_impl<result>;
     to_string(method);
-    return handle::start_new(
-        m_main_events_loop.get_io_context(), [this, method, path, body](handle::completion done) {
-            m_worker_events_loop->post([this, method, path, body, done] {
-                if (m_stopping) {
-                    return;
-                }
-                auto outcome = std::make_shared<result>(perform_on_worker(method, path, body));
-                m_main_events_loop.post([alive = m_client_alive, done, outcome] {
-                    if (*alive) {
-                        done.deliver_on_loop(std::move(*outcome));
-                    }
-                });
-            });
+    return handle::start_new(m_main_events_loop.get_io_context(), [this, alive = m_lifetime.track(), method,
+                                                                   path, body](handle::completion done) {
+        if (alive.expired()) {
+            OZRA_THROW(std::string(to_string(method)) + " " + path + ": the HTTP client is destroyed");
+        }
+        m_worker_events_loop->post([this, method, path, body, done] {
+            if (m_stopping) {
+                return;
+            }
+            auto outcome = std::make_shared<result>(perform_on_worker(method, path, body));
+            m_main_events_loop.post(
+                m_lifetime.guard([done, outcome] { done.deliver_on_loop(std::move(*outcome)); }));
         });
+    });
 }
 
 std::unique_ptr<client> create_client(events_loop& loop, core& core, const component_logger& logger,

@@ -11,6 +11,7 @@
 #include "core/core.h"
 #include "core/events_loop.h"
 #include "core/http/client.h"
+#include "core/lifetime.h"
 #include "core/logger.h"
 #include "shared_curl_data.h"
 
@@ -46,10 +47,11 @@ private:
     shared_curl_data m_shared_curl_data;
     // Set by the destructor; requests in flight give up and no result is delivered.
     std::atomic<bool> m_stopping{false};
-    std::shared_ptr<bool> m_client_alive = std::make_shared<bool>(true);
     std::unique_ptr<events_loop> m_worker_events_loop;
     std::unique_ptr<events_loop::work> m_worker_events_loop_work;
     boost::asio::thread_pool m_worker_thread_pool;
+    // Results still on their way to the main loop are dropped once the client is gone.
+    lifetime m_lifetime;
 };
 
 }  // namespace ozra::libs::core::http

@@ -100,7 +100,6 @@ async_context::async_context(boost::asio::io_context& io_context, const componen
 }
 
 async_context::~async_context() {
-    *m_context_is_alive = false;
     m_connect_callback = nullptr;
     if (m_context != nullptr) {
         redisAsyncFree(m_context);
@@ -202,20 +201,17 @@ void async_context::wait(readiness& direction, boost::asio::socket_base::wait_ty
         return;
     }
     direction.in_progress = true;
-    m_socket.async_wait(type, [this, &direction, type, handle,
-                               alive = m_context_is_alive](const boost::system::error_code& error) {
-        if (!*alive) {
-            return;
-        }
-        direction.in_progress = false;
-        if (error || !direction.requested || m_context == nullptr) {
-            return;
-        }
-        handle(m_context);
-        if (direction.requested) {
-            wait(direction, type, handle);
-        }
-    });
+    m_socket.async_wait(
+        type, m_lifetime.guard([this, &direction, type, handle](const boost::system::error_code& error) {
+            direction.in_progress = false;
+            if (error || !direction.requested || m_context == nullptr) {
+                return;
+            }
+            handle(m_context);
+            if (direction.requested) {
+                wait(direction, type, handle);
+            }
+        }));
 }
 
 void async_context::request(readiness& direction, boost::asio::socket_base::wait_type type,

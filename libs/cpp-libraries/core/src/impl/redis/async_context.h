@@ -8,6 +8,7 @@
 #include <string>
 
 #include "command_arguments.h"
+#include "core/lifetime.h"
 #include "core/logger.h"
 #include "core/redis/reply.h"
 
@@ -66,7 +67,7 @@ private:
     readiness m_read;
     readiness m_write;
     connect_callback m_connect_callback;
-    std::shared_ptr<bool> m_context_is_alive = std::make_shared<bool>(true);
+    lifetime m_lifetime;
 };
 
 }  // namespace ozra::libs::core::redis

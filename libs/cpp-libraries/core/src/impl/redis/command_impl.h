@@ -11,10 +11,11 @@
 
 namespace ozra::libs::core::redis {
 
-// Runs only while the context that made it exists; replies already pending are still delivered.
+// Runs only while the context that made it exists, raising otherwise; replies already pending are still
+// delivered. Commands that turn a connection into a subscriber (SUBSCRIBE, MONITOR...) are refused.
 class command_impl final : public command {
 public:
-    command_impl(events_loop& loop, sync_context& sync, std::weak_ptr<async_context> async,
+    command_impl(events_loop& loop, std::weak_ptr<sync_context> sync, std::weak_ptr<async_context> async,
                  std::shared_ptr<command_arguments> arguments);
 
     command& add_argument(std::string argument) override;
@@ -23,7 +24,7 @@ public:
 
 private:
     events_loop& m_events_loop;
-    sync_context& m_sync;
+    std::weak_ptr<sync_context> m_sync;
     std::weak_ptr<async_context> m_async;
     std::shared_ptr<command_arguments> m_arguments;
 };

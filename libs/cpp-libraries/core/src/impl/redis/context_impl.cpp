@@ -6,6 +6,7 @@
 
 #include "command_impl.h"
 #include "core/async_operation_handle_impl.h"
+#include "core/lifetime.h"
 #include "core/redis/create_context.h"
 
 namespace ozra::libs::core::redis {
@@ -27,32 +28,35 @@ connect_result open_blocking_connection(events_loop& loop, const component_logge
 }  // namespace
 
 context_impl::context_impl(events_loop& loop, const component_logger& logger,
-                           std::shared_ptr<async_context> async, std::unique_ptr<sync_context> sync)
+                           std::shared_ptr<async_context> async, std::shared_ptr<sync_context> sync)
     : m_events_loop(loop), m_logger(logger), m_async(std::move(async)), m_sync(std::move(sync)) {}
 
 std::unique_ptr<connect_handle> context_impl::create(events_loop& loop, const component_logger& logger,
                                                      const std::string& host, int port, int db) {
     using handle = async_operation_handle_impl<connect_result>;
-    // The connection being opened lives as long as the handle.
-    auto connecting = std::make_shared<std::shared_ptr<async_context>>();
-    return handle::start_new(
-        loop.get_io_context(), [&loop, &logger, host, port, db, connecting](handle::completion done) {
-            const std::weak_ptr<std::shared_ptr<async_context>> slot = connecting;
-            auto on_connected = [&loop, &logger, host, port, db, slot, done](int status) {
-                loop.post([&loop, &logger, host, port, db, slot, done, status] {
-                    const auto pending = slot.lock();
-                    if (!pending || !*pending) {
-                        return;
-                    }
-                    auto async = std::move(*pending);
-                    done(status == REDIS_OK
-                             ? open_blocking_connection(loop, logger, std::move(async), host, port, db)
-                             : std::nullopt);
-                });
-            };
-            *connecting = std::make_shared<async_context>(loop.get_io_context(), logger, host, port, db,
-                                                          std::move(on_connected));
+    // The connection being opened belongs to the handle.
+    struct pending_connection {
+        std::shared_ptr<async_context> m_async;
+        lifetime m_lifetime;
+    };
+    auto pending = std::make_shared<pending_connection>();
+    return handle::start_new(loop.get_io_context(), [&loop, &logger, host, port, db,
+                                                     pending](handle::completion done) {
+        auto connected = pending->m_lifetime.guard([&loop, &logger, host, port, db, slot = pending.get(),
+                                                    done](int status) {
+            if (!slot->m_async) {
+                return;
+            }
+            auto async = std::move(slot->m_async);
+            done(status == REDIS_OK ? open_blocking_connection(loop, logger, std::move(async), host, port, db)
+                                    : std::nullopt);
         });
+        auto on_connected = [&loop, connected](int status) {
+            loop.post([connected, status]() mutable { connected(status); });
+        };
+        pending->m_async = std::make_shared<async_context>(loop.get_io_context(), logger, host, port, db,
+                                                           std::move(on_connected));
+    });
 }
 
 std::unique_ptr<command> context_impl::get(const std::string& key) {
@@ -129,7 +133,7 @@ iteration_result context_impl::scan(const std::string& pattern, const scan_callb
 }
 
 std::unique_ptr<command> context_impl::create_command(std::vector<std::string> arguments) {
-    return std::make_unique<command_impl>(m_events_loop, *m_sync, m_async,
+    return std::make_unique<command_impl>(m_events_loop, m_sync, m_async,
                                           std::make_shared<command_arguments>(arguments));
 }
 

@@ -15,7 +15,7 @@ namespace ozra::libs::core::redis {
 class context_impl final : public context {
 public:
     context_impl(events_loop& loop, const component_logger& logger, std::shared_ptr<async_context> async,
-                 std::unique_ptr<sync_context> sync);
+                 std::shared_ptr<sync_context> sync);
 
     // The loop-driven connection first; once it has selected the database, the blocking one.
     static std::unique_ptr<connect_handle> create(events_loop& loop, const component_logger& logger,
@@ -44,7 +44,8 @@ private:
     events_loop& m_events_loop;
     const component_logger& m_logger;
     std::shared_ptr<async_context> m_async;
-    std::unique_ptr<sync_context> m_sync;
+    // Commands hold weak references to both connections.
+    std::shared_ptr<sync_context> m_sync;
 };
 
 }  // namespace ozra::libs::core::redis

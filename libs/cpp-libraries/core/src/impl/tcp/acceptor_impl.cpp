@@ -13,10 +13,6 @@ acceptor_impl::acceptor_impl(boost::asio::io_context& io_context, const componen
                              const boost::asio::ip::tcp::endpoint& endpoint)
     : m_io_context(io_context), m_logger(logger), m_acceptor(io_context, endpoint) {}
 
-acceptor_impl::~acceptor_impl() {
-    *m_acceptor_alive = false;
-}
-
 void acceptor_impl::set_callback(callback callback) {
     const bool first = !m_callback;
     m_callback = std::move(callback);
@@ -30,25 +26,24 @@ boost::asio::ip::tcp::endpoint acceptor_impl::get_local_endpoint() const {
 }
 
 void acceptor_impl::start_accept() {
-    m_acceptor.async_accept(m_io_context,
-                            [this, alive = m_acceptor_alive](const boost::system::error_code& error,
-                                                             boost::asio::ip::tcp::socket accepted) {
-                                if (!*alive || error == boost::asio::error::operation_aborted) {
-                                    return;
-                                }
-                                if (error) {
-                                    m_logger.log_error(error, OZRA_SOURCE_LOCATION);
-                                    return;
-                                }
-                                const auto next = execute_on_scope_exit([this, alive] {
-                                    if (*alive) {
-                                        start_accept();
-                                    }
-                                });
-                                // The callback may replace itself or destroy the acceptor.
-                                const callback on_accepted = m_callback;
-                                on_accepted(std::make_unique<socket_impl>(std::move(accepted), m_logger));
-                            });
+    m_acceptor.async_accept(m_io_context, m_lifetime.guard([this](const boost::system::error_code& error,
+                                                                  boost::asio::ip::tcp::socket accepted) {
+        if (error == boost::asio::error::operation_aborted) {
+            return;
+        }
+        if (error) {
+            m_logger.log_error(error, OZRA_SOURCE_LOCATION);
+            return;
+        }
+        const auto next = execute_on_scope_exit([this, alive = m_lifetime.track()] {
+            if (!alive.expired()) {
+                start_accept();
+            }
+        });
+        // The callback may replace itself or destroy the acceptor.
+        const callback on_accepted = m_callback;
+        on_accepted(std::make_unique<socket_impl>(std::move(accepted), m_logger));
+    }));
 }
 
 }  // namespace ozra::libs::core::tcp

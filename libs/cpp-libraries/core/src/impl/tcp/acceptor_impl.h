@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "core/lifetime.h"
 #include "core/logger.h"
 #include "core/tcp/acceptor.h"
 
@@ -14,7 +15,6 @@ class acceptor_impl final : public acceptor {
 public:
     acceptor_impl(boost::asio::io_context& io_context, const component_logger& logger,
                   const boost::asio::ip::tcp::endpoint& endpoint);
-    ~acceptor_impl() override;
 
     void set_callback(callback callback) override;
     boost::asio::ip::tcp::endpoint get_local_endpoint() const override;
@@ -26,7 +26,7 @@ private:
     const component_logger& m_logger;
     boost::asio::ip::tcp::acceptor m_acceptor;
     callback m_callback;
-    std::shared_ptr<bool> m_acceptor_alive = std::make_shared<bool>(true);
+    lifetime m_lifetime;
 };
 
 }  // namespace ozra::libs::core::tcp

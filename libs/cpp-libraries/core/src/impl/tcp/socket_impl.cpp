@@ -16,17 +16,13 @@ socket_impl::socket_impl(boost::asio::ip::tcp::socket socket, const component_lo
     m_socket.non_blocking(true);
 }
 
-socket_impl::~socket_impl() {
-    m_data->m_socket_alive = false;
-}
-
 void socket_impl::set_close_callback(close_callback callback) {
-    m_data->m_close_callback = std::move(callback);
+    m_close_callback = std::move(callback);
 }
 
 void socket_impl::set_receive_callback(receive_callback callback) {
-    const bool first = !m_data->m_receive_callback;
-    m_data->m_receive_callback = std::move(callback);
+    const bool first = !m_receive_callback;
+    m_receive_callback = std::move(callback);
     if (first) {
         start_receive();
     }
@@ -37,30 +33,27 @@ boost::asio::ip::tcp::endpoint socket_impl::get_remote_endpoint() const {
 }
 
 void socket_impl::set_can_send_callback(can_send_callback callback) {
-    m_data->m_can_send_callback = std::move(callback);
+    m_can_send_callback = std::move(callback);
 }
 
 void socket_impl::notify_that_send_is_possible() {
-    if (m_data->m_waiting_in_progress) {
+    if (m_waiting_in_progress) {
         return;
     }
-    m_data->m_waiting_in_progress = true;
+    m_waiting_in_progress = true;
     m_socket.async_wait(boost::asio::socket_base::wait_write,
-                        [this, data = m_data](const boost::system::error_code& error) {
-                            if (!data->m_socket_alive) {
-                                return;
-                            }
-                            data->m_waiting_in_progress = false;
+                        m_lifetime.guard([this](const boost::system::error_code& error) {
+                            m_waiting_in_progress = false;
                             if (error) {
                                 if (error != boost::asio::error::operation_aborted) {
                                     m_logger.log_error(error, OZRA_SOURCE_LOCATION);
                                 }
                                 return;
                             }
-                            if (const can_send_callback callback = data->m_can_send_callback) {
+                            if (const can_send_callback callback = m_can_send_callback) {
                                 callback();
                             }
-                        });
+                        }));
 }
 
 std::size_t socket_impl::send_some(std::string_view bytes) {
@@ -78,13 +71,13 @@ std::size_t socket_impl::send_some(std::string_view bytes) {
 
 void socket_impl::start_receive() {
     m_socket.async_read_some(
-        boost::asio::buffer(m_data->m_buffer),
-        [this, data = m_data](const boost::system::error_code& error, std::size_t size) {
-            if (!data->m_socket_alive || error == boost::asio::error::operation_aborted) {
+        boost::asio::buffer(*m_buffer),
+        m_lifetime.guard([this, buffer = m_buffer](const boost::system::error_code& error, std::size_t size) {
+            if (error == boost::asio::error::operation_aborted) {
                 return;
             }
             if (error == boost::asio::error::eof) {
-                if (const close_callback callback = data->m_close_callback) {
+                if (const close_callback callback = m_close_callback) {
                     callback();
                 }
                 return;
@@ -93,14 +86,15 @@ void socket_impl::start_receive() {
                 m_logger.log_error(error, OZRA_SOURCE_LOCATION);
                 return;
             }
-            const auto next = execute_on_scope_exit([this, data] {
-                if (data->m_socket_alive) {
+            const auto next = execute_on_scope_exit([this, alive = m_lifetime.track()] {
+                if (!alive.expired()) {
                     start_receive();
                 }
             });
-            const receive_callback callback = data->m_receive_callback;
-            callback(std::string_view(data->m_buffer.data(), size));
-        });
+            // The callback may replace itself or destroy the socket; the bytes stay until it returns.
+            const receive_callback callback = m_receive_callback;
+            callback(std::string_view(buffer->data(), size));
+        }));
 }
 
 }  // namespace ozra::libs::core::tcp

@@ -57,10 +57,6 @@ socket_impl::socket_impl(boost::asio::io_context& io_context, const component_lo
                   boost::asio::ip::udp::endpoint(boost::asio::ip::make_address(address),
                                                  static_cast<unsigned short>(port))) {}
 
-socket_impl::~socket_impl() {
-    m_data->m_socket_alive = false;
-}
-
 void socket_impl::set_receive_callback(receive_callback callback) {
     const bool first = !m_callback;
     m_callback = std::move(callback);
@@ -86,27 +82,27 @@ boost::asio::ip::udp::endpoint socket_impl::get_local_endpoint() const {
 }
 
 void socket_impl::start_wait() {
-    m_socket.async_wait(boost::asio::socket_base::wait_read,
-                        [this, data = m_data](const boost::system::error_code& error) {
-                            if (!data->m_socket_alive || error == boost::asio::error::operation_aborted) {
-                                return;
-                            }
-                            if (error) {
-                                m_logger.log_error(error, OZRA_SOURCE_LOCATION);
-                                return;
-                            }
-                            bool keep_receiving = true;
-                            const auto next = execute_on_scope_exit([this, data, &keep_receiving] {
-                                if (data->m_socket_alive && keep_receiving) {
-                                    start_wait();
-                                }
-                            });
-                            keep_receiving = receive_datagram();
-                        });
+    m_socket.async_wait(
+        boost::asio::socket_base::wait_read, m_lifetime.guard([this](const boost::system::error_code& error) {
+            if (error == boost::asio::error::operation_aborted) {
+                return;
+            }
+            if (error) {
+                m_logger.log_error(error, OZRA_SOURCE_LOCATION);
+                return;
+            }
+            bool keep_receiving = true;
+            const auto next = execute_on_scope_exit([this, alive = m_lifetime.track(), &keep_receiving] {
+                if (!alive.expired() && keep_receiving) {
+                    start_wait();
+                }
+            });
+            keep_receiving = receive_datagram();
+        }));
 }
 
 bool socket_impl::receive_datagram() {
-    const auto data = m_data;
+    const auto data = m_received;
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))];
     iovec vector{data->m_buffer.data(), data->m_buffer.size()};
     msghdr message{};

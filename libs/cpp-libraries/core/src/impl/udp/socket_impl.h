@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "core/ip_protocol.h"
+#include "core/lifetime.h"
 #include "core/logger.h"
 #include "core/udp/socket.h"
 
@@ -20,7 +21,6 @@ public:
                 int port);
     socket_impl(boost::asio::io_context& io_context, const component_logger& logger,
                 const std::string& address, int port);
-    ~socket_impl() override;
 
     void set_receive_callback(receive_callback callback) override;
     std::size_t send_to(const boost::asio::ip::udp::endpoint& endpoint, std::string_view bytes) override;
@@ -29,11 +29,10 @@ public:
     boost::asio::ip::udp::endpoint get_local_endpoint() const override;
 
 private:
-    // What pending operations need; outlives the socket object until they complete.
-    struct shared_data {
+    // The datagram's bytes and sender; they stay while the callback runs, even if it destroys the socket.
+    struct received {
         std::array<char, 65536> m_buffer;
         boost::asio::ip::udp::endpoint m_remote_endpoint;
-        bool m_socket_alive = true;
     };
 
     void start_wait();
@@ -43,7 +42,8 @@ private:
     boost::asio::ip::udp::socket m_socket;
     const component_logger& m_logger;
     receive_callback m_callback;
-    std::shared_ptr<shared_data> m_data = std::make_shared<shared_data>();
+    std::shared_ptr<received> m_received = std::make_shared<received>();
+    lifetime m_lifetime;
 };
 
 }  // namespace ozra::libs::core::udp

@@ -42,10 +42,6 @@ socket_impl::socket_impl(boost::asio::io_context& io_context, std::shared_ptr<co
     m_socket.set_linger(linger);
 }
 
-socket_impl::~socket_impl() {
-    m_data->m_socket_alive = false;
-}
-
 void socket_impl::connect(const std::string& address) {
     m_socket.connect(address);
 }
@@ -55,8 +51,8 @@ void socket_impl::bind(const std::string& address) {
 }
 
 void socket_impl::set_receive_callback(receive_callback callback) {
-    const bool first = !m_data->m_receive_callback;
-    m_data->m_receive_callback = std::move(callback);
+    const bool first = !m_receive_callback;
+    m_receive_callback = std::move(callback);
     if (first) {
         start_receive();
     }
@@ -92,19 +88,20 @@ const std::string& socket_impl::get_bound_endpoint() const {
 }
 
 void socket_impl::start_receive() {
-    m_socket.async_receive([this, data = m_data](const boost::system::error_code& error, message frame) {
-        if (!data->m_socket_alive || error) {
+    m_socket.async_receive(m_lifetime.guard([this](const boost::system::error_code& error, message frame) {
+        if (error) {
             return;
         }
         m_message_continues = frame.more;
-        const auto next = execute_on_scope_exit([this, data] {
-            if (data->m_socket_alive) {
+        const auto next = execute_on_scope_exit([this, alive = m_lifetime.track()] {
+            if (!alive.expired()) {
                 start_receive();
             }
         });
-        const receive_callback callback = data->m_receive_callback;
+        // The callback may replace itself or destroy the socket.
+        const receive_callback callback = m_receive_callback;
         callback(frame);
-    });
+    }));
 }
 
 }  // namespace ozra::libs::core::zmq

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/asio_zmq/socket.h"
+#include "core/lifetime.h"
 #include "core/zmq/context.h"
 #include "core/zmq/socket.h"
 
@@ -15,7 +16,6 @@ class socket_impl final : public socket {
 public:
     // Closing waits at most a second for queued frames to leave.
     socket_impl(boost::asio::io_context& io_context, std::shared_ptr<context> context, type type);
-    ~socket_impl() override;
 
     void connect(const std::string& address);
     void bind(const std::string& address);
@@ -29,18 +29,13 @@ public:
     const std::string& get_bound_endpoint() const override;
 
 private:
-    // What pending receives need; outlives the socket object until they complete.
-    struct shared_data {
-        bool m_socket_alive = true;
-        receive_callback m_receive_callback;
-    };
-
     void start_receive();
 
     asio_zmq::socket m_socket;
-    std::shared_ptr<shared_data> m_data = std::make_shared<shared_data>();
+    receive_callback m_receive_callback;
     bool m_message_continues = false;
     std::string m_bound_endpoint;
+    lifetime m_lifetime;
 };
 
 }  // namespace ozra::libs::core::zmq

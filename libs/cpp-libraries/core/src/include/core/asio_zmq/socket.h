@@ -52,11 +52,10 @@ public:
 private:
     struct state;
     bool try_send_with_flags(std::string_view frame, int flags);
-    void announce_possible_frames();
     bool try_bind(const std::string& endpoint);
     std::string last_endpoint() const;
 
-    std::shared_ptr<state> m_state;
+    std::unique_ptr<state> m_state;
 };
 
 }  // namespace ozra::libs::core::asio_zmq
