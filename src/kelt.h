@@ -14,6 +14,7 @@
 #include "core/events_loop.h"
 #include "core/logger.h"
 #include "core/message_stream.h"
+#include "kelt-observer.h"
 #include "manager.h"
 #include "server.h"
 #include "trackableobject.h"
@@ -36,6 +37,8 @@ public:
     void initialize();
     // One periodic run: re-read the server when stale, supervise every device, report statuses.
     void processing();
+    // Told of failed start-up attempts and of every processing run; must outlive the controller.
+    void SetObserver(CKeltObserver* observer) { m_observer = observer; }
 
     void init_context_from_zone_download_status();
     void get_state_with_api();
@@ -125,6 +128,7 @@ private:
     std::map<std::string, CTrackableObject> mTrObjects;
     CUnassociatedTrackableObjects mUnassociatedTrObjects;
     bool m_actual_context = false;
+    CKeltObserver* m_observer = nullptr;
 };
 
 std::ostream& operator<<(std::ostream& stream, const kelt& controller);
