@@ -12,6 +12,7 @@ packages=(
   libsystemd-dev
   libgtest-dev libgmock-dev
   redis-server
+  dpkg-dev file groff-base
 )
 
 missing=()
