@@ -32,7 +32,7 @@ void run_runtime(libs::core::logger& logger, const config& settings) {
     const auto stopping = libs::core::execute_on_scope_exit([&] { reporter.Stopping(*signals); });
     controller->initialize();
     logger.info("Running");
-    events_loop->post([&] { reporter.Ready(*controller); });
+    reporter.Ready(*controller);
     events_loop->run();
 }
 
