@@ -9,8 +9,10 @@ packages=(
   libzmq3-dev cppzmq-dev
   libcurl4-openssl-dev
   libhiredis-dev
+  libsystemd-dev
   libgtest-dev libgmock-dev
   redis-server
+  dpkg-dev file groff-base
 )
 
 missing=()

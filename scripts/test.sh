@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything with AddressSanitizer and UBSan, runs every test.
+# Installs what is missing, builds everything with AddressSanitizer and UBSan, runs every test, then builds
+# the Debian packages and checks their contents.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -9,3 +10,4 @@ cmake --build build -j"$(nproc)"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 ctest --test-dir build --output-on-failure -j"$(nproc)"
+packaging/check-package.sh build

@@ -52,6 +52,7 @@ void kelt::initialize() {
             break;
         } catch (...) {
             m_logger.log_exception();
+            TellStartupFailed(m_observer);
         }
         if (m_signals.signal_is_received()) {
             OZRA_THROW("Interrupted");
@@ -81,6 +82,7 @@ void kelt::SleepBeforeRetry() const {
 }
 
 void kelt::processing() {
+    const CObservedRun observed(m_observer, *this);
     m_server->WaitForAsyncOperations();
     ReportAgainWhenDue();
     if (!m_actual_context) {

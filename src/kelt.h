@@ -17,6 +17,7 @@
 #include "core/events_loop.h"
 #include "core/logger.h"
 #include "core/message_stream.h"
+#include "kelt-observer.h"
 #include "manager.h"
 #include "server.h"
 #include "trackableobject.h"
@@ -40,6 +41,8 @@ public:
     void initialize();
     // One periodic run: re-read the server when stale, supervise every device, report statuses.
     void processing();
+    // Told of failed start-up attempts and of every processing run; must outlive the controller.
+    void SetObserver(CKeltObserver* observer) { m_observer = observer; }
 
     void init_context_from_zone_download_status();
     void get_state_with_api();
@@ -156,6 +159,7 @@ private:
     CUnknownDevices mUnknownDevices;
     std::set<std::string> mReportAgain;
     std::chrono::steady_clock::time_point mReportAgainAt{};
+    CKeltObserver* m_observer = nullptr;
 };
 
 std::ostream& operator<<(std::ostream& stream, const kelt& controller);

@@ -6,7 +6,10 @@
 #include "core/core.h"
 #include "core/events_loop.h"
 #include "core/message_stream.h"
+#include "core/scope_guard.h"
 #include "kelt.h"
+#include "service-notifier.h"
+#include "service-reporter.h"
 
 namespace ozra {
 
@@ -15,6 +18,8 @@ std::string proxy_endpoint(const config& settings) {
 }
 
 void run_runtime(libs::core::logger& logger, const config& settings) {
+    const CServiceNotifier notifier;
+    CServiceReporter reporter(notifier);
     const auto core = libs::core::core::create(logger);
     const auto events_loop = core->create_events_loop("main");
     const auto signals = events_loop->stop_on_signals();
@@ -22,8 +27,12 @@ void run_runtime(libs::core::logger& logger, const config& settings) {
     auto controller =
         std::make_unique<kelt>(logger, *events_loop, *signals, *message_stream, settings.server.protocol,
                                settings.server.address, settings.server.port, settings.zone_types);
+    controller->SetObserver(&reporter);
+    // STOPPING=1 after a signal, before the teardown; also when the signal interrupts the start-up.
+    const auto stopping = libs::core::execute_on_scope_exit([&] { reporter.Stopping(*signals); });
     controller->initialize();
     logger.info("Running");
+    reporter.Ready(*controller);
     events_loop->run();
 }
 

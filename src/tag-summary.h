@@ -1,0 +1,19 @@
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "trackableobject.h"
+#include "unassociated-trackable-objects.h"
+
+namespace ozra {
+
+// "1,204 tags: 1,180 UPDATED, 12 OUTDATED, 3 IN_PROCESS, 9 OOSYNC", with ", n UNKNOWN" added while tags
+// await their first verification. Unassociated tags count as OOSYNC, as they are reported to the server.
+std::string TagSummary(const std::map<std::string, CTrackableObject>& objects,
+                       const CUnassociatedTrackableObjects& unassociated);
+
+// The count in decimal with a comma between groups of three digits.
+std::string GroupedCount(std::size_t count);
+
+}  // namespace ozra
