@@ -215,7 +215,7 @@ TEST_F(DaemonTest, BadConfigurationFilesEndStartUpWithoutTouchingThePidFile) {
         {modified([](Json::Value& d) { d["server"]["timeout_s"] = "10"; }),
          "Config file is invalid: Can not find field <int>: server.timeout_s"},
         {modified([](Json::Value& d) { d["server"]["timeout_s"] = Json::Int64(2147483648); }),
-         "Config file is invalid: Can not find field <int>: server.timeout_s"},
+         "Config file is invalid: server.timeout_s: out of range 0..2147483647: 2147483648"},
         {modified([](Json::Value& d) { d["proxy"]["output_port"] = -1; }),
          "Config file is invalid: proxy.output_port: out of range 1..65535: -1"},
         {modified([](Json::Value& d) { d["server"]["port"] = 65536; }),
