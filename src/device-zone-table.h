@@ -47,6 +47,11 @@ public:
         mEntries.erase(std::remove_if(mEntries.begin(), mEntries.end(), predicate), mEntries.end());
     }
     void reserve(std::size_t count) { mEntries.reserve(count); }
+    // Replaces the table with entries already ordered by zone uid.
+    void assign_sorted(std::vector<CZoneForDevice> entries) {
+        Changed();
+        mEntries = std::move(entries);
+    }
 
     // CRC16 of the descriptors the device holds, in zone ID order; withPendingAdds counts the zones still
     // to be added too. Of a total of 65536 bytes or more, only the first (total modulo 65536) count.

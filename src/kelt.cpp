@@ -139,17 +139,53 @@ bool kelt::ZoneBelongsToTrObject(const CZone& zone, const CTrackableObject& obje
     return coupled != mCouplings.end() && m_manager->tr_object_works_with_zone(*coupled->second, object);
 }
 
-void kelt::AddApplyingZones(CTrackableObject& object) {
+std::vector<const CDescriptorRef*> kelt::ApplyingDescriptors(const CTrackableObject& object) const {
     std::vector<const CDescriptorRef*> applying;
-    applying.reserve(mZones.size());
     for (const auto& [zoneUid, zone] : mZones) {
         if (ZoneBelongsToTrObject(zone, object)) {
             applying.push_back(&mDescriptors.at(&zone));
         }
     }
-    object.mZones.reserve(object.mZones.size() + applying.size());
-    for (const CDescriptorRef* descriptor : applying) {
-        object.mZones.insert(CZoneForDevice(*descriptor));
+    return applying;
+}
+
+void kelt::AddApplyingZones(CTrackableObject& object) {
+    AddZones(object, ApplyingDescriptors(object));
+}
+
+void kelt::AddZones(CTrackableObject& object, const std::vector<const CDescriptorRef*>& descriptors) {
+    if (!object.mZones.empty()) {
+        for (const CDescriptorRef* descriptor : descriptors) {
+            object.mZones.insert(CZoneForDevice(*descriptor));
+        }
+        return;
+    }
+    std::vector<CZoneForDevice> entries;
+    entries.reserve(descriptors.size());
+    for (const CDescriptorRef* descriptor : descriptors) {
+        entries.emplace_back(*descriptor);
+    }
+    object.mZones.assign_sorted(std::move(entries));
+}
+
+void kelt::AddApplyingZonesToManaged() {
+    // Which zones apply depends on the project and the groups alone, but for the objects that a zone
+    // names as an exception: the others share one computation per project and groups.
+    std::set<std::string> named;
+    for (const auto& [zoneUid, zone] : mZones) {
+        named.insert(zone.mExceptions.begin(), zone.mExceptions.end());
+    }
+    std::map<std::pair<std::string, std::set<std::string>>, std::vector<const CDescriptorRef*>> byKind;
+    for (auto& [uid, object] : mTrObjects) {
+        if (named.count(uid) != 0) {
+            AddApplyingZones(object);
+            continue;
+        }
+        const auto [kind, inserted] = byKind.try_emplace({object.mProjectUid, object.mGroups});
+        if (inserted) {
+            kind->second = ApplyingDescriptors(object);
+        }
+        AddZones(object, kind->second);
     }
 }
 

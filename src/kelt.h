@@ -12,6 +12,7 @@
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "core/events_loop.h"
@@ -106,6 +107,10 @@ private:
     }
     // Inserts every applying zone that the object's table lacks.
     void AddApplyingZones(CTrackableObject& object);
+    // The same for every managed object.
+    void AddApplyingZonesToManaged();
+    std::vector<const CDescriptorRef*> ApplyingDescriptors(const CTrackableObject& object) const;
+    void AddZones(CTrackableObject& object, const std::vector<const CDescriptorRef*>& descriptors);
     // Manages a copy of the server's record for uid; returns the stored entry.
     CTrackableObject& ManageTrObject(const std::string& uid, const CTrackableObject& record);
     // The uid left the server's associated objects: keep it as unassociated or forget it.

@@ -63,9 +63,7 @@ void kelt::init_context_from_zone_download_status() {
             ForgetOrKeepUnassociated(uid, unassociated);
         }
     }
-    for (auto& [uid, object] : mTrObjects) {
-        AddApplyingZones(object);
-    }
+    AddApplyingZonesToManaged();
 }
 
 void kelt::get_state_with_api() {

@@ -31,18 +31,6 @@ const CZoneDescriptor* CZoneForDevice::HeldDescriptor() const {
     return mDescriptor.get();
 }
 
-uint16_t CZoneForDevice::HeldZoneID() const {
-    return mDevState == DS_NEED_UPDATE ? mOldDescriptor->ZoneID() : ZoneID();
-}
-
-bool CZoneForDevice::DeletesFirst() const {
-    return mDevState == DS_NEED_UPDATE && HeldZoneID() != ZoneID();
-}
-
-uint16_t CZoneForDevice::PendingZoneID() const {
-    return DeletesFirst() ? HeldZoneID() : ZoneID();
-}
-
 bool CZoneForDevice::Retarget(const CDescriptorRef& descriptor) {
     const devState_t before = mDevState;
     const bool newDescriptor = descriptor->Hex() != mDescriptor->Hex() || descriptor->ZoneID() != ZoneID();

@@ -32,11 +32,11 @@ public:
     // The descriptor the device holds for this zone; null while DS_NEED_ADD.
     const CZoneDescriptor* HeldDescriptor() const;
     // The zone ID the device holds the zone under; differs from ZoneID() while an update changes it.
-    uint16_t HeldZoneID() const;
+    uint16_t HeldZoneID() const { return mDevState == DS_NEED_UPDATE ? mOldDescriptor->ZoneID() : ZoneID(); }
     // An update that changes the zone ID: the old ID is deleted from the device before the zone is added.
-    bool DeletesFirst() const;
+    bool DeletesFirst() const { return mDevState == DS_NEED_UPDATE && HeldZoneID() != ZoneID(); }
     // The zone ID of the record the device is to report on next.
-    uint16_t PendingZoneID() const;
+    uint16_t PendingZoneID() const { return DeletesFirst() ? HeldZoneID() : ZoneID(); }
     // Makes the entry aim at the descriptor, from what the device holds: nothing held stays DS_NEED_ADD,
     // the same descriptor held becomes DS_DOWNLOADED, another one DS_NEED_UPDATE. A new descriptor
     // clears the too-large mark. True when the device has work it did not have before.
