@@ -11,6 +11,7 @@ packages=(
   libhiredis-dev
   libgtest-dev libgmock-dev
   redis-server
+  clang libclang-rt-14-dev
 )
 
 missing=()
