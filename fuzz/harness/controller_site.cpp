@@ -1,5 +1,6 @@
 #include "controller_site.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -24,7 +25,15 @@ std::string_view take_line(std::string_view& text) {
 controller_site::controller_site() {
     m_core = ozra::libs::core::core::create(m_logger);
     m_loop = m_core->create_events_loop("main");
+    // The controller's signals handle is armed, then the fuzzer's own SIGINT and SIGTERM handlers are put
+    // back: the fuzzer stops as it should, and the handle never fires.
+    struct sigaction interrupt {};
+    struct sigaction terminate {};
+    sigaction(SIGINT, nullptr, &interrupt);
+    sigaction(SIGTERM, nullptr, &terminate);
     m_signals = m_loop->stop_on_signals();
+    sigaction(SIGINT, &interrupt, nullptr);
+    sigaction(SIGTERM, &terminate, nullptr);
     m_proxy.bind("tcp://127.0.0.1:*");
     m_stream = m_loop->create_zmq_message_stream(m_proxy.get(zmq::sockopt::last_endpoint));
     set_http_handler([this](const std::string& method, const std::string& path, const std::string& body) {
@@ -62,21 +71,24 @@ std::unique_ptr<ozra::kelt> controller_site::start_controller() {
     return controller;
 }
 
-void controller_site::converse(ozra::kelt& controller, std::string_view lines, char default_channel) {
+void controller_site::converse(ozra::kelt& controller, std::string_view lines, char default_channel,
+                               after_line then) {
     while (!lines.empty()) {
         std::string_view line = take_line(lines);
         char channel = default_channel;
         if (line.size() >= 2 && (line[0] == 'N' || line[0] == 'U') && line[1] == ' ') {
             channel = line[0];
             line.remove_prefix(2);
-        } else if (line == "P") {
-            process(controller);
-            continue;
         }
-        if (channel == 'N') {
+        if (line == "P") {
+            process(controller);
+        } else if (channel == 'N') {
             notify(controller, std::string(line));
         } else {
             user_msg(controller, std::string(line));
+        }
+        if (then == after_line::process) {
+            process(controller);
         }
     }
 }

@@ -30,9 +30,13 @@ public:
     // Serves the default picture again and starts a new controller on it.
     std::unique_ptr<ozra::kelt> start_controller();
 
+    enum class after_line { nothing, process };
+
     // Conversation of one input, one message per line: "N <json>" a notification, "U <json>" a device
-    // reply, "P" a processing run; any other line goes to the default channel ('N' or 'U').
-    void converse(ozra::kelt& controller, std::string_view lines, char default_channel);
+    // reply, "P" a processing run; any other line goes to the default channel ('N' or 'U'). Each line
+    // may be followed by a processing run.
+    void converse(ozra::kelt& controller, std::string_view lines, char default_channel,
+                  after_line then = after_line::nothing);
 
     // What the controller's callbacks do: run the handler, drop what it raises.
     void notify(ozra::kelt& controller, const std::string& message);
