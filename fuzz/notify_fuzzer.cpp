@@ -13,8 +13,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static varnok::fuzz::controller_site site;
-    const auto controller = site.start_controller();
-    site.converse(*controller, std::string_view(reinterpret_cast<const char*>(data), size), 'N',
+    ozra::kelt& controller = site.start_controller();
+    site.converse(controller, std::string_view(reinterpret_cast<const char*>(data), size), 'N',
                   varnok::fuzz::controller_site::after_line::process);
+    site.stop_controller();
     return 0;
 }

@@ -13,10 +13,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static varnok::fuzz::controller_site site;
-    const auto controller = site.start_controller();
-    site.notify(*controller, R"({"object":"ZONE_DOWNLOAD_REQUEST","action":"UPDATE",)"
-                             R"("plist":{"zone_download_request":[{"trackable_uid":"t1"}]}})");
-    site.converse(*controller, std::string_view(reinterpret_cast<const char*>(data), size), 'U');
-    site.process(*controller);
+    ozra::kelt& controller = site.start_controller();
+    site.notify(controller, R"({"object":"ZONE_DOWNLOAD_REQUEST","action":"UPDATE",)"
+                            R"("plist":{"zone_download_request":[{"trackable_uid":"t1"}]}})");
+    site.converse(controller, std::string_view(reinterpret_cast<const char*>(data), size), 'U');
+    site.process(controller);
+    site.stop_controller();
     return 0;
 }

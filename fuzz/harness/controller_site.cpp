@@ -36,12 +36,14 @@ controller_site::controller_site() {
     sigaction(SIGTERM, &terminate, nullptr);
     m_proxy.bind("tcp://127.0.0.1:*");
     m_stream = m_loop->create_zmq_message_stream(m_proxy.get(zmq::sockopt::last_endpoint));
+    serve_default_picture();
     set_http_handler([this](const std::string& method, const std::string& path, const std::string& body) {
         return answer(method, path, body);
     });
 }
 
 controller_site::~controller_site() {
+    m_controller.reset();
     set_http_handler(nullptr);
 }
 
@@ -59,16 +61,24 @@ http_answer controller_site::answer(const std::string& method, const std::string
     return {answer.status, answer.body};
 }
 
-std::unique_ptr<ozra::kelt> controller_site::start_controller() {
+void controller_site::serve_default_picture() {
     const site_picture& picture = default_picture();
     m_resources.set_array(test_tools::rest_resources::zone_types_member, picture.zone_types);
     m_resources.set_array(test_tools::rest_resources::zones_member, picture.zones);
     m_resources.set_array(test_tools::rest_resources::trackables_member, picture.trackable_objects);
     m_resources.set_array(test_tools::rest_resources::statuses_member, picture.download_statuses);
-    auto controller = std::make_unique<ozra::kelt>(m_logger, *m_loop, *m_signals, *m_stream, "http",
-                                                   "127.0.0.1", 0, m_zone_types);
-    controller->initialize();
-    return controller;
+}
+
+ozra::kelt& controller_site::start_controller() {
+    m_controller = std::make_unique<ozra::kelt>(m_logger, *m_loop, *m_signals, *m_stream, "http", "127.0.0.1",
+                                                0, m_zone_types);
+    m_controller->initialize();
+    return *m_controller;
+}
+
+void controller_site::stop_controller() {
+    m_controller.reset();
+    serve_default_picture();
 }
 
 void controller_site::converse(ozra::kelt& controller, std::string_view lines, char default_channel,

@@ -27,8 +27,10 @@ public:
     controller_site(const controller_site&) = delete;
     controller_site& operator=(const controller_site&) = delete;
 
-    // Serves the default picture again and starts a new controller on it.
-    std::unique_ptr<ozra::kelt> start_controller();
+    // A new controller, started on the default picture.
+    ozra::kelt& start_controller();
+    // Destroys the controller and serves the default picture again, undoing what the controller reported.
+    void stop_controller();
 
     enum class after_line { nothing, process };
 
@@ -45,6 +47,7 @@ public:
 
 private:
     http_answer answer(const std::string& method, const std::string& path, const std::string& body);
+    void serve_default_picture();
 
     test_tools::rest_resources m_resources;
     ozra::libs::core::logger m_logger{"varnok-fuzz", "main"};
@@ -55,6 +58,7 @@ private:
     zmq::socket_t m_proxy{m_zmq, zmq::socket_type::pub};
     std::unique_ptr<ozra::libs::core::message_stream> m_stream;
     const std::set<std::string> m_zone_types{"alarm", "boundary_in", "boundary_out"};
+    std::unique_ptr<ozra::kelt> m_controller;
 };
 
 }  // namespace varnok::fuzz
