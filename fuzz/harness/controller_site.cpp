@@ -1,0 +1,127 @@
+#include "controller_site.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+
+#include "fake_server/fake_location_server.h"
+#include "frame_check.h"
+#include "site_picture.h"
+
+namespace varnok::fuzz {
+
+namespace {
+
+// One line of the conversation at a time, without its line end.
+std::string_view take_line(std::string_view& text) {
+    const std::size_t end = text.find('\n');
+    const std::string_view line = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    return line;
+}
+
+}  // namespace
+
+controller_site::controller_site() {
+    m_core = ozra::libs::core::core::create(m_logger);
+    m_loop = m_core->create_events_loop("main");
+    // The controller's signals handle is armed, then the fuzzer's own SIGINT and SIGTERM handlers are put
+    // back: the fuzzer stops as it should, and the handle never fires.
+    struct sigaction interrupt {};
+    struct sigaction terminate {};
+    sigaction(SIGINT, nullptr, &interrupt);
+    sigaction(SIGTERM, nullptr, &terminate);
+    m_signals = m_loop->stop_on_signals();
+    sigaction(SIGINT, &interrupt, nullptr);
+    sigaction(SIGTERM, &terminate, nullptr);
+    m_proxy.bind("tcp://127.0.0.1:*");
+    m_stream = m_loop->create_zmq_message_stream(m_proxy.get(zmq::sockopt::last_endpoint));
+    serve_default_picture();
+    set_http_handler([this](const std::string& method, const std::string& path, const std::string& body) {
+        return answer(method, path, body);
+    });
+}
+
+controller_site::~controller_site() {
+    m_controller.reset();
+    set_http_handler(nullptr);
+}
+
+http_answer controller_site::answer(const std::string& method, const std::string& path,
+                                    const std::string& body) {
+    if (method == "POST" && path == test_tools::rest_paths::user_msg) {
+        require_no_defect(user_message_defect(body), body);
+    }
+    const auto answer = m_resources.answer(method, path, body);
+    if (answer.status == 400) {
+        std::fprintf(stderr, "The server rejects %s %s: %s\n%s\n", method.c_str(), path.c_str(),
+                     answer.body.c_str(), body.c_str());
+        std::abort();
+    }
+    return {answer.status, answer.body};
+}
+
+void controller_site::serve_default_picture() {
+    const site_picture& picture = default_picture();
+    m_resources.set_array(test_tools::rest_resources::zone_types_member, picture.zone_types);
+    m_resources.set_array(test_tools::rest_resources::zones_member, picture.zones);
+    m_resources.set_array(test_tools::rest_resources::trackables_member, picture.trackable_objects);
+    m_resources.set_array(test_tools::rest_resources::statuses_member, picture.download_statuses);
+}
+
+ozra::kelt& controller_site::start_controller() {
+    m_controller = std::make_unique<ozra::kelt>(m_logger, *m_loop, *m_signals, *m_stream, "http", "127.0.0.1",
+                                                0, m_zone_types);
+    m_controller->initialize();
+    return *m_controller;
+}
+
+void controller_site::stop_controller() {
+    m_controller.reset();
+    serve_default_picture();
+}
+
+void controller_site::converse(ozra::kelt& controller, std::string_view lines, char default_channel,
+                               after_line then) {
+    while (!lines.empty()) {
+        std::string_view line = take_line(lines);
+        char channel = default_channel;
+        if (line.size() >= 2 && (line[0] == 'N' || line[0] == 'U') && line[1] == ' ') {
+            channel = line[0];
+            line.remove_prefix(2);
+        }
+        if (line == "P") {
+            process(controller);
+        } else if (channel == 'N') {
+            notify(controller, std::string(line));
+        } else {
+            user_msg(controller, std::string(line));
+        }
+        if (then == after_line::process) {
+            process(controller);
+        }
+    }
+}
+
+void controller_site::notify(ozra::kelt& controller, const std::string& message) {
+    try {
+        controller.notify_handler(message);
+    } catch (...) {
+    }
+}
+
+void controller_site::user_msg(ozra::kelt& controller, const std::string& message) {
+    try {
+        controller.user_msg_handler(message);
+    } catch (...) {
+    }
+}
+
+void controller_site::process(ozra::kelt& controller) {
+    try {
+        controller.processing();
+    } catch (...) {
+    }
+}
+
+}  // namespace varnok::fuzz

@@ -1,0 +1,157 @@
+// The subset of the libcurl easy interface that the server API client uses, defined in the executable
+// so that it takes precedence over the shared library: transfers are answered in-process.
+#include "in_process_curl.h"
+
+#include <curl/curl.h>
+
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace varnok::fuzz {
+
+namespace {
+
+http_handler& handler() {
+    static http_handler instance;
+    return instance;
+}
+
+struct easy_transfer {
+    std::string url;
+    std::string method = "GET";
+    const char* fields = nullptr;
+    curl_off_t fields_size = -1;  // -1: the fields are a C string
+    curl_write_callback write = nullptr;
+    void* write_data = nullptr;
+    long response_code = 0;
+};
+
+// The URL's path: what follows the host (and port), after an optional scheme.
+std::string path_of(const std::string& url) {
+    const std::size_t scheme = url.find("://");
+    const std::size_t host = scheme == std::string::npos ? 0 : scheme + 3;
+    const std::size_t path = url.find('/', host);
+    return path == std::string::npos ? "/" : url.substr(path);
+}
+
+}  // namespace
+
+void set_http_handler(http_handler handler_function) {
+    handler() = std::move(handler_function);
+}
+
+}  // namespace varnok::fuzz
+
+using varnok::fuzz::easy_transfer;
+
+// curl.h fixes the enumeration type of the last named parameter of curl_easy_setopt and
+// curl_easy_getinfo; both enumerations have the size of int, so va_start is sound here.
+#pragma clang diagnostic ignored "-Wvarargs"
+
+extern "C" {
+
+CURLcode curl_global_init(long) {
+    return CURLE_OK;
+}
+
+void curl_global_cleanup() {}
+
+const char* curl_easy_strerror(CURLcode) {
+    return "in-process transfer failed";
+}
+
+CURL* curl_easy_init() {
+    return new easy_transfer;
+}
+
+void curl_easy_cleanup(CURL* handle) {
+    delete static_cast<easy_transfer*>(handle);
+}
+
+CURLcode curl_easy_setopt(CURL* handle, CURLoption option, ...) {
+    auto& transfer = *static_cast<easy_transfer*>(handle);
+    va_list arguments;
+    va_start(arguments, option);
+    switch (option) {
+        case CURLOPT_URL:
+            transfer.url = va_arg(arguments, const char*);
+            break;
+        case CURLOPT_CUSTOMREQUEST:
+            transfer.method = va_arg(arguments, const char*);
+            break;
+        case CURLOPT_POSTFIELDS:
+            transfer.fields = va_arg(arguments, const char*);
+            if (transfer.method == "GET") {
+                transfer.method = "POST";
+            }
+            break;
+        case CURLOPT_POSTFIELDSIZE_LARGE:
+            transfer.fields_size = va_arg(arguments, curl_off_t);
+            break;
+        case CURLOPT_WRITEFUNCTION:
+            transfer.write = va_arg(arguments, curl_write_callback);
+            break;
+        case CURLOPT_WRITEDATA:
+            transfer.write_data = va_arg(arguments, void*);
+            break;
+        default:
+            break;
+    }
+    va_end(arguments);
+    return CURLE_OK;
+}
+
+CURLcode curl_easy_perform(CURL* handle) {
+    auto& transfer = *static_cast<easy_transfer*>(handle);
+    std::string body;
+    if (transfer.fields != nullptr) {
+        body = transfer.fields_size < 0
+                   ? std::string(transfer.fields)
+                   : std::string(transfer.fields, static_cast<std::size_t>(transfer.fields_size));
+    }
+    const auto answer = varnok::fuzz::handler()(transfer.method, varnok::fuzz::path_of(transfer.url), body);
+    transfer.response_code = answer.status;
+    if (transfer.write != nullptr && !answer.body.empty()) {
+        transfer.write(const_cast<char*>(answer.body.data()), 1, answer.body.size(), transfer.write_data);
+    }
+    return CURLE_OK;
+}
+
+CURLcode curl_easy_getinfo(CURL* handle, CURLINFO info, ...) {
+    if (info != CURLINFO_RESPONSE_CODE) {
+        return CURLE_UNKNOWN_OPTION;
+    }
+    va_list arguments;
+    va_start(arguments, info);
+    *va_arg(arguments, long*) = static_cast<easy_transfer*>(handle)->response_code;
+    va_end(arguments);
+    return CURLE_OK;
+}
+
+curl_slist* curl_slist_append(curl_slist* list, const char* text) {
+    auto* node = static_cast<curl_slist*>(std::malloc(sizeof(curl_slist)));
+    node->data = strdup(text);
+    node->next = nullptr;
+    if (list == nullptr) {
+        return node;
+    }
+    curl_slist* last = list;
+    while (last->next != nullptr) {
+        last = last->next;
+    }
+    last->next = node;
+    return list;
+}
+
+void curl_slist_free_all(curl_slist* list) {
+    while (list != nullptr) {
+        curl_slist* const next = list->next;
+        std::free(list->data);
+        std::free(list);
+        list = next;
+    }
+}
+
+}  // extern "C"
