@@ -92,7 +92,8 @@ void kelt::processing() {
     }
     timeval now{};
     gettimeofday(&now, nullptr);
-    for (auto& [uid, object] : mTrObjects) {
+    for (auto& entry : mTrObjects) {
+        CTrackableObject& object = entry.second;
         CatchAndLog([&] { object.Supervise(*m_server, now); });
     }
     ReportStatuses();

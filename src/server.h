@@ -24,7 +24,7 @@
 namespace ozra {
 
 // libcurl write callback: appends the received bytes to the std::stringstream given as stream.
-size_t callbackFunc(void* data, size_t size, size_t count, void* stream);
+size_t callbackFunc(char* data, size_t size, size_t count, void* stream);
 
 // Client of the location server's private REST API.
 class CServer {

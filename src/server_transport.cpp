@@ -23,10 +23,9 @@ void AppendHeader(HeaderList& headers, const char* line) {
 
 }  // namespace
 
-size_t callbackFunc(void* data, size_t size, size_t count, void* stream) {
+size_t callbackFunc(char* data, size_t size, size_t count, void* stream) {
     const size_t length = size * count;
-    static_cast<std::stringstream*>(stream)->write(static_cast<const char*>(data),
-                                                   static_cast<std::streamsize>(length));
+    static_cast<std::stringstream*>(stream)->write(data, static_cast<std::streamsize>(length));
     return length;
 }
 

@@ -70,6 +70,10 @@ void curl_easy_cleanup(CURL* handle) {
     delete static_cast<easy_transfer*>(handle);
 }
 
+void curl_easy_reset(CURL* handle) {
+    *static_cast<easy_transfer*>(handle) = easy_transfer();
+}
+
 CURLcode curl_easy_setopt(CURL* handle, CURLoption option, ...) {
     auto& transfer = *static_cast<easy_transfer*>(handle);
     va_list arguments;
