@@ -1,5 +1,6 @@
 #include "bench_site.h"
 
+#include "simulator/notifications.h"
 #include "simulator/server_resources.h"
 
 #include <json/reader.h>
@@ -249,16 +250,7 @@ void bench_site::on_status_report(const std::string& body, clock::time_point at)
 }
 
 void bench_site::publish_download_request(const std::string& action, const std::vector<std::string>& uids) {
-    Json::Value notification;
-    notification["object"] = "ZONE_DOWNLOAD_REQUEST";
-    notification["action"] = action;
-    auto& requests = notification["plist"]["zone_download_request"] = Json::Value(Json::arrayValue);
-    for (const auto& uid : uids) {
-        Json::Value request;
-        request["trackable_uid"] = uid;
-        requests.append(request);
-    }
-    m_proxy.publish("notify", compact(notification));
+    m_proxy.publish("notify", test_tools::download_request_notification(action, uids));
 }
 
 }  // namespace varnok::bench

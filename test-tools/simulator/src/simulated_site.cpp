@@ -1,6 +1,7 @@
 #include "simulator/simulated_site.h"
 
 #include "simulator/device_frame.h"
+#include "simulator/notifications.h"
 #include "simulator/server_resources.h"
 #include "simulator/zone_descriptor.h"
 
@@ -192,16 +193,7 @@ void simulated_site::on_status_report(const Json::Value& body) {
 
 void simulated_site::publish_download_request(const std::string& action,
                                               const std::vector<std::string>& uids) {
-    Json::Value notification;
-    notification["object"] = "ZONE_DOWNLOAD_REQUEST";
-    notification["action"] = action;
-    auto& requests = notification["plist"]["zone_download_request"] = Json::Value(Json::arrayValue);
-    for (const auto& uid : uids) {
-        Json::Value request;
-        request["trackable_uid"] = uid;
-        requests.append(request);
-    }
-    m_proxy.publish("notify", compact(notification));
+    m_proxy.publish("notify", download_request_notification(action, uids));
 }
 
 void simulated_site::publish_zone_change(const std::string& action, const std::string& uid) {

@@ -6,19 +6,7 @@ namespace varnok::test_tools {
 
 namespace {
 
-namespace command {
-constexpr std::uint8_t add_zone = 0x01;
-constexpr std::uint8_t zone_action_status = 0x02;
-constexpr std::uint8_t crc_request = 0x03;
-constexpr std::uint8_t crc_response = 0x04;
-constexpr std::uint8_t erase_all = 0x05;
-constexpr std::uint8_t download_complete = 0x06;
-constexpr std::uint8_t crc_acknowledge = 0x07;
-constexpr std::uint8_t delete_zone = 0x08;
-constexpr std::uint8_t download_request = 0x0F;
-constexpr std::uint8_t answer_bit = 0x80;
-constexpr std::uint8_t crc_report = 0x87;
-}  // namespace command
+namespace command = device_command;
 
 constexpr std::uint8_t download_rejected = 1;
 constexpr std::size_t descriptor_zone_id_end = 4;

@@ -10,6 +10,21 @@ namespace varnok::test_tools {
 inline constexpr std::uint16_t frame_type_to_device = 0x0001;
 inline constexpr std::uint16_t frame_type_from_device = 0x0002;
 
+// Command codes; a device's answer to a command carries the code with the answer bit.
+namespace device_command {
+inline constexpr std::uint8_t add_zone = 0x01;
+inline constexpr std::uint8_t zone_action_status = 0x02;
+inline constexpr std::uint8_t crc_request = 0x03;
+inline constexpr std::uint8_t crc_response = 0x04;
+inline constexpr std::uint8_t erase_all = 0x05;
+inline constexpr std::uint8_t download_complete = 0x06;
+inline constexpr std::uint8_t crc_acknowledge = 0x07;
+inline constexpr std::uint8_t delete_zone = 0x08;
+inline constexpr std::uint8_t download_request = 0x0F;
+inline constexpr std::uint8_t answer_bit = 0x80;
+inline constexpr std::uint8_t crc_report = 0x87;
+}  // namespace device_command
+
 struct frame_record {
     std::uint8_t code = 0;
     std::vector<std::uint8_t> data;
