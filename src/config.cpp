@@ -24,6 +24,16 @@ std::string range_error(const std::string& path, int lowest, int highest, const 
     return path + ": out of range " + std::to_string(lowest) + ".." + std::to_string(highest) + ": " + number;
 }
 
+// The value as a whole number of any size; nothing when it is absent, of another kind or has a fraction.
+std::optional<double> whole_number(const reader::config& document, std::initializer_list<std::string> keys) {
+    const reader::result<double> real = document.get_by_path<double>(keys);
+    const double* number = real.try_get();
+    if (number == nullptr || std::trunc(*number) != *number) {
+        return std::nullopt;
+    }
+    return *number;
+}
+
 // An integer in lowest..highest; a whole number outside the 32-bit range is out of range too.
 reader::result<int> integer_within(const reader::config& document, std::initializer_list<std::string> keys,
                                    const std::string& path, int lowest, int highest) {
@@ -34,9 +44,8 @@ reader::result<int> integer_within(const reader::config& document, std::initiali
         }
         return reader::error_reason{range_error(path, lowest, highest, std::to_string(*number))};
     }
-    const reader::result<double> real = document.get_by_path<double>(keys);
-    const double* number = real.try_get();
-    if (number == nullptr || std::trunc(*number) != *number) {
+    const std::optional<double> number = whole_number(document, keys);
+    if (!number) {
         return found;
     }
     std::ostringstream text;
@@ -46,9 +55,7 @@ reader::result<int> integer_within(const reader::config& document, std::initiali
 
 // The server port may be absent or of another kind than a whole number: then it is 0.
 reader::result<int> optional_server_port(const reader::config& document) {
-    const reader::result<double> real = document.get_by_path<double>({"server", "port"});
-    const double* number = real.try_get();
-    if (number == nullptr || std::trunc(*number) != *number) {
+    if (!whole_number(document, {"server", "port"})) {
         return 0;
     }
     return integer_within(document, {"server", "port"}, "server.port", 0, highest_port);

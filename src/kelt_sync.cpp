@@ -146,7 +146,7 @@ std::unordered_map<const CZone*, const CZone*> kelt::RebuildCouplings() {
             continue;
         }
         for (const CZone* candidate : candidates->second) {
-            if (candidate->mCoupled == zone.mZoneID && candidate->mProjectUid == zone.mProjectUid) {
+            if (m_manager->are_coupled(zone, *candidate)) {
                 couplings.emplace(&zone, candidate);
                 break;
             }

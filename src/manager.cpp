@@ -10,12 +10,16 @@ boost::optional<const CZone&> manager::get_coupled_zone(const CZone& zone,
         return boost::none;
     }
     for (const auto& [uid, candidate] : zones) {
-        if (candidate.mZoneID == zone.mCoupled && candidate.mCoupled == zone.mZoneID &&
-            candidate.mProjectUid == zone.mProjectUid) {
+        if (are_coupled(zone, candidate)) {
             return candidate;
         }
     }
     return boost::none;
+}
+
+bool manager::are_coupled(const CZone& zone, const CZone& candidate) const {
+    return candidate.mZoneID == zone.mCoupled && candidate.mCoupled == zone.mZoneID &&
+           candidate.mProjectUid == zone.mProjectUid;
 }
 
 bool manager::tr_object_works_with_zone(const CZone& zone, const CTrackableObject& object) const {

@@ -39,6 +39,11 @@ private:
 
 using CDescriptorRef = boost::intrusive_ptr<const CZoneDescriptor>;
 
+// Whether two descriptors hold the same text (which carries the zone ID).
+inline bool SameDescriptor(const CZoneDescriptor& left, const CZoneDescriptor& right) {
+    return &left == &right || left.Hex() == right.Hex();
+}
+
 CDescriptorRef MakeDescriptor(std::string zoneUid, uint16_t zoneId, std::string hex);
 
 }  // namespace ozra

@@ -33,7 +33,7 @@ const CZoneDescriptor* CZoneForDevice::HeldDescriptor() const {
 
 bool CZoneForDevice::Retarget(const CDescriptorRef& descriptor) {
     const devState_t before = mDevState;
-    const bool newDescriptor = descriptor->Hex() != mDescriptor->Hex() || descriptor->ZoneID() != ZoneID();
+    const bool newDescriptor = !SameDescriptor(*descriptor, *mDescriptor);
     if (newDescriptor) {
         mTooBig = false;
     }
@@ -45,10 +45,9 @@ bool CZoneForDevice::Retarget(const CDescriptorRef& descriptor) {
     if (before == DS_NEED_ADD) {
         return newDescriptor;
     }
-    if (held->Hex() == descriptor->Hex()) {
+    if (SameDescriptor(*held, *descriptor)) {
         mDescriptor = held;
-        mDevState = DS_DOWNLOADED;
-        mOldDescriptor.reset();
+        Mark(DS_DOWNLOADED);
         return false;
     }
     mDevState = DS_NEED_UPDATE;
@@ -79,8 +78,7 @@ bool CZoneForDevice::Confirmed() {
             return false;
         case DS_NEED_UPDATE:
             if (DeletesFirst()) {
-                mOldDescriptor.reset();
-                mDevState = DS_NEED_ADD;
+                Mark(DS_NEED_ADD);
                 return true;
             }
             break;
@@ -88,8 +86,7 @@ bool CZoneForDevice::Confirmed() {
         case DS_DOWNLOADED:
             break;
     }
-    mOldDescriptor.reset();
-    mDevState = DS_DOWNLOADED;
+    Mark(DS_DOWNLOADED);
     return true;
 }
 
