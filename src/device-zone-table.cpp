@@ -17,6 +17,21 @@ struct CrcPiece {
 
 }  // namespace
 
+CDeviceZoneTable::iterator CDeviceZoneTable::FindPending(uint16_t zoneId) {
+    const auto carries = [zoneId](const CZoneForDevice& entry) { return entry.PendingZoneID() == zoneId; };
+    const auto hint = mEntries.begin() + static_cast<std::ptrdiff_t>(std::min(mPendingHint, mEntries.size()));
+    auto found = std::find_if(hint, mEntries.end(), carries);
+    if (found == mEntries.end()) {
+        found = std::find_if(mEntries.begin(), hint, carries);
+        if (found == hint) {
+            return mEntries.end();
+        }
+    }
+    Changed();
+    mPendingHint = static_cast<std::size_t>(found - mEntries.begin()) + 1;
+    return found;
+}
+
 CDeviceZoneTable::const_iterator CDeviceZoneTable::LowerBound(const std::string& zoneUid) const {
     return std::lower_bound(
         mEntries.begin(), mEntries.end(), zoneUid,

@@ -31,6 +31,9 @@ public:
     iterator find(const std::string& zoneUid);
     const_iterator find(const std::string& zoneUid) const;
     std::size_t count(const std::string& zoneUid) const { return find(zoneUid) != end() ? 1 : 0; }
+    // The entry whose pending record carries the zone ID; the search starts after the entry found last,
+    // since a device reports the records of a batch in their order.
+    iterator FindPending(uint16_t zoneId);
     // Raises std::out_of_range when the zone is not in the table.
     CZoneForDevice& at(const std::string& zoneUid);
     const CZoneForDevice& at(const std::string& zoneUid) const;
@@ -62,6 +65,7 @@ private:
     const_iterator LowerBound(const std::string& zoneUid) const;
 
     std::vector<CZoneForDevice> mEntries;
+    std::size_t mPendingHint = 0;
     mutable bool mCrcKnown = false;
     mutable uint16_t mCrc[2] = {};  // without, with pending additions
 };

@@ -39,8 +39,7 @@ bool kelt::ZoneActionStatusReport(const std::string& uid, uint32_t zoneId, uint3
         return false;
     }
     const auto found =
-        std::find_if(object.mZones.begin(), object.mZones.end(),
-                     [zoneId](const CZoneForDevice& entry) { return entry.PendingZoneID() == zoneId; });
+        zoneId <= UINT16_MAX ? object.mZones.FindPending(static_cast<uint16_t>(zoneId)) : object.mZones.end();
     if (found == object.mZones.end()) {
         m_logger.debug("Zone %1$#x not found") % zoneId;
         return false;

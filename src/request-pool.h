@@ -2,56 +2,87 @@
 
 #include <curl/curl.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "core/logger.h"
 
 namespace ozra {
 
-// Runs queued HTTP requests on a fixed set of worker threads, each keeping its own connection alive.
-// Requests with the same order key run on the same worker, in the order they were queued.
+// Runs queued HTTP requests concurrently on one thread (libcurl's multi interface) over a bounded set of
+// kept-alive connections. Requests with the same order key run one at a time, in the order they were queued.
 class CRequestPool {
 public:
-    // Runs one request over the worker's easy handle.
-    using Job = std::function<void(CURL* handle)>;
+    // One request: Prepare sets the handle up, Finish takes the result once the transfer has ended.
+    class Request {
+    public:
+        virtual ~Request() = default;
+        virtual void Prepare(CURL* handle) = 0;
+        virtual void Finish(CURL* handle, CURLcode result) = 0;
+    };
 
-    CRequestPool(std::size_t workers, std::size_t bound, libs::core::logger& logger);
-    // Runs every queued request, then joins the workers.
+    CRequestPool(std::size_t connections, std::size_t bound, std::chrono::milliseconds drainLimit,
+                 libs::core::logger& logger);
+    // Lets the queued requests run for at most the drain limit, then drops the rest with one warning.
     ~CRequestPool();
     CRequestPool(const CRequestPool&) = delete;
     CRequestPool& operator=(const CRequestPool&) = delete;
 
-    // Queues the request; while bound requests are waiting, blocks until one has finished.
-    void Submit(const std::string& orderKey, Job job);
+    // Queues the request; while bound requests are unfinished, blocks until one has finished.
+    void Submit(const std::string& orderKey, std::unique_ptr<Request> request);
     // Returns when every request submitted before has finished.
     void WaitIdle();
-    std::size_t Workers() const { return mWorkers.size(); }
 
 private:
-    struct Worker {
-        std::deque<Job> mQueue;
-        std::condition_variable mWakeUp;
-        std::thread mThread;
+    using Lane = std::deque<std::unique_ptr<Request>>;
+    struct Submitted {
+        std::string mOrderKey;
+        std::unique_ptr<Request> mRequest;
+    };
+    struct Connection {
+        std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> mHandle{curl_easy_init(), &curl_easy_cleanup};
+        std::unordered_map<std::string, Lane>::iterator mLane;
+        bool mBusy = false;
     };
 
-    void Run(Worker& worker);
+    void Run();
+    // Moves the submitted requests to their lanes; false once the pool stops and may end.
+    bool TakeSubmitted();
+    void StartReadyLanes();
+    void FinishTransfers();
+    void Finish(Connection& connection, CURLcode result);
+    void DropUnfinished();
+    void Sleep();
 
     const std::size_t mBound;
+    const std::chrono::milliseconds mDrainLimit;
     libs::core::logger& m_logger;
+    std::unique_ptr<CURLM, decltype(&curl_multi_cleanup)> mMulti;
+
+    // Shared with the submitting threads.
     std::mutex mMutex;
     std::condition_variable mProgress;
+    std::vector<Submitted> mSubmitted;
     std::size_t mUnfinished = 0;
+    bool mSleeping = false;
     bool mStopping = false;
     bool mFullWarned = false;
-    std::vector<std::unique_ptr<Worker>> mWorkers;
+    std::chrono::steady_clock::time_point mDrainDeadline;
+
+    // The pool thread's own.
+    std::unordered_map<std::string, Lane> mLanes;
+    std::deque<std::unordered_map<std::string, Lane>::iterator> mReady;
+    std::vector<Connection> mConnections;
+    std::size_t mActive = 0;
+    std::thread mThread;
 };
 
 }  // namespace ozra

@@ -40,16 +40,16 @@ public:
                          curl_slist* headers);
     void CurlDelRequest(const std::string& path, std::stringstream& answer, curl_slist* headers);
 
-    // Queue a request for the background workers; failures only reach the log. Requests with the same
-    // order key reach the server in the order they were queued.
+    // Queue a request for the background transfers; failures only reach the log. Requests with the same
+    // order key reach the server one at a time, in the order they were queued.
     void SendAsyncPostRequest(const std::string& path, const std::string& body, const std::string& orderKey);
     void SendAsyncDelRequest(const std::string& path);
 
     // Returns when every request queued before has finished.
     void WaitForAsyncOperations();
 
-    // Background workers, each over a connection of its own; at most this many requests wait at once.
-    static constexpr std::size_t async_workers = 8;
+    // Background transfers share this many kept-alive connections; at most async_bound requests wait at once.
+    static constexpr std::size_t async_connections = 16;
     static constexpr std::size_t async_bound = 100000;
 
     void ParseAnswer(std::string caller, std::stringstream& answer, Json::Value& root);
@@ -94,10 +94,28 @@ public:
 
 private:
     enum class Method { GET, POST, DEL };
+    using HeaderList = std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)>;
+
+    // A request and what its transfer reads until it has ended.
+    struct Transfer {
+        Method mMethod;
+        std::string mUrl;
+        const std::string* mBody;
+        std::stringstream* mAnswer;
+        HeaderList mHeaders;
+    };
+    class CAsyncRequest;
+
+    static std::string OperationName(Method method);
 
     // One request over the handle, which keeps its connection for the next request.
     void CurlRequest(CURL* handle, Method method, const std::string& path, std::stringstream& answer,
                      const std::string* body, curl_slist* headers);
+    Transfer MakeTransfer(Method method, const std::string& path, std::stringstream& answer,
+                          const std::string* body, curl_slist* headers) const;
+    void PrepareTransfer(CURL* handle, Transfer& transfer) const;
+    // Raises on a failed transfer or a status other than 200.
+    static void CheckTransfer(CURL* handle, CURLcode result, const Transfer& transfer);
     void GetJson(const std::string& caller, const std::string& path, Json::Value& root);
     // Replaces out with the strings of a JSON array (a null list is empty); false on a non-string.
     static bool ReadStringList(const Json::Value& list, std::set<std::string>& out);

@@ -10,9 +10,7 @@ namespace ozra {
 
 namespace {
 
-using HeaderList = std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)>;
-
-void AppendHeader(HeaderList& headers, const char* line) {
+void AppendHeader(std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)>& headers, const char* line) {
     curl_slist* const extended = curl_slist_append(headers.get(), line);
     if (extended == nullptr) {
         throw std::bad_alloc();
@@ -35,7 +33,8 @@ CServer::CServer(std::string protocol, std::string address, unsigned int port, l
     if (code != CURLE_OK) {
         OZRA_THROW(std::string("CServer") + ": " + curl_easy_strerror(code));
     }
-    mAsyncRequests = std::make_unique<CRequestPool>(async_workers, async_bound, m_logger);
+    mAsyncRequests =
+        std::make_unique<CRequestPool>(async_connections, async_bound, request_timeout, m_logger);
 }
 
 CServer::~CServer() {
@@ -66,66 +65,95 @@ void CServer::CurlDelRequest(const std::string& path, std::stringstream& answer,
     CurlRequest(mSyncHandle.get(), Method::DEL, path, answer, nullptr, headers);
 }
 
+std::string CServer::OperationName(Method method) {
+    return method == Method::GET    ? "CurlGetRequest"
+           : method == Method::POST ? "CurlPostRequest"
+                                    : "CurlDelRequest";
+}
+
 void CServer::CurlRequest(CURL* curl, Method method, const std::string& path, std::stringstream& answer,
                           const std::string* body, curl_slist* headers) {
-    HeaderList headerList(headers, &curl_slist_free_all);
-    const std::string operation = method == Method::GET    ? "CurlGetRequest"
-                                  : method == Method::POST ? "CurlPostRequest"
-                                                           : "CurlDelRequest";
+    Transfer transfer = MakeTransfer(method, path, answer, body, headers);
+    PrepareTransfer(curl, transfer);
+    CheckTransfer(curl, curl_easy_perform(curl), transfer);
+}
+
+CServer::Transfer CServer::MakeTransfer(Method method, const std::string& path, std::stringstream& answer,
+                                        const std::string* body, curl_slist* headers) const {
+    Transfer transfer{method, mAddress + path, body, &answer, HeaderList(headers, &curl_slist_free_all)};
+    if (method != Method::GET) {
+        AppendHeader(transfer.mHeaders, "content-type: application/json");
+    }
+    return transfer;
+}
+
+void CServer::PrepareTransfer(CURL* curl, Transfer& transfer) const {
     if (curl == nullptr) {
-        OZRA_THROW(operation + (method == Method::GET ? ": curlHandle == NULL" : ": curl_handle == NULL"));
+        OZRA_THROW(OperationName(transfer.mMethod) +
+                   (transfer.mMethod == Method::GET ? ": curlHandle == NULL" : ": curl_handle == NULL"));
     }
     curl_easy_reset(curl);
-    if (method != Method::GET) {
-        AppendHeader(headerList, "content-type: application/json");
-    }
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headerList.get());
-    if (method == Method::DEL) {
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, transfer.mHeaders.get());
+    if (transfer.mMethod == Method::DEL) {
         curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, "DELETE");
     }
-    const std::string url = mAddress + path;
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_URL, transfer.mUrl.c_str());
     curl_easy_setopt(curl, CURLOPT_DEFAULT_PROTOCOL, mProtocol.c_str());
-    if (body != nullptr) {
-        curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body->size()));
-        curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body->data());
+    if (transfer.mBody != nullptr) {
+        curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(transfer.mBody->size()));
+        curl_easy_setopt(curl, CURLOPT_POSTFIELDS, transfer.mBody->data());
     }
     curl_easy_setopt(curl, CURLOPT_USERAGENT, "varnokd");
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &callbackFunc);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &answer);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, transfer.mAnswer);
     curl_easy_setopt(curl, CURLOPT_TIMEOUT, static_cast<long>(request_timeout.count()));
-    // Request threads must not be interrupted by the resolver's alarm signal.
+    // Transfers must not be interrupted by the resolver's alarm signal.
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
     if (m_port != 0) {
         curl_easy_setopt(curl, CURLOPT_PORT, static_cast<long>(m_port));
     }
+}
 
-    const CURLcode result = curl_easy_perform(curl);
-    headerList.reset();
+void CServer::CheckTransfer(CURL* curl, CURLcode result, const Transfer& transfer) {
+    const std::string operation = OperationName(transfer.mMethod);
     if (result != CURLE_OK) {
-        OZRA_THROW(operation + ": curl_easy_perform failed: " + curl_easy_strerror(result) + " URL=" + url);
+        OZRA_THROW(operation + ": curl_easy_perform failed: " + curl_easy_strerror(result) +
+                   " URL=" + transfer.mUrl);
     }
     long code = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &code);
     if (code != 200) {
-        OZRA_THROW(operation + ": request \"" + url + "\" returns code " + std::to_string(code));
+        OZRA_THROW(operation + ": request \"" + transfer.mUrl + "\" returns code " + std::to_string(code));
     }
 }
 
+// A background request: owns its body and answer until the transfer has ended.
+class CServer::CAsyncRequest final : public CRequestPool::Request {
+public:
+    CAsyncRequest(const CServer& server, Method method, const std::string& path, std::string body)
+        : mServer(server),
+          mBody(std::move(body)),
+          mTransfer(server.MakeTransfer(method, path, mAnswer, method == Method::DEL ? nullptr : &mBody,
+                                        nullptr)) {}
+
+    void Prepare(CURL* handle) override { mServer.PrepareTransfer(handle, mTransfer); }
+    void Finish(CURL* handle, CURLcode result) override { CheckTransfer(handle, result, mTransfer); }
+
+private:
+    const CServer& mServer;
+    std::string mBody;
+    std::stringstream mAnswer;
+    Transfer mTransfer;
+};
+
 void CServer::SendAsyncPostRequest(const std::string& path, const std::string& body,
                                    const std::string& orderKey) {
-    mAsyncRequests->Submit(orderKey, [this, path, body](CURL* handle) {
-        std::stringstream answer;
-        CurlRequest(handle, Method::POST, path, answer, &body, nullptr);
-    });
+    mAsyncRequests->Submit(orderKey, std::make_unique<CAsyncRequest>(*this, Method::POST, path, body));
 }
 
 void CServer::SendAsyncDelRequest(const std::string& path) {
-    mAsyncRequests->Submit(path, [this, path](CURL* handle) {
-        std::stringstream answer;
-        CurlRequest(handle, Method::DEL, path, answer, nullptr, nullptr);
-    });
+    mAsyncRequests->Submit(path, std::make_unique<CAsyncRequest>(*this, Method::DEL, path, std::string()));
 }
 
 void CServer::WaitForAsyncOperations() {

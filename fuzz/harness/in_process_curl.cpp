@@ -1,13 +1,19 @@
-// The subset of the libcurl easy interface that the server API client uses, defined in the executable
-// so that it takes precedence over the shared library: transfers are answered in-process.
+// The subset of the libcurl easy and multi interfaces that the server API client uses, defined in the
+// executable so that it takes precedence over the shared library: transfers are answered in-process.
 #include "in_process_curl.h"
 
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <mutex>
 #include <string>
+#include <vector>
 
 namespace varnok::fuzz {
 
@@ -28,6 +34,16 @@ struct easy_transfer {
     long response_code = 0;
 };
 
+// A multi handle performs its transfers at once, in the order they were added.
+struct multi_transfers {
+    std::vector<CURL*> added;
+    std::deque<CURLMsg> done;
+    CURLMsg read{};
+    std::mutex mutex;
+    std::condition_variable woken;
+    bool wake_up = false;
+};
+
 // The URL's path: what follows the host (and port), after an optional scheme.
 std::string path_of(const std::string& url) {
     const std::size_t scheme = url.find("://");
@@ -45,6 +61,7 @@ void set_http_handler(http_handler handler_function) {
 }  // namespace varnok::fuzz
 
 using varnok::fuzz::easy_transfer;
+using varnok::fuzz::multi_transfers;
 
 // curl.h fixes the enumeration type of the last named parameter of curl_easy_setopt and
 // curl_easy_getinfo; both enumerations have the size of int, so va_start is sound here.
@@ -132,6 +149,77 @@ CURLcode curl_easy_getinfo(CURL* handle, CURLINFO info, ...) {
     *va_arg(arguments, long*) = static_cast<easy_transfer*>(handle)->response_code;
     va_end(arguments);
     return CURLE_OK;
+}
+
+CURLM* curl_multi_init() {
+    return new multi_transfers;
+}
+
+CURLMcode curl_multi_cleanup(CURLM* multi) {
+    delete static_cast<multi_transfers*>(multi);
+    return CURLM_OK;
+}
+
+CURLMcode curl_multi_setopt(CURLM*, CURLMoption, ...) {
+    return CURLM_OK;
+}
+
+CURLMcode curl_multi_add_handle(CURLM* multi, CURL* handle) {
+    static_cast<multi_transfers*>(multi)->added.push_back(handle);
+    return CURLM_OK;
+}
+
+CURLMcode curl_multi_remove_handle(CURLM* multi, CURL* handle) {
+    auto& added = static_cast<multi_transfers*>(multi)->added;
+    added.erase(std::remove(added.begin(), added.end(), handle), added.end());
+    return CURLM_OK;
+}
+
+CURLMcode curl_multi_perform(CURLM* multi, int* running) {
+    auto& transfers = *static_cast<multi_transfers*>(multi);
+    for (CURL* handle : transfers.added) {
+        CURLMsg message{};
+        message.msg = CURLMSG_DONE;
+        message.easy_handle = handle;
+        message.data.result = curl_easy_perform(handle);
+        transfers.done.push_back(message);
+    }
+    transfers.added.clear();
+    *running = 0;
+    return CURLM_OK;
+}
+
+CURLMsg* curl_multi_info_read(CURLM* multi, int* left) {
+    auto& transfers = *static_cast<multi_transfers*>(multi);
+    if (transfers.done.empty()) {
+        *left = 0;
+        return nullptr;
+    }
+    transfers.read = transfers.done.front();
+    transfers.done.pop_front();
+    *left = static_cast<int>(transfers.done.size());
+    return &transfers.read;
+}
+
+CURLMcode curl_multi_poll(CURLM* multi, curl_waitfd*, unsigned int, int timeout_ms, int* ready) {
+    auto& transfers = *static_cast<multi_transfers*>(multi);
+    std::unique_lock lock(transfers.mutex);
+    transfers.woken.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] { return transfers.wake_up; });
+    transfers.wake_up = false;
+    if (ready != nullptr) {
+        *ready = 0;
+    }
+    return CURLM_OK;
+}
+
+CURLMcode curl_multi_wakeup(CURLM* multi) {
+    auto& transfers = *static_cast<multi_transfers*>(multi);
+    {
+        const std::lock_guard lock(transfers.mutex);
+        transfers.wake_up = true;
+    }
+    transfers.woken.notify_one();
+    return CURLM_OK;
 }
 
 curl_slist* curl_slist_append(curl_slist* list, const char* text) {

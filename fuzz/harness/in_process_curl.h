@@ -14,8 +14,8 @@ struct http_answer {
 using http_handler =
     std::function<http_answer(const std::string& method, const std::string& path, const std::string& body)>;
 
-// The libcurl easy interface of this executable performs every transfer by calling the handler, on the
-// calling thread, without a socket. Set it while no transfer runs.
+// The libcurl interfaces of this executable perform every transfer by calling the handler, on the thread
+// that performs it, without a socket. Set it while no transfer runs.
 void set_http_handler(http_handler handler);
 
 }  // namespace varnok::fuzz

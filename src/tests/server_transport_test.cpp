@@ -1,7 +1,12 @@
+#include <arpa/inet.h>
 #include <curl/curl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <map>
@@ -133,7 +138,8 @@ TEST_F(ServerTransport, AsyncPostsKeepTheirOrderPerKeyAndBoundedThreadsWhileTheS
         sent.push_back(UserMsg(uid) + std::to_string(message));
         m_server->SendAsyncPostRequest(CServer::req_user_msg, sent.back(), uid);
     }
-    EXPECT_LE(ThreadCount(), threadsBefore + CServer::async_workers);
+    // The transfers run on one thread of their own.
+    EXPECT_LE(ThreadCount(), threadsBefore + 1);
     m_server->WaitForAsyncOperations();
 
     std::map<std::string, std::vector<std::string>> expected;
@@ -167,13 +173,53 @@ TEST_F(ServerTransport, AsyncDeleteIsSentAndFailuresStayOnTheRequestThread) {
     EXPECT_EQ(m_fake->request_count(), 1u);
 }
 
-TEST_F(ServerTransport, DestructionJoinsRequestsStillRunning) {
+TEST_F(ServerTransport, DestructionLetsQueuedRequestsFinish) {
     m_fake->set_fault(response_fault{std::nullopt, false, 300ms});
-    m_server->SendAsyncPostRequest(CServer::req_user_msg, UserMsg("last"), "last");
+    m_server->SendAsyncPostRequest(CServer::req_user_msg, UserMsg("first"), "first");
+    m_server->SendAsyncPostRequest(CServer::req_user_msg, UserMsg("last"), "first");
     m_server.reset();
-    const recorded_request request = OnlyRequest();
-    EXPECT_EQ(request.body, UserMsg("last"));
-    EXPECT_EQ(request.answered_status, 200u);
+    ASSERT_EQ(m_fake->request_count(), 2u);
+    EXPECT_EQ(m_fake->requests().back().body, UserMsg("last"));
+    EXPECT_EQ(m_fake->requests().back().answered_status, 200u);
+}
+
+// Counts the requests that finished, whatever their result.
+class CountedRequest : public CRequestPool::Request {
+public:
+    CountedRequest(std::string url, std::atomic<int>& finished) : mUrl(std::move(url)), mFinished(finished) {}
+    void Prepare(CURL* handle) override {
+        curl_easy_reset(handle);
+        curl_easy_setopt(handle, CURLOPT_URL, mUrl.c_str());
+        curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+    }
+    void Finish(CURL*, CURLcode) override { ++mFinished; }
+
+private:
+    std::string mUrl;
+    std::atomic<int>& mFinished;
+};
+
+TEST_F(ServerTransport, DestructionDropsWhatAServerThatNeverAnswersHolds) {
+    // Connections to a listening socket that never accepts complete, and no answer ever comes.
+    const int silent = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof(address);
+    ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr*>(&address), length), 0);
+    ASSERT_EQ(listen(silent, 64), 0);
+    ASSERT_EQ(getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const std::string url = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/";
+
+    std::atomic<int> finished{0};
+    {
+        CRequestPool pool(4, 1000, 200ms, m_logger);
+        for (int request = 0; request < 40; ++request) {
+            pool.Submit("t" + std::to_string(request % 8), std::make_unique<CountedRequest>(url, finished));
+        }
+    }
+    EXPECT_EQ(finished, 0);
+    close(silent);
 }
 
 TEST_F(ServerTransport, ParseAnswerReadsJsonAndRaisesWithTheCallersName) {
