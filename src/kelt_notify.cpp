@@ -1,8 +1,7 @@
-#include <boost/format.hpp>
-
 #include <stdexcept>
 
 #include "core/json.h"
+#include "core/line_format.h"
 #include "kelt.h"
 
 namespace ozra {
@@ -91,7 +90,7 @@ void kelt::notify_handler_zone_download_request(const Json::Value& notification)
         }
         const std::string uid = uidValue.asString();
         const auto scope =
-            m_logger.enter_scope((boost::format("ZONE_DOWNLOAD_REQUEST (%1%) for %2%") % action % uid).str());
+            m_logger.enter_scope(libs::core::format_text("ZONE_DOWNLOAD_REQUEST (%1%) for %2%", action, uid));
         if (action == "UPDATE") {
             UpdateTO(uid);
         } else if (action == "VERIFY") {

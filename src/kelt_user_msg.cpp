@@ -1,11 +1,10 @@
-#include <boost/format.hpp>
-
 #include <algorithm>
 #include <cctype>
 #include <stdexcept>
 #include <string_view>
 
 #include "core/json.h"
+#include "core/line_format.h"
 #include "kelt.h"
 
 namespace ozra {
@@ -114,7 +113,7 @@ void kelt::user_msg_handler(const std::string& message) {
     if (hex.compare(0, device_frame_type.size(), device_frame_type) != 0) {
         return;
     }
-    const auto scope = m_logger.enter_scope((boost::format("From VESK %1%: %2%") % uid % hex).str());
+    const auto scope = m_logger.enter_scope(libs::core::format_text("From VESK %1%: %2%", uid, hex));
 
     CFrameReader reader(hex);
     reader.Take(device_frame_type.size());

@@ -22,7 +22,6 @@ CRequestPool::CRequestPool(std::size_t connections, std::size_t bound, std::chro
     if (!mMulti) {
         OZRA_THROW("CRequestPool: curl_multi_init failed");
     }
-    curl_multi_setopt(mMulti.get(), CURLMOPT_MAX_HOST_CONNECTIONS, static_cast<long>(connections));
     curl_multi_setopt(mMulti.get(), CURLMOPT_MAXCONNECTS, static_cast<long>(connections));
     mThread = std::thread([this] { Run(); });
 }

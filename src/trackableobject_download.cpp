@@ -1,5 +1,4 @@
-#include <boost/format.hpp>
-
+#include "core/line_format.h"
 #include "device-frame.h"
 #include "globals.h"
 #include "server.h"
@@ -43,7 +42,7 @@ void CTrackableObject::Verify(CServer& server) {
     const uint16_t crc = CurrentCRC(true);
     const std::string frame = frame::CrcCommand(frame::CMD_CRC_REQUEST, crc);
     const auto scope =
-        m_logger.enter_scope((boost::format("CRC request for %1%. My CRC: %2$#x") % mUid % crc).str());
+        m_logger.enter_scope(libs::core::format_text("CRC request for %1%. My CRC: %2$#x", mUid, crc));
     SendRequest(server, frame, ACT_VERIFY_REQUEST);
 }
 
@@ -51,24 +50,24 @@ void CTrackableObject::CRCAcknowledge(CServer& server) {
     const uint16_t crc = CurrentCRC(true);
     const std::string frame = frame::CrcCommand(frame::CMD_CRC_ACKNOWLEDGE, crc);
     const auto scope = m_logger.enter_scope(
-        (boost::format("KELT CRC Acknowledge for %1%. My CRC: %2$#x") % mUid % crc).str());
+        libs::core::format_text("KELT CRC Acknowledge for %1%. My CRC: %2$#x", mUid, crc));
     server.SendUserMsg(mUid, frame);
 }
 
 void CTrackableObject::ZoneDownloadRequest(CServer& server) {
     const std::string frame = frame::Command(frame::CMD_DOWNLOAD_REQUEST);
-    const auto scope = m_logger.enter_scope((boost::format("Download request for %1%") % mUid).str());
+    const auto scope = m_logger.enter_scope(libs::core::format_text("Download request for %1%", mUid));
     SendRequest(server, frame, ACT_ZONE_DOWNLOAD_REQUEST);
 }
 
 void CTrackableObject::EraseAll(CServer& server) {
     const std::string frame = frame::Command(frame::CMD_ERASE_ALL);
-    const auto scope = m_logger.enter_scope((boost::format("Erase all for %1%") % mUid).str());
+    const auto scope = m_logger.enter_scope(libs::core::format_text("Erase all for %1%", mUid));
     SendRequest(server, frame, ACT_ERASE_ALL_REQUEST);
 }
 
 bool CTrackableObject::DownloadingZones(CServer& server) {
-    const auto scope = m_logger.enter_scope((boost::format("Updating zones for %1%") % mUid).str());
+    const auto scope = m_logger.enter_scope(libs::core::format_text("Updating zones for %1%", mUid));
     std::string records;
     for (CZoneForDevice& zone : mZones) {
         if (zone.mDevState == DS_DOWNLOADED || zone.mDownloadErrorCounter > zone_attempt_limit) {
@@ -109,7 +108,7 @@ void CTrackableObject::ZoneDownloadCompleted(CServer& server) {
     const uint16_t crc = CurrentCRC(false);
     const std::string frame = frame::CrcCommand(frame::CMD_DOWNLOAD_COMPLETE, crc);
     const auto scope =
-        m_logger.enter_scope((boost::format("Download complete for %1%. My CRC: %2$#x") % mUid % crc).str());
+        m_logger.enter_scope(libs::core::format_text("Download complete for %1%. My CRC: %2$#x", mUid, crc));
     SendRequest(server, frame, ACT_ZONE_DOWNLOAD_COMPLETED);
 }
 

@@ -1,12 +1,22 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <boost/format.hpp>
 #include <boost/system/error_code.hpp>
 #include <zmq.hpp>
 
+#include <complex>
+#include <cstdint>
+#include <limits>
+#include <locale>
+#include <set>
 #include <stdexcept>
+#include <string_view>
+#include <thread>
+#include <vector>
 
 #include "core/exception.h"
+#include "core/line_format.h"
 #include "core/logger.h"
 #include "core/version.h"
 
@@ -16,6 +26,25 @@ using ::testing::MatchesRegex;
 namespace {
 
 const std::string date_pattern = "[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}[.][0-9]{3} ";
+
+struct grouped_thousands : std::numpunct<char> {
+    char do_thousands_sep() const override { return ','; }
+    std::string do_grouping() const override { return "\3"; }
+};
+
+// Takes a copy: the pattern cache must not keep views of its callers' patterns.
+template <class... Arguments>
+void expect_as_boost_format(const std::string pattern, const Arguments&... arguments) {
+    boost::format expected;
+    expected.exceptions(boost::io::no_error_bits);
+    expected.parse(pattern);
+    core::line_format actual(pattern);
+    (void)(expected % ... % arguments);
+    (void)(actual % ... % arguments);
+    std::string text;
+    actual.append_to(text);
+    EXPECT_EQ(text, expected.str()) << "pattern \"" << pattern << "\", locale " << std::locale().name();
+}
 
 // A collector for the logger's debug socket on a free loopback port.
 class LoggerTest : public ::testing::Test {
@@ -54,24 +83,38 @@ protected:
 
 }  // namespace
 
-TEST_F(LoggerTest, DebugLinesReachTheSocketWhateverTheDebugMode) {
+TEST_F(LoggerTest, DebugLinesReachTheSocketWhateverTheDebugModeUnlessSwitchedOff) {
     ASSERT_FALSE(m_logger.is_debug());
     m_logger.debug("value %1% and %2$#x") % 7 % 255;
     EXPECT_EQ(next_body(), "value 7 and 0xff");
     m_logger.set_debug(true);
     EXPECT_TRUE(m_logger.is_debug());
+    m_logger.set_writing_to_socket(false);
+    m_logger.info("hidden");
+    m_logger.set_writing_to_socket(true);
     m_logger.info("%1$#d") % 12;
     EXPECT_EQ(next_body(), "12");
 }
 
 TEST_F(LoggerTest, NestedScopesIndentUntilTheirGuardsGo) {
+    m_logger.set_debug(true);
     {
         auto outer = m_logger.enter_scope("outer");
         EXPECT_EQ(next_body(), "outer");
         auto inner = m_logger.enter_scope("inner");
         EXPECT_EQ(next_body(), "    | inner");
+        // The system log copy on stderr is indented in debug mode only.
+        ::testing::internal::CaptureStderr();
         m_logger.info("deep");
+        m_logger.set_debug(false);
+        m_logger.info("flat");
+        m_logger.debug("filtered");
+        EXPECT_THAT(::testing::internal::GetCapturedStderr(),
+                    MatchesRegex("varnokd: " + date_pattern + "        [|] deep\nvarnokd: " + date_pattern +
+                                 "flat\n"));
         EXPECT_EQ(next_body(), "        | deep");
+        EXPECT_EQ(next_body(), "        | flat");
+        EXPECT_EQ(next_body(), "        | filtered");
         EXPECT_EQ(m_logger.make_indent(), "        | ");
     }
     EXPECT_EQ(m_logger.make_indent(), "");
@@ -79,7 +122,7 @@ TEST_F(LoggerTest, NestedScopesIndentUntilTheirGuardsGo) {
     EXPECT_EQ(next_body(), "back");
 }
 
-TEST_F(LoggerTest, ScopeFormsWithLocations) {
+TEST_F(LoggerTest, FormsWithLocations) {
     const std::string file = std::string(core::constants::source_directory) + "/src/x.cpp";
     const core::source_location location(88, file, "void ozra::kelt::run(int)");
     { auto guard = m_logger.enter_scope(location); }
@@ -92,6 +135,9 @@ TEST_F(LoggerTest, ScopeFormsWithLocations) {
     EXPECT_EQ(next_body(), "ozra::kelt::run: text");
     m_logger.info("body").location(location).short_function(location);
     EXPECT_EQ(next_body(), "/src/x.cpp:88 ozra::kelt::run: body");
+    const auto refused = boost::system::errc::make_error_code(boost::system::errc::connection_refused);
+    m_logger.log_error(refused, location);
+    EXPECT_EQ(next_body(), "/src/x.cpp:88: " + refused.message());
 }
 
 TEST_F(LoggerTest, ExceptionDescriptions) {
@@ -118,17 +164,16 @@ TEST_F(LoggerTest, ExceptionDescriptions) {
     EXPECT_EQ(next_body(), "Unknown exception");
 }
 
-TEST_F(LoggerTest, LogErrorPutsTheLocationIntoTheText) {
-    const std::string file = std::string(core::constants::source_directory) + "/src/y.cpp";
-    const core::source_location location(88, file, "f()");
-    const auto refused = boost::system::errc::make_error_code(boost::system::errc::connection_refused);
-    m_logger.log_error(refused, location);
-    EXPECT_EQ(next_body(), "/src/y.cpp:88: " + refused.message());
-}
-
-TEST_F(LoggerTest, DateTimeOverrideAndMillisecondPadding) {
-    m_logger.info("fixed").date_time(core::timestamp::from_milliseconds(1764925940005));
-    EXPECT_EQ(next_frame(), "&varnokd:main 2025-12-05 09:12:20.005 fixed");
+TEST_F(LoggerTest, DateTimeOverrideAcrossSeconds) {
+    const std::pair<std::int64_t, std::string> dates[] = {{1764925940005, "2025-12-05 09:12:20.005"},
+                                                          {1764925940999, "2025-12-05 09:12:20.999"},
+                                                          {1764925941000, "2025-12-05 09:12:21.000"},
+                                                          {1764925940120, "2025-12-05 09:12:20.120"},
+                                                          {-1500, "1969-12-31 23:59:59.-500"}};
+    for (const auto& [milliseconds, text] : dates) {
+        m_logger.info("fixed").date_time(core::timestamp::from_milliseconds(milliseconds));
+        EXPECT_EQ(next_frame(), "&varnokd:main " + text + " fixed");
+    }
 }
 
 TEST_F(LoggerTest, ComponentsHaveTheirOwnPrefixAndIndentation) {
@@ -151,10 +196,61 @@ TEST_F(LoggerTest, BadPatternsAndArgumentCountsNeverThrow) {
     EXPECT_EQ(body, "after");
 }
 
-TEST_F(LoggerTest, WritingToSocketCanBeSwitchedOff) {
-    m_logger.set_writing_to_socket(false);
-    m_logger.info("hidden");
-    m_logger.set_writing_to_socket(true);
-    m_logger.info("shown");
-    EXPECT_EQ(next_body(), "shown");
+TEST(LineFormatTest, WritesWhatBoostFormatWrites) {
+    const std::string patterns[] = {"plain text",
+                                    "%1$#d/%2$#x errorCode: %3$#d",
+                                    "%2% before %1% %1$#x %1$x %1$d, 100%% %%1%%%",
+                                    "%3% alone %10%",
+                                    "%1$#",
+                                    "trailing %1",
+                                    "trailing %",
+                                    "%0%",
+                                    "%s and %1%",
+                                    "%1$#X",
+                                    "%|1$#x|",
+                                    "%123%",
+                                    "%1%%2%%3%%4%%5%%6%%7%%8%%9%"};
+    const auto original = std::locale::global(std::locale(std::locale::classic(), new grouped_thousands));
+    for (const auto& locale : {std::locale::classic(), std::locale()}) {
+        std::locale::global(locale);
+        for (int pass = 0; pass < 2; ++pass) {
+            for (const auto& pattern : patterns) {
+                expect_as_boost_format(pattern);
+                expect_as_boost_format(pattern, 7, 255u, -1);
+                expect_as_boost_format(pattern, std::numeric_limits<std::int64_t>::min(), short{-2},
+                                       1234567ull);
+                expect_as_boost_format(pattern, 0, "text", std::string("string"), std::string_view("view"));
+                expect_as_boost_format(pattern, 2.5, 'c', true, std::uint8_t{65});
+                expect_as_boost_format(pattern, std::complex<double>(1.5, -2), 10,
+                                       static_cast<const char*>(nullptr), 11, 12);
+            }
+        }
+    }
+    std::locale::global(original);
+    for (int built = 0; built < 600; ++built) {
+        expect_as_boost_format("built pattern number %1% of many: " + std::to_string(built), built);
+    }
+}
+
+TEST_F(LoggerTest, ConcurrentThreadsLogWholeLines) {
+    std::multiset<std::string> expected;
+    std::vector<std::thread> workers;
+    for (int thread = 0; thread < 4; ++thread) {
+        workers.emplace_back([this, thread] {
+            for (int line = 0; line < 100; ++line) {
+                m_logger.debug("thread %1% line %2$#x") % thread % line;
+            }
+        });
+        for (int line = 0; line < 100; ++line) {
+            expected.insert((boost::format("thread %1% line %2$#x") % thread % line).str());
+        }
+    }
+    std::multiset<std::string> received;
+    for (auto& worker : workers) {
+        worker.join();
+    }
+    while (received.size() < expected.size()) {
+        received.insert(next_body());
+    }
+    EXPECT_EQ(received, expected);
 }

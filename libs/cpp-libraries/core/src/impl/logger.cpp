@@ -1,16 +1,22 @@
 #include "core/logger.h"
 
 #include <syslog.h>
-#include <time.h>
 
+#include <algorithm>
+#include <charconv>
 #include <cstdlib>
+#include <iterator>
 #include <sstream>
+
+#include "log_date.h"
 
 namespace ozra::libs::core {
 
 namespace {
 
 constexpr int linger_milliseconds = 5000;
+// Room in a line's body for the line number and the separators.
+constexpr std::size_t body_extra = 24;
 
 bool launched_by_systemd() {
     static const bool answer = [] {
@@ -20,15 +26,25 @@ bool launched_by_systemd() {
     return answer;
 }
 
-std::string date_text(std::int64_t milliseconds) {
-    const time_t seconds = static_cast<time_t>(milliseconds / 1000);
-    tm utc{};
-    gmtime_r(&seconds, &utc);
-    char buffer[25];
-    strftime(buffer, sizeof(buffer), "%Y-%m-%d %H:%M:%S", &utc);
-    char fraction[8];
-    snprintf(fraction, sizeof(fraction), ".%03d ", static_cast<int>(milliseconds % 1000));
-    return std::string(buffer) + fraction;
+// Appends the decimal digits of a number.
+void append_number(std::string& text, std::int64_t number) {
+    char digits[24];
+    const auto result = std::to_chars(std::begin(digits), std::end(digits), number);
+    text.append(digits, result.ptr);
+}
+
+char* append(char* out, std::string_view text) {
+    return std::copy(text.begin(), text.end(), out);
+}
+
+// Four spaces a level, then a mark.
+struct indentation {
+    std::size_t spaces = 0;
+    std::string_view mark;
+};
+
+indentation indentation_of(std::int32_t depth) {
+    return depth > 0 ? indentation{static_cast<std::size_t>(depth) * 4, "| "} : indentation{};
 }
 
 }  // namespace
@@ -51,23 +67,27 @@ std::string exception_to_string(const located_exception& e) {
     return stream.str();
 }
 
-component_logger::formatter::formatter(int log_level, std::string_view pattern, const component_logger& logger)
-    : m_log_level(log_level), m_logger(logger) {
-    m_format.exceptions(boost::io::no_error_bits);
-    m_format.parse(std::string(pattern));
-}
+component_logger::formatter::formatter(int log_level, std::string_view pattern,
+                                       const component_logger& logger)
+    : m_format(pattern), m_log_level(log_level), m_logger(logger) {}
 
 component_logger::formatter::~formatter() {
     try {
+        const std::string_view file =
+            m_source_location ? source_location::remove_directory_prefix(m_source_location->file()) : "";
         std::string body;
+        body.reserve(file.size() + m_function.size() + m_format.capacity_hint() + body_extra);
         if (m_source_location) {
-            body += std::string(source_location::remove_directory_prefix(m_source_location->file()));
-            body += ":" + std::to_string(m_source_location->line()) + " ";
+            body += file;
+            body += ':';
+            append_number(body, m_source_location->line());
+            body += ' ';
         }
         if (!m_function.empty()) {
-            body += std::string(m_function) + ": ";
+            body += m_function;
+            body += ": ";
         }
-        body += m_format.str();
+        m_format.append_to(body);
         m_logger.emit(m_log_level, body, m_timestamp);
     } catch (...) {
     }
@@ -93,7 +113,8 @@ component_logger::formatter& component_logger::formatter::date_time(const timest
     return *this;
 }
 
-component_logger::component_logger(const logger& owner, std::string module_name, std::string_view component_name)
+component_logger::component_logger(const logger& owner, std::string module_name,
+                                   std::string_view component_name)
     : m_logger(owner),
       m_module_name(std::move(module_name)),
       m_zmq_prefix("&" + m_module_name + ":" + std::string(component_name) + " ") {}
@@ -128,7 +149,8 @@ indent_guard component_logger::enter_function(const source_location& location) c
     return indent();
 }
 
-indent_guard component_logger::enter_function_short(const source_location& location, std::string_view text) const {
+indent_guard component_logger::enter_function_short(const source_location& location,
+                                                    std::string_view text) const {
     debug("%1%: %2%") % location.short_function() % text;
     return indent();
 }
@@ -176,29 +198,31 @@ bool component_logger::should_print_to_stderr() const {
 }
 
 std::string component_logger::make_indent() const {
-    const std::int32_t depth = m_indent;
-    if (depth <= 0) {
-        return {};
-    }
-    return std::string(static_cast<std::size_t>(depth) * 4, ' ') + "| ";
+    const indentation indent = indentation_of(m_indent);
+    return std::string(indent.spaces, ' ') + std::string(indent.mark);
 }
 
-void component_logger::emit(int log_level, const std::string& body, const boost::optional<timestamp>& time) const {
-    const std::string date = date_text((time ? *time : timestamp::now()).milliseconds_since_epoch());
-    const std::string indentation = make_indent();
+void component_logger::emit(int log_level, const std::string& body,
+                            const boost::optional<timestamp>& time) const {
+    const log_date date((time ? *time : timestamp::now()).milliseconds_since_epoch());
+    const indentation indent = indentation_of(m_indent);
 
-    std::string system_log_text;
-    if (should_print_to_stderr()) {
-        system_log_text += date;
-    }
-    if (m_logger.is_debug()) {
-        system_log_text += indentation;
-    }
-    system_log_text += body;
-    syslog(log_level, "%s", system_log_text.c_str());
+    // The mark right-aligned in the indentation's width gives the indentation.
+    const std::string_view system_log_date = should_print_to_stderr() ? date.text() : "";
+    const std::string_view system_log_mark = m_logger.is_debug() ? indent.mark : "";
+    syslog(log_level, "%.*s%*s%s", static_cast<int>(system_log_date.size()), system_log_date.data(),
+           static_cast<int>(system_log_mark.empty() ? 0 : indent.spaces + system_log_mark.size()),
+           system_log_mark.data(), body.c_str());
 
     if (m_logger.is_writing_to_socket()) {
-        m_logger.send_to_socket(m_zmq_prefix + date + indentation + body);
+        ::zmq::message_t line(m_zmq_prefix.size() + date.text().size() + indent.spaces + indent.mark.size() +
+                              body.size());
+        char* out = append(static_cast<char*>(line.data()), m_zmq_prefix);
+        out = append(out, date.text());
+        out = std::fill_n(out, indent.spaces, ' ');
+        out = append(out, indent.mark);
+        append(out, body);
+        m_logger.send_to_socket(line);
     }
 }
 
@@ -232,11 +256,11 @@ void logger::set_debug(bool on) {
     m_debug = on;
 }
 
-void logger::send_to_socket(const std::string& text) const {
+void logger::send_to_socket(::zmq::message_t& line) const {
     const std::lock_guard<std::mutex> lock(m_socket_mutex);
     try {
         // A full queue or an absent collector drops the line (EAGAIN gives no value).
-        (void)m_debug_socket.send(::zmq::buffer(text), ::zmq::send_flags::dontwait);
+        (void)m_debug_socket.send(line, ::zmq::send_flags::dontwait);
     } catch (const ::zmq::error_t&) {
     }
 }

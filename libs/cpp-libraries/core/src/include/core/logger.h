@@ -1,6 +1,5 @@
 #pragma once
 
-#include <boost/format.hpp>
 #include <boost/optional.hpp>
 #include <boost/system/error_code.hpp>
 #include <zmq.hpp>
@@ -13,6 +12,7 @@
 #include <string_view>
 
 #include "core/exception.h"
+#include "core/line_format.h"
 #include "core/scope_guard.h"
 #include "core/source_location.h"
 #include "core/timestamp.h"
@@ -51,7 +51,7 @@ public:
         formatter& date_time(const timestamp& time);
 
     private:
-        boost::format m_format;
+        line_format m_format;
         int m_log_level;
         const component_logger& m_logger;
         boost::optional<source_location> m_source_location;
@@ -114,7 +114,7 @@ public:
 
 private:
     friend class component_logger;
-    void send_to_socket(const std::string& text) const;
+    void send_to_socket(::zmq::message_t& line) const;
 
     std::string m_module_name;
     std::atomic<bool> m_debug{false};
