@@ -126,11 +126,6 @@ protected:
 
 }  // namespace
 
-TEST_F(DaemonTest, RunsUntilSigtermAndLeavesThePidFile) {
-    CDaemonProcess daemon({"-c", WriteConfig(ValidConfig())});
-    ExpectRunAndCleanStop(daemon, SIGTERM);
-}
-
 TEST_F(DaemonTest, RunsUntilSigintOverwritingAStalePidFile) {
     for (const std::string& stale : {UnusedPid(), std::string("not a number"), std::string()}) {
         SCOPED_TRACE("pid file content: " + stale);
@@ -174,99 +169,64 @@ TEST_F(DaemonTest, TheLastConfigurationOptionWins) {
     EXPECT_FALSE(std::filesystem::exists(mPidFile));
 }
 
-TEST_F(DaemonTest, RefusesAMissingOrEmptyConfigurationName) {
-    const std::string text =
-        "The configuration file is not defined! Usage: " + CDaemonProcess::ProgramPath() + " -c config_file";
-    ExpectStartFailure({}, text);
-    ExpectStartFailure({"-c", ""}, text);
-    ExpectStartFailure({"plain-argument"}, text);
-}
-
 TEST_F(DaemonTest, RefusesUnknownOptionsAfterTheGetoptMessage) {
-    const std::string usage = "Usage: " + CDaemonProcess::ProgramPath() + " -c config_file";
-    {
-        CDaemonProcess daemon({"-x"});
+    for (const auto& [option, message] : std::vector<std::pair<std::string, std::string>>{
+             {"-x", "invalid option -- 'x'"}, {"-c", "option requires an argument -- 'c'"}}) {
+        CDaemonProcess daemon({option});
         EXPECT_EQ(daemon.WaitForExit(), 1);
-        EXPECT_THAT(daemon.GetError(), HasSubstr("invalid option -- 'x'"));
-        EXPECT_THAT(daemon.GetError(), HasSubstr(usage));
+        EXPECT_THAT(daemon.GetError(), HasSubstr(message));
+        EXPECT_THAT(daemon.GetError(),
+                    HasSubstr("Usage: " + CDaemonProcess::ProgramPath() + " -c config_file"));
         EXPECT_THAT(daemon.GetError(), Not(HasSubstr("The configuration file is not defined!")));
     }
-    CDaemonProcess daemon({"-c"});
-    EXPECT_EQ(daemon.WaitForExit(), 1);
-    EXPECT_THAT(daemon.GetError(), HasSubstr("option requires an argument -- 'c'"));
-    EXPECT_THAT(daemon.GetError(), HasSubstr(usage));
 }
 
-TEST_F(DaemonTest, BadConfigurationFilesEndStartUpWithoutTouchingThePidFile) {
+// Each failure comes before the pid file is written: the stale one stays as it is.
+TEST_F(DaemonTest, StartUpFailuresLeaveThePidFileAlone) {
     const auto modified = [this](const std::function<void(Json::Value&)>& change) {
         Json::Value document = ValidConfig();
         change(document);
         return WriteConfig(document);
     };
+    const std::string undefined =
+        "The configuration file is not defined! Usage: " + CDaemonProcess::ProgramPath() + " -c config_file";
     const std::string parse_error = "std::exception::what(): Cannot parse json: ";
-    std::vector<std::pair<std::string, std::string>> cases = {
-        {mDirectory + "/missing.json", parse_error},
-        {WriteConfigText(""), parse_error},
-        {mDirectory, parse_error},
-        {WriteConfigText("{\"system\": {\"pidfile\": "), parse_error},
-        {WriteConfigText("pidfile = /tmp/x"), parse_error},
-        {modified([](Json::Value& d) { d["system"]["local_debug"] = 1; }),
-         "Config file is invalid: Can not find field <bool>: system.local_debug"},
-        {modified([](Json::Value& d) { d["server"]["timeout_s"] = "10"; }),
-         "Config file is invalid: Can not find field <int>: server.timeout_s"},
-        {modified([](Json::Value& d) { d["server"]["timeout_s"] = Json::Int64(2147483648); }),
-         "Config file is invalid: server.timeout_s: out of range 0..2147483647: 2147483648"},
-        {modified([](Json::Value& d) { d["proxy"]["output_port"] = -1; }),
-         "Config file is invalid: proxy.output_port: out of range 1..65535: -1"},
-        {modified([](Json::Value& d) { d["server"]["port"] = 65536; }),
-         "Config file is invalid: server.port: out of range 0..65535: 65536"},
-        {modified([](Json::Value& d) { d["zone_types"] = "boundary_in"; }),
-         "Config file is invalid: Can not find field <array>: zone_types"},
-        {modified([](Json::Value& d) { d["zone_types"].append(3); }),
-         "Config file is invalid: zone_types: not a zone type: 2"},
-        {modified([](Json::Value& d) { d.removeMember("system"); }),
+    std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{}, undefined},
+        {{"-c", ""}, undefined},
+        {{"plain-argument"}, undefined},
+        {{"-c", mDirectory + "/missing.json"}, parse_error},
+        {{"-c", WriteConfigText("")}, parse_error},
+        {{"-c", mDirectory}, parse_error},
+        {{"-c", modified([](Json::Value& d) { d.removeMember("system"); })},
          "Config file is invalid: Can not find object <object>: system, path: system.pidfile\n"
          "Can not find object <object>: system, path: system.debug_port\n"
          "Can not find object <object>: system, path: system.local_debug"},
+        {{"-c", modified([](Json::Value& d) { d["system"]["debug_port"] = "no endpoint"; })},
+         "Invalid argument"},
+        {{"-c",
+          modified([this](Json::Value& d) { d["system"]["pidfile"] = mDirectory + "/missing/varnok.pid"; })},
+         "Error opening pid-file!"},
     };
     // Permissions do not keep root from reading.
     if (geteuid() != 0) {
         const std::string unreadable = WriteConfig(ValidConfig());
         chmod(unreadable.c_str(), 0);
-        cases.emplace_back(unreadable, parse_error);
+        cases.push_back({{"-c", unreadable}, parse_error});
     }
-    for (const auto& [path, error] : cases) {
-        SCOPED_TRACE("configuration " + path);
+    for (const auto& [arguments, error] : cases) {
+        SCOPED_TRACE("arguments " + ::testing::PrintToString(arguments));
         WriteFile(mPidFile, UnusedPid());
-        ExpectStartFailure({"-c", path}, error);
+        ExpectStartFailure(arguments, error);
         EXPECT_EQ(ReadFile(mPidFile), UnusedPid());
     }
 }
 
-TEST_F(DaemonTest, ARejectedDebugEndpointEndsStartUpBeforeThePidFile) {
-    Json::Value document = ValidConfig();
-    document["system"]["debug_port"] = "no endpoint";
-    ExpectStartFailure({"-c", WriteConfig(document)}, "Invalid argument");
-    EXPECT_FALSE(std::filesystem::exists(mPidFile));
-}
-
 TEST_F(DaemonTest, RefusesToStartWhileThePidFileNamesALiveProcess) {
-    const std::string content = std::to_string(getpid()) + "\n";
-    WriteFile(mPidFile, content);
-    ExpectStartFailure({"-c", WriteConfig(ValidConfig())}, "Process is running");
-    EXPECT_EQ(ReadFile(mPidFile), content);
-
-    std::filesystem::remove(mPidFile);
     CDaemonProcess first({"-c", WriteConfig(ValidConfig())});
     ASSERT_TRUE(first.WaitForError(ready_line)) << first.GetError();
     ExpectStartFailure({"-c", WriteConfig(ValidConfig())}, "Process is running");
     EXPECT_EQ(ReadFile(mPidFile), std::to_string(first.GetPid()));
     first.Signal(SIGTERM);
     EXPECT_EQ(first.WaitForExit(), 0);
-}
-
-TEST_F(DaemonTest, ReportsAPidFileThatCannotBeCreated) {
-    Json::Value document = ValidConfig();
-    document["system"]["pidfile"] = mDirectory + "/missing/varnok.pid";
-    ExpectStartFailure({"-c", WriteConfig(document)}, "Error opening pid-file!");
 }

@@ -3,6 +3,7 @@
 #include <array>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "core/exception.h"
 #include "globals.h"
@@ -19,13 +20,9 @@ std::string ErrorOf(const std::function<void()>& f) {
     return "no exception";
 }
 
-uint16_t CrcOfText(const std::string& text) {
-    return Crc16(reinterpret_cast<const uint8_t*>(text.data()), static_cast<uint16_t>(text.size()));
-}
-
-TEST(Crc16, CheckValues) {
-    EXPECT_EQ(CrcOfText("123456789"), 0x29B1);
-    EXPECT_EQ(CrcOfText("abc"), 0x514A);
+TEST(Crc16, KnownValuesOverTheGivenLength) {
+    EXPECT_EQ(Crc16(reinterpret_cast<const uint8_t*>("123456789"), 9), 0x29B1);
+    EXPECT_EQ(Crc16(reinterpret_cast<const uint8_t*>("abcdef"), 3), 0x514A);
     EXPECT_EQ(Crc16(nullptr, 0), 0xFFFF);
 }
 
@@ -53,71 +50,55 @@ TEST(Crc16, TableDrivenMatchesTheBitwiseDefinition) {
     }
 }
 
-TEST(Crc16, CoversOnlyTheGivenLength) {
-    EXPECT_EQ(Crc16(reinterpret_cast<const uint8_t*>("abcdef"), 3), 0x514A);
+TEST(ParseHex, DigitsOfBothCasesAndNothingElse) {
+    for (const auto& [c, value] : std::vector<std::pair<char, int>>{
+             {'0', 0}, {'9', 9}, {'A', 10}, {'f', 15}, {'G', -1}, {' ', -1}, {'g', -1}}) {
+        int parsed = -1;
+        const std::string error = ErrorOf([&, c = c] { parsed = ParseHex(c); });
+        EXPECT_EQ(parsed, value) << c;
+        EXPECT_EQ(error, value < 0 ? "ParseHex: Invalid input string: " + std::string(1, c) : "no exception");
+    }
 }
 
-TEST(ParseHex, DigitsOfBothCases) {
-    EXPECT_EQ(ParseHex('0'), 0);
-    EXPECT_EQ(ParseHex('9'), 9);
-    EXPECT_EQ(ParseHex('A'), 10);
-    EXPECT_EQ(ParseHex('f'), 15);
-}
-
-TEST(ParseHex, RejectsOtherCharacters) {
-    EXPECT_EQ(ErrorOf([] { ParseHex('G'); }), "ParseHex: Invalid input string: G");
-    EXPECT_EQ(ErrorOf([] { ParseHex(' '); }), "ParseHex: Invalid input string:  ");
-    EXPECT_EQ(ErrorOf([] { ParseHex('g'); }), "ParseHex: Invalid input string: g");
-}
-
-TEST(ParseHexString, DecodesPairs) {
-    std::array<uint8_t, 3> bytes{0xEE, 0xEE, 0xEE};
-    ParseHexString("0a0B", bytes.data(), bytes.size());
-    EXPECT_EQ(bytes, (std::array<uint8_t, 3>{0x0A, 0x0B, 0xEE}));
+// Each case parses into four 0xEE bytes, of which it offers the first `size`.
+TEST(ParseHexString, DecodesPairsOrRaisesKeepingTheBytesBefore) {
+    using Bytes = std::array<uint8_t, 4>;
+    struct Case {
+        std::string text;
+        std::size_t size;
+        std::string error;
+        Bytes after;
+    };
+    const std::string none = "no exception";
+    for (const Case& c : std::vector<Case>{
+             {"0a0B", 3, none, {0x0A, 0x0B, 0xEE, 0xEE}},
+             {"", 0, none, {0xEE, 0xEE, 0xEE, 0xEE}},
+             {"ABC", 4, "ParseHexString: Invalid input string: ABC", {0xEE, 0xEE, 0xEE, 0xEE}},
+             {"0G", 2, "ParseHex: Invalid input string: G", {0xEE, 0xEE, 0xEE, 0xEE}},
+             {"120X", 2, "ParseHex: Invalid input string: X", {0x12, 0xEE, 0xEE, 0xEE}},
+             {"010203",
+              2,
+              "ParseHexString: Output buffer too small: 2 bytes for 3",
+              {0xEE, 0xEE, 0xEE, 0xEE}},
+         }) {
+        Bytes bytes{0xEE, 0xEE, 0xEE, 0xEE};
+        EXPECT_EQ(ErrorOf([&] { ParseHexString(c.text, bytes.data(), c.size); }), c.error) << c.text;
+        EXPECT_EQ(bytes, c.after) << c.text;
+    }
     EXPECT_EQ(ParseHexString("FF00"), (std::vector<uint8_t>{0xFF, 0x00}));
-    EXPECT_TRUE(ParseHexString("").empty());
 }
 
-TEST(ParseHexString, OddLengthRaisesBeforeWriting) {
-    std::array<uint8_t, 4> bytes{0xEE, 0xEE, 0xEE, 0xEE};
-    EXPECT_EQ(ErrorOf([&] { ParseHexString("ABC", bytes.data(), bytes.size()); }),
-              "ParseHexString: Invalid input string: ABC");
-    EXPECT_EQ(bytes, (std::array<uint8_t, 4>{0xEE, 0xEE, 0xEE, 0xEE}));
-}
-
-TEST(ParseHexString, BadDigitRaisesAfterEarlierBytes) {
-    std::array<uint8_t, 2> bytes{0xEE, 0xEE};
-    EXPECT_EQ(ErrorOf([&] { ParseHexString("0G", bytes.data(), bytes.size()); }),
-              "ParseHex: Invalid input string: G");
-    EXPECT_EQ(ErrorOf([&] { ParseHexString("120X", bytes.data(), bytes.size()); }),
-              "ParseHex: Invalid input string: X");
-    EXPECT_EQ(bytes[0], 0x12);
-    EXPECT_EQ(bytes[1], 0xEE);
-}
-
-TEST(ParseHexString, TooSmallBufferRaisesBeforeWriting) {
-    std::array<uint8_t, 4> bytes{0xEE, 0xEE, 0xEE, 0xEE};
-    EXPECT_NE(ErrorOf([&] { ParseHexString("010203", bytes.data(), 2); }), "no exception");
-    EXPECT_EQ(bytes, (std::array<uint8_t, 4>{0xEE, 0xEE, 0xEE, 0xEE}));
-}
-
-TEST(CombMac, TwelveDigitsGetTheFiller) {
-    std::string mac = "a1b2c3d4e5f6";
-    EXPECT_TRUE(combMac(mac));
-    EXPECT_EQ(mac, "A1B2C3FFFED4E5F6");
-}
-
-TEST(CombMac, SixteenDigitsAreUpperCased) {
-    std::string mac = "a1b2c3fffed4e5f6";
-    EXPECT_TRUE(combMac(mac));
-    EXPECT_EQ(mac, "A1B2C3FFFED4E5F6");
-}
-
-TEST(CombMac, OtherLengthsAreLeftUntouched) {
-    for (std::string mac : {"a1b2c3d4e5f6a7", "", "a1b2c3d4e5f", "a1b2c3d4e5f6a7b8c"}) {
-        const std::string original = mac;
-        EXPECT_FALSE(combMac(mac));
-        EXPECT_EQ(mac, original);
+TEST(CombMac, TwelveDigitsGetTheFillerSixteenAreUpperCasedOthersUntouched) {
+    for (const auto& [mac, combed] :
+         std::vector<std::pair<std::string, std::string>>{{"a1b2c3d4e5f6", "A1B2C3FFFED4E5F6"},
+                                                          {"a1b2c3fffed4e5f6", "A1B2C3FFFED4E5F6"},
+                                                          {"a1b2c3d4e5f6a7", ""},
+                                                          {"", ""},
+                                                          {"a1b2c3d4e5f", ""},
+                                                          {"a1b2c3d4e5f6a7b8c", ""}}) {
+        std::string text = mac;
+        EXPECT_EQ(combMac(text), !combed.empty()) << mac;
+        EXPECT_EQ(text, combed.empty() ? mac : combed);
     }
 }
 
@@ -135,23 +116,20 @@ TEST(HexNumber, PadsAndGrows) {
     EXPECT_EQ(HexNumber(0xFFFFFFFB, 8), "FFFFFFFB");
 }
 
-TEST(DeviceFrame, SingleCommandFrames) {
-    EXPECT_EQ(frame::Command(frame::CMD_DOWNLOAD_REQUEST), "000100020F00");
-    EXPECT_EQ(frame::Command(frame::CMD_ERASE_ALL), "000100020500");
-    EXPECT_EQ(frame::CrcCommand(frame::CMD_CRC_REQUEST, 0x29B1), "00010004030229B1");
-    EXPECT_EQ(frame::CrcCommand(frame::CMD_CRC_REQUEST, 0x00AB), "00010004030200AB");
-    EXPECT_EQ(frame::CrcCommand(frame::CMD_DOWNLOAD_COMPLETE, 0x1234), "0001000406021234");
-    EXPECT_EQ(frame::CrcCommand(frame::CMD_CRC_ACKNOWLEDGE, 0xFFFF), "000100040702FFFF");
-}
-
-TEST(DeviceFrame, ZoneBatch) {
-    const std::string records = frame::AddZoneRecord("0A0B0C") + frame::DeleteZoneRecord(5);
-    EXPECT_EQ(frame::ToDevice(records), "0001000901030A0B0C08020005");
-}
-
-TEST(DeviceFrame, LargeDescriptorLengthIsNotTruncated) {
-    const std::string descriptor(2 * 300, 'A');
-    EXPECT_EQ(frame::AddZoneRecord(descriptor).substr(0, 5), "0112C");
+TEST(DeviceFrame, Encoding) {
+    for (const auto& [built, expected] : std::vector<std::pair<std::string, std::string>>{
+             {frame::Command(frame::CMD_DOWNLOAD_REQUEST), "000100020F00"},
+             {frame::Command(frame::CMD_ERASE_ALL), "000100020500"},
+             {frame::CrcCommand(frame::CMD_CRC_REQUEST, 0x00AB), "00010004030200AB"},
+             {frame::CrcCommand(frame::CMD_DOWNLOAD_COMPLETE, 0x1234), "0001000406021234"},
+             {frame::CrcCommand(frame::CMD_CRC_ACKNOWLEDGE, 0xFFFF), "000100040702FFFF"},
+             {frame::ToDevice(frame::AddZoneRecord("0A0B0C") + frame::DeleteZoneRecord(5)),
+              "0001000901030A0B0C08020005"},
+             // A descriptor longer than 255 bytes widens the length field.
+             {frame::AddZoneRecord(std::string(2 * 300, 'A')).substr(0, 5), "0112C"},
+         }) {
+        EXPECT_EQ(built, expected);
+    }
 }
 
 }  // namespace

@@ -18,8 +18,9 @@ uint16_t CrcOf(const std::string& descriptors) {
     return Crc16(bytes.data(), static_cast<uint16_t>(bytes.size()));
 }
 
-std::string Crc4(uint16_t crc) {
-    return HexNumber(crc, 4);
+// The frame of a command that carries the CRC16 of the descriptors.
+std::string CrcFrame(const std::string& code, const std::string& descriptors) {
+    return "00010004" + code + "02" + HexNumber(CrcOf(descriptors), 4);
 }
 
 timeval At(time_t seconds, suseconds_t microseconds) {
@@ -82,24 +83,16 @@ TEST_F(TrackableDownload, CrcCoversTheHeldDescriptorsInZoneIdOrder) {
     updated.mOldDescriptor = MakeDescriptor("d", 4, "04FF");
     updated.mTooBig = true;
     updated.mDownloadErrorCounter = 3;
-    EXPECT_EQ(m_object.CurrentCRC(false), CrcOf("0303"
-                                                "04FF"
-                                                "0909"));
-    EXPECT_EQ(m_object.CurrentCRC(true), CrcOf("0303"
-                                               "04FF"
-                                               "0505"
-                                               "0909"));
+    EXPECT_EQ(m_object.CurrentCRC(false), CrcOf("030304FF0909"));
+    EXPECT_EQ(m_object.CurrentCRC(true), CrcOf("030304FF05050909"));
 
     // The cached CRCs follow every change of the table.
     m_object.mZones.at("c").mDevState = DS_DOWNLOADED;
-    EXPECT_EQ(m_object.CurrentCRC(false), CrcOf("0303"
-                                                "04FF"
-                                                "0505"
-                                                "0909"));
+    EXPECT_EQ(m_object.CurrentCRC(false), CrcOf("030304FF05050909"));
     EXPECT_THROW(MakeDescriptor("e", 1, "0G"), libs::core::exception);
 }
 
-TEST_F(TrackableDownload, UpdateSendsRequestBatchAndCompletion) {
+TEST_F(TrackableDownload, UpdateSendsRequestBatchAndCompletionAcknowledgesKeepTheRequest) {
     SetStatus(DLS_OUTDATED, SimpleReason(CHANGE));
     AddZone("z1", 12, "0A0B0C", DS_NEED_ADD);
     AddZone("z2", 5, "0102", DS_NEED_REMOVE);
@@ -113,68 +106,47 @@ TEST_F(TrackableDownload, UpdateSendsRequestBatchAndCompletion) {
 
     Answered();
     SetStatus(DLS_IN_PROCESS);
-    EXPECT_EQ(m_object.mActivityStatus, ACT_ZONE_DOWNLOAD_REQUEST);
     ASSERT_TRUE(m_object.DownloadingZones(*m_server));
     EXPECT_EQ(SentFrames(), std::vector<std::string>{"0001000901030A0B0C08020005"});
     EXPECT_EQ(m_object.mActivityStatus, ACT_DOWNLOADING_ZONES);
     EXPECT_EQ(m_object.mRequestCounter, 1u);
     EXPECT_EQ(m_object.mZones.at("z1").mDevState, DS_NEED_ADD);
 
+    // A CRC acknowledge counts the pending adds and leaves the outstanding request alone.
+    m_object.mActivityTime = At(500, 7);
+    m_object.CRCAcknowledge(*m_server);
+    EXPECT_EQ(SentFrames(), std::vector<std::string>{CrcFrame("07", "010207070A0B0C")});
+    EXPECT_EQ(m_object.mActivityStatus, ACT_DOWNLOADING_ZONES);
+    EXPECT_EQ(m_object.mRequestCounter, 1u);
+
+    // Nothing left to send: no frame, and the outstanding request is left as it is.
     Answered();
     m_object.mZones.at("z1").mDevState = DS_DOWNLOADED;
     m_object.mZones.erase(m_object.mZones.find("z2"));
-    const timeval batchTime = m_object.mActivityTime;
     EXPECT_FALSE(m_object.DownloadingZones(*m_server));
     EXPECT_TRUE(SentFrames().empty());
     EXPECT_EQ(m_object.mActivityStatus, ACT_DOWNLOADING_ZONES);
     EXPECT_EQ(m_object.mRequestCounter, 0u);
-    EXPECT_EQ(m_object.mActivityTime.tv_sec, batchTime.tv_sec);
-    EXPECT_EQ(m_object.mActivityTime.tv_usec, batchTime.tv_usec);
+    EXPECT_EQ(m_object.mActivityTime.tv_sec, 500);
+    EXPECT_EQ(m_object.mActivityTime.tv_usec, 7);
 
     m_object.ZoneDownloadCompleted(*m_server);
-    EXPECT_EQ(SentFrames(), std::vector<std::string>{"0001000406"
-                                                     "02" +
-                                                     Crc4(CrcOf("0707"
-                                                                "0A0B0C"))});
+    EXPECT_EQ(SentFrames(), std::vector<std::string>{CrcFrame("06", "07070A0B0C")});
     EXPECT_EQ(m_object.mActivityStatus, ACT_ZONE_DOWNLOAD_COMPLETED);
     EXPECT_EQ(m_object.mRequestCounter, 1u);
 }
 
-TEST_F(TrackableDownload, RecoveryErasesAllAndSendsEveryZoneAgain) {
-    AddZone("z1", 12, "0A0B0C", DS_DOWNLOADED);
-    AddZone("z2", 5, "0102", DS_NEED_REMOVE);
-    AddZone("z3", 3, "0303", DS_NEED_UPDATE).mOldDescriptor = MakeDescriptor("z3", 3, "0300");
-    SetStatus(DLS_OOSYNC, SimpleReason(CRC_MISMATCH));
-    ASSERT_EQ(m_object.mZones.size(), 2u);
-
-    m_object.ZoneDownloadRequest(*m_server);
-    EXPECT_EQ(SentFrames(), std::vector<std::string>{"000100020F00"});
-    Answered();
-    SetStatus(DLS_IN_PROCESS);
-    m_object.EraseAll(*m_server);
-    EXPECT_EQ(SentFrames(), std::vector<std::string>{"000100020500"});
-    EXPECT_EQ(m_object.mActivityStatus, ACT_ERASE_ALL_REQUEST);
-    EXPECT_EQ(m_object.mRequestCounter, 1u);
-    Answered();
-    ASSERT_TRUE(m_object.DownloadingZones(*m_server));
-    EXPECT_EQ(SentFrames(), std::vector<std::string>{"0001000901030A0B0C01020303"});
-}
-
-TEST_F(TrackableDownload, StartUpMarksZonesDownloadedAndAsksForTheCrc) {
+// The fifth unanswered send ends in OOSYNC, disconnected.
+TEST_F(TrackableDownload, StartUpMarksZonesDownloadedAndAsksForTheCrcUntilTheSendLimit) {
     AddZone("z1", 2, "0202", DS_NEED_ADD);
     AddZone("z2", 1, "0101", DS_NEED_REMOVE);
     AddZone("z3", 3, "0303", DS_NEED_UPDATE).mOldDescriptor = MakeDescriptor("z3", 3, "0300");
     AddZone("z4", 4, "0404", DS_DOWNLOADED);
     m_object.mActivityStatus = ACT_ZONE_DOWNLOAD_REQUEST;
     m_object.mRequestCounter = 4;
-    const timeval now = At(1000, 0);
 
-    m_object.Supervise(*m_server, now);
-    EXPECT_EQ(SentFrames(), std::vector<std::string>{"0001000403"
-                                                     "02" +
-                                                     Crc4(CrcOf("0202"
-                                                                "0303"
-                                                                "0404"))});
+    m_object.Supervise(*m_server, At(1000, 0));
+    EXPECT_EQ(SentFrames(), std::vector<std::string>{CrcFrame("03", "020203030404")});
     ASSERT_EQ(m_object.mZones.size(), 3u);
     for (const auto& entry : m_object.mZones) {
         EXPECT_EQ(entry.mDevState, DS_DOWNLOADED) << entry.ZoneUid();
@@ -187,7 +159,7 @@ TEST_F(TrackableDownload, StartUpMarksZonesDownloadedAndAsksForTheCrc) {
     m_object.Supervise(*m_server, After(m_object.mActivityTime, 11));
     EXPECT_TRUE(SentFrames().empty());
     EXPECT_EQ(m_object.mCurDownloadStatus.mName, DLS_OOSYNC);
-    EXPECT_EQ(m_object.mCurDownloadStatus.mReason.String(), "disconnected");
+    EXPECT_EQ(m_object.mCurDownloadStatus.mReason.Type(), DISCONNECTED);
 }
 
 TEST_F(TrackableDownload, BatchesStopAtTheFirstRecordThatDoesNotFit) {
@@ -205,9 +177,7 @@ TEST_F(TrackableDownload, BatchesStopAtTheFirstRecordThatDoesNotFit) {
     EXPECT_FALSE(m_object.mZones.at("a").mTooBig);
     m_object.mZones.at("a").mDevState = DS_DOWNLOADED;
     ASSERT_TRUE(m_object.DownloadingZones(*m_server));
-    EXPECT_EQ(SentFrames(), std::vector<std::string>{"00010006"
-                                                     "01010C"
-                                                     "01010F"});
+    EXPECT_EQ(SentFrames(), std::vector<std::string>{"0001000601010C01010F"});
     m_object.mZones.at("c").mDevState = DS_DOWNLOADED;
     m_object.mZones.at("f").mDevState = DS_DOWNLOADED;
     EXPECT_FALSE(m_object.DownloadingZones(*m_server));
@@ -237,73 +207,30 @@ TEST_F(TrackableDownload, UnansweredRequestsAreResentAfterTenWholeSeconds) {
     EXPECT_EQ(SentFrames(), std::vector<std::string>{"000100020F00"});
     EXPECT_EQ(m_object.mRequestCounter, 2u);
 
+    // A batch with nothing left to send is resent as the completion.
     AddZone("z1", 1, "0101", DS_DOWNLOADED);
-    for (const auto& [activity, frame] :
-         std::vector<std::pair<activityStatus_t, std::string>>{{ACT_ERASE_ALL_REQUEST, "000100020500"},
-                                                               {ACT_VERIFY_REQUEST,
-                                                                "0001000403"
-                                                                "02" +
-                                                                    Crc4(CrcOf("0101"))},
-                                                               {ACT_DOWNLOADING_ZONES,
-                                                                "0001000406"
-                                                                "02" +
-                                                                    Crc4(CrcOf("0101"))},
-                                                               {ACT_ZONE_DOWNLOAD_COMPLETED,
-                                                                "0001000406"
-                                                                "02" +
-                                                                    Crc4(CrcOf("0101"))}}) {
-        m_object.mActivityStatus = activity;
+    struct Case {
+        activityStatus_t activity;
+        std::string frame;
+        activityStatus_t after;
+    };
+    for (const Case& c : std::vector<Case>{
+             {ACT_ERASE_ALL_REQUEST, "000100020500", ACT_ERASE_ALL_REQUEST},
+             {ACT_VERIFY_REQUEST, CrcFrame("03", "0101"), ACT_VERIFY_REQUEST},
+             {ACT_DOWNLOADING_ZONES, CrcFrame("06", "0101"), ACT_ZONE_DOWNLOAD_COMPLETED},
+             {ACT_ZONE_DOWNLOAD_COMPLETED, CrcFrame("06", "0101"), ACT_ZONE_DOWNLOAD_COMPLETED},
+         }) {
+        m_object.mActivityStatus = c.activity;
         m_object.mRequestCounter = 1;
         m_object.Supervise(*m_server, After(m_object.mActivityTime, 11));
-        EXPECT_EQ(SentFrames(), std::vector<std::string>{frame}) << activity;
+        EXPECT_EQ(SentFrames(), std::vector<std::string>{c.frame}) << c.activity;
+        EXPECT_EQ(m_object.mActivityStatus, c.after);
+        EXPECT_EQ(m_object.mRequestCounter, 2u);
     }
-    EXPECT_EQ(m_object.mActivityStatus, ACT_ZONE_DOWNLOAD_COMPLETED);
 
     SetStatus(DLS_UPDATED);
     m_object.Supervise(*m_server, After(m_object.mActivityTime, 100));
     EXPECT_TRUE(SentFrames().empty());
-}
-
-TEST_F(TrackableDownload, FifthUnansweredSendEndsInDisconnected) {
-    AddZone("z1", 1, "0101", DS_DOWNLOADED);
-    AddZone("z2", 2, "0202", DS_NEED_REMOVE);
-    SetStatus(DLS_IN_PROCESS);
-    m_object.ZoneDownloadRequest(*m_server);
-    for (int resend = 0; resend < 4; ++resend) {
-        m_object.Supervise(*m_server, After(m_object.mActivityTime, 11));
-    }
-    EXPECT_EQ(SentFrames(), std::vector<std::string>(5, "000100020F00"));
-    EXPECT_EQ(m_object.mRequestCounter, 5u);
-
-    m_object.Supervise(*m_server, After(m_object.mActivityTime, 11));
-    EXPECT_TRUE(SentFrames().empty());
-    EXPECT_EQ(m_object.mCurDownloadStatus.mName, DLS_OOSYNC);
-    EXPECT_EQ(m_object.mCurDownloadStatus.mReason.Type(), DISCONNECTED);
-    EXPECT_EQ(m_object.mCurDownloadStatus.mReason.String(), "disconnected");
-    EXPECT_EQ(m_object.mActivityStatus, ACT_NONE);
-    EXPECT_EQ(m_object.mRequestCounter, 0u);
-    ASSERT_EQ(m_object.mZones.size(), 1u);
-    EXPECT_EQ(m_object.mZones.at("z1").mDevState, DS_NEED_ADD);
-
-    m_object.Supervise(*m_server, After(m_object.mActivityTime, 11));
-    EXPECT_TRUE(SentFrames().empty());
-}
-
-TEST_F(TrackableDownload, CrcAcknowledgeLeavesTheOutstandingRequestAlone) {
-    AddZone("z1", 1, "0101", DS_DOWNLOADED);
-    AddZone("z2", 2, "0202", DS_NEED_ADD);
-    m_object.mActivityStatus = ACT_DOWNLOADING_ZONES;
-    m_object.mRequestCounter = 3;
-    m_object.mActivityTime = At(500, 7);
-    m_object.CRCAcknowledge(*m_server);
-    EXPECT_EQ(SentFrames(), std::vector<std::string>{"0001000407"
-                                                     "02" +
-                                                     Crc4(CrcOf("0101"
-                                                                "0202"))});
-    EXPECT_EQ(m_object.mActivityStatus, ACT_DOWNLOADING_ZONES);
-    EXPECT_EQ(m_object.mRequestCounter, 3u);
-    EXPECT_EQ(m_object.mActivityTime.tv_sec, 500);
-    EXPECT_EQ(m_object.mActivityTime.tv_usec, 7);
 }
 
 }  // namespace

@@ -22,7 +22,9 @@ const std::string sample_points =
     "0000006400000000"
     "00000000FFFFFFFB";
 
-CZone SampleZone() {
+using Change = std::function<void(CZone&)>;
+
+CZone SampleZone(const Change& change = [](CZone&) {}) {
     CZone zone("z1");
     zone.mProjectUid = "p1";
     zone.mName = "Gate";
@@ -32,137 +34,107 @@ CZone SampleZone() {
     zone.mPoints = {CPoint(0, 0), CPoint(100, 0), CPoint(0, -5)};
     zone.mExceptions = {"t1", "t2"};
     zone.mExceptionsGroups = {"g1"};
+    change(zone);
     return zone;
 }
 
-TEST(Zone, Defaults) {
-    const CZone zone("uid");
-    EXPECT_EQ(zone.mUid, "uid");
-    EXPECT_TRUE(zone.mProjectUid.empty() && zone.mName.empty() && zone.mTrackableObjectUid.empty());
-    EXPECT_TRUE(zone.mPoints.empty() && zone.mExceptions.empty() && zone.mExceptionsGroups.empty());
-    EXPECT_EQ(zone.mType + zone.mSublocationID + zone.mZoneID + zone.mCoupled, 0);
-    EXPECT_EQ(zone.mRadius, 0);
-    EXPECT_FALSE(zone.mDefaultAllowed);
-    EXPECT_EQ(zone.mShape, POLYGON);
-    EXPECT_EQ(zone.mSrvState, srvState::NEW);
+TEST(ZoneDescriptor, EncodesEveryFieldAndTheCoupledIdOnlyForBoundaries) {
+    const std::vector<std::pair<Change, std::string>> cases = {
+        {[](CZone&) {}, "0001001A000003000103" + sample_points},
+        {[](CZone& z) {
+             z.mType = boundary_in;
+             z.mCoupled = 0x1B;
+         },
+         "0001001A00000502001B0103" + sample_points},
+        {[](CZone& z) { z.mType = boundary_out; }, "0001001A0000060200000103" + sample_points},
+        {[](CZone& z) { z.mCoupled = 0x1B; }, "0001001A000003000103" + sample_points},
+        // Wide fields grow instead of truncating.
+        {[](CZone& z) { z.mType = 0x1F4; }, "0001001A00001F4000103" + sample_points},
+        {[](CZone& z) { z.mPoints = {CPoint(INT32_MIN, INT32_MAX)}; },
+         "0001001A000003000101"
+         "800000007FFFFFFF"},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        EXPECT_EQ(SampleZone(cases[i].first).GetZoneDescriptor(boundary_in, boundary_out), cases[i].second)
+            << "case " << i;
+    }
 }
 
-TEST(ZoneDescriptor, SamplePolygon) {
-    const std::string descriptor = SampleZone().GetZoneDescriptor(boundary_in, boundary_out);
-    EXPECT_EQ(descriptor, "0001001A000003000103" + sample_points);
-    EXPECT_EQ(descriptor.size(), 68u);
-}
-
-TEST(ZoneDescriptor, CoupledBoundaryZone) {
+TEST(ZoneDescriptor, APointCountAbove255GrowsTheCountField) {
     CZone zone = SampleZone();
-    zone.mCoupled = 0x1B;
-    zone.mType = boundary_in;
-    EXPECT_EQ(zone.GetZoneDescriptor(boundary_in, boundary_out), "0001001A00000502001B0103" + sample_points);
-    zone.mType = boundary_out;
-    zone.mCoupled = 0;
-    EXPECT_EQ(zone.GetZoneDescriptor(boundary_in, boundary_out), "0001001A0000060200000103" + sample_points);
-}
-
-TEST(ZoneDescriptor, CoupledIdOfAnotherTypeIsLeftOut) {
-    CZone zone = SampleZone();
-    zone.mCoupled = 0x1B;
-    EXPECT_EQ(zone.GetZoneDescriptor(boundary_in, boundary_out), "0001001A000003000103" + sample_points);
-}
-
-TEST(ZoneDescriptor, WideFieldsGrowInsteadOfTruncating) {
-    CZone zone = SampleZone();
-    zone.mType = 0x1F4;
-    EXPECT_EQ(zone.GetZoneDescriptor(boundary_in, boundary_out), "0001001A00001F4000103" + sample_points);
-
-    zone.mType = 3;
     zone.mPoints.clear();
     for (int i = 0; i < 256; ++i) {
         zone.mPoints.emplace_back(i, -i);
     }
     const std::string descriptor = zone.GetZoneDescriptor(boundary_in, boundary_out);
-    EXPECT_EQ(descriptor.substr(0, 21),
-              "0001001A000003000110"
-              "0");
+    EXPECT_EQ(descriptor.substr(0, 21), "0001001A0000030001100");
     EXPECT_EQ(descriptor.size(), 21u + 16 * 256);
     EXPECT_EQ(descriptor.substr(21 + 16 * 255), "000000FFFFFFFF01");
 }
 
-TEST(ZoneDescriptor, ExtremeCoordinates) {
-    CZone zone = SampleZone();
-    zone.mPoints = {CPoint(INT32_MIN, INT32_MAX)};
-    EXPECT_EQ(zone.GetZoneDescriptor(boundary_in, boundary_out),
-              "0001001A000003000101"
-              "800000007FFFFFFF");
-}
-
-TEST(ZoneEquality, IgnoresIdentityNameStateAndPointOrder) {
+// Equality ignores uid, name, server state and point order; every other field counts.
+TEST(ZoneEquality, ComparesTheContentOnly) {
     const CZone zone = SampleZone();
-    CZone other = SampleZone();
-    other.mUid = "z2";
-    other.mName = "Other";
-    other.mSrvState = srvState::DELETED;
-    other.mPoints = {CPoint(0, -5), CPoint(0, 0), CPoint(100, 0)};
-    EXPECT_TRUE(zone == other);
-    EXPECT_FALSE(zone != other);
-}
-
-TEST(ZoneEquality, EveryComparedFieldCounts) {
-    const CZone zone = SampleZone();
-    const std::vector<std::function<void(CZone&)>> changes = {
-        [](CZone& z) { z.mProjectUid = "p2"; },
-        [](CZone& z) { z.mType = 4; },
-        [](CZone& z) { z.mDefaultAllowed = true; },
-        [](CZone& z) { z.mShape = CIRCLE; },
-        [](CZone& z) { z.mTrackableObjectUid = "t1"; },
-        [](CZone& z) { z.mRadius = 4; },
-        [](CZone& z) { z.mSublocationID = 2; },
-        [](CZone& z) { z.mZoneID = 2; },
-        [](CZone& z) { z.mCoupled = 2; },
-        [](CZone& z) { z.mPoints.pop_back(); },
-        [](CZone& z) { z.mPoints.back() = CPoint(0, 5); },
-        [](CZone& z) { z.mExceptions.erase("t1"); },
-        [](CZone& z) {
-            z.mExceptions = {"t1", "t3"};
-        },
-        [](CZone& z) { z.mExceptionsGroups.clear(); },
-        [](CZone& z) { z.mExceptionsGroups = {"g2"}; },
+    const std::vector<std::pair<Change, bool>> cases = {
+        {[](CZone& z) {
+             z.mUid = "z2";
+             z.mName = "Other";
+             z.mSrvState = srvState::DELETED;
+             z.mPoints = {CPoint(0, -5), CPoint(0, 0), CPoint(100, 0)};
+         },
+         true},
+        {[](CZone& z) { z.mProjectUid = "p2"; }, false},
+        {[](CZone& z) { z.mType = 4; }, false},
+        {[](CZone& z) { z.mDefaultAllowed = true; }, false},
+        {[](CZone& z) { z.mShape = CIRCLE; }, false},
+        {[](CZone& z) { z.mTrackableObjectUid = "t1"; }, false},
+        {[](CZone& z) { z.mRadius = 4; }, false},
+        {[](CZone& z) { z.mSublocationID = 2; }, false},
+        {[](CZone& z) { z.mZoneID = 2; }, false},
+        {[](CZone& z) { z.mCoupled = 2; }, false},
+        {[](CZone& z) { z.mPoints.pop_back(); }, false},
+        {[](CZone& z) { z.mPoints.back() = CPoint(0, 5); }, false},
+        {[](CZone& z) { z.mExceptions.erase("t1"); }, false},
+        {[](CZone& z) {
+             z.mExceptions = {"t1", "t3"};
+         },
+         false},
+        {[](CZone& z) { z.mExceptionsGroups.clear(); }, false},
+        {[](CZone& z) { z.mExceptionsGroups = {"g2"}; }, false},
     };
-    for (std::size_t i = 0; i < changes.size(); ++i) {
-        CZone other = SampleZone();
-        changes[i](other);
-        EXPECT_FALSE(zone == other) << "change " << i;
-        EXPECT_FALSE(other == zone) << "change " << i;
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const CZone other = SampleZone(cases[i].first);
+        EXPECT_EQ(zone == other, cases[i].second) << "case " << i;
+        EXPECT_EQ(other == zone, cases[i].second) << "case " << i;
+        EXPECT_EQ(zone != other, !cases[i].second) << "case " << i;
     }
 }
 
-TEST(ZoneText, Polygon) {
-    CZone zone = SampleZone();
-    zone.mCoupled = 7;
-    std::ostringstream text;
-    text << zone;
-    EXPECT_EQ(
-        text.str(),
-        " uid:z1 prj:p1 type:3 default allowed:0 shape:POLYGON Sublocation ID:1 ID:26 Coupled:7 State:NEW\n"
-        " Exceptions: t1 t2\n"
-        " Exception Groups: g1\n"
-        " (0,0) (100,0) (0,-5)\n");
-}
-
-TEST(ZoneText, Circle) {
-    CZone zone("c1");
-    zone.mShape = CIRCLE;
-    zone.mRadius = 9;
-    zone.mTrackableObjectUid = "t9";
-    zone.mDefaultAllowed = true;
-    zone.mSrvState = srvState::NOT_CHANGED;
-    std::ostringstream text;
-    text << zone;
-    EXPECT_EQ(text.str(),
-              " uid:c1 prj: type:0 default allowed:1 shape:CIRCLE Sublocation ID:0 ID:0 Coupled:0 "
-              "State:NOT_CHANGED\n"
-              " Exceptions:\n"
-              " Exception Groups:\n"
-              " radius: 3 TO:t9\n");
+TEST(ZoneText, PolygonListsPointsCircleItsRadiusAndObject) {
+    CZone circle("c1");
+    circle.mShape = CIRCLE;
+    circle.mRadius = 9;
+    circle.mTrackableObjectUid = "t9";
+    circle.mDefaultAllowed = true;
+    circle.mSrvState = srvState::NOT_CHANGED;
+    const std::vector<std::pair<CZone, std::string>> cases = {
+        {SampleZone([](CZone& z) { z.mCoupled = 7; }),
+         " uid:z1 prj:p1 type:3 default allowed:0 shape:POLYGON Sublocation ID:1 ID:26 Coupled:7 State:NEW\n"
+         " Exceptions: t1 t2\n"
+         " Exception Groups: g1\n"
+         " (0,0) (100,0) (0,-5)\n"},
+        {circle,
+         " uid:c1 prj: type:0 default allowed:1 shape:CIRCLE Sublocation ID:0 ID:0 Coupled:0 "
+         "State:NOT_CHANGED\n"
+         " Exceptions:\n"
+         " Exception Groups:\n"
+         " radius: 3 TO:t9\n"},
+    };
+    for (const auto& [zone, expected] : cases) {
+        std::ostringstream text;
+        text << zone;
+        EXPECT_EQ(text.str(), expected);
+    }
 }
 
 CZone Boundary(const std::string& uid, const std::string& project, uint16_t id, uint16_t coupled) {
@@ -173,65 +145,53 @@ CZone Boundary(const std::string& uid, const std::string& project, uint16_t id, 
     return zone;
 }
 
-TEST(CoupledZone, MustBeMutualAndInOneProject) {
+TEST(CoupledZone, MustBeMutualInOneProjectAndNamed) {
     const manager rules;
     const std::map<std::string, CZone> zones = {
         {"a", Boundary("a", "p1", 2, 9)},  // does not name zone 1 back
         {"b", Boundary("b", "p2", 2, 1)},  // other project
-        {"c", Boundary("c", "p1", 2, 1)},
-        {"d", Boundary("d", "p1", 2, 1)},
+        {"c", Boundary("c", "p1", 2, 1)}, {"d", Boundary("d", "p1", 2, 1)},
+        {"e", Boundary("e", "p1", 0, 1)},  // matches only a zone that names no coupled zone
     };
     const auto coupled = rules.get_coupled_zone(Boundary("x", "p1", 1, 2), zones);
     ASSERT_TRUE(coupled);
-    EXPECT_EQ(coupled->mUid, "c");
     EXPECT_EQ(&*coupled, &zones.at("c"));
 
     EXPECT_FALSE(rules.get_coupled_zone(Boundary("x", "p3", 1, 2), zones));
     EXPECT_FALSE(rules.get_coupled_zone(Boundary("x", "p1", 1, 3), zones));
-}
-
-TEST(CoupledZone, NoneWhenUncoupled) {
-    const manager rules;
-    const std::map<std::string, CZone> zones = {{"a", Boundary("a", "p1", 0, 1)}};
     EXPECT_FALSE(rules.get_coupled_zone(Boundary("x", "p1", 1, 0), zones));
 }
 
-class AllowRule : public ::testing::Test {
-protected:
-    CTrackableObject Object(const std::string& uid, const std::string& project,
-                            std::set<std::string> groups) {
-        CTrackableObject object(uid, m_logger);
-        object.mProjectUid = project;
-        object.mGroups = std::move(groups);
-        return object;
+// Exceptions are the listed objects and the members of the listed groups.
+TEST(AllowRule, DefaultAllowedConcernsOnlyExceptionsDefaultBarredAllButExceptions) {
+    libs::core::logger logger{"varnok-test", "zone"};
+    const manager rules;
+    struct Case {
+        bool defaultAllowed;
+        std::string uid;
+        std::string project;
+        std::set<std::string> groups;
+        bool works;
+    };
+    for (const Case& c : std::vector<Case>{
+             {true, "t1", "p1", {}, true},
+             {true, "t5", "p1", {"g0", "g1"}, true},
+             {true, "t2", "p1", {"g1"}, true},
+             {true, "t5", "p1", {"g2"}, false},
+             {false, "t1", "p1", {}, false},
+             {false, "t5", "p1", {"g1"}, false},
+             {false, "t2", "p1", {"g1"}, false},
+             {false, "t5", "p1", {"g2"}, true},
+             {false, "t5", "p2", {}, false},
+             {true, "t1", "p2", {}, false},
+         }) {
+        const CZone zone = SampleZone([&c](CZone& z) { z.mDefaultAllowed = c.defaultAllowed; });
+        CTrackableObject object(c.uid, logger);
+        object.mProjectUid = c.project;
+        object.mGroups = c.groups;
+        EXPECT_EQ(rules.tr_object_works_with_zone(zone, object), c.works)
+            << c.defaultAllowed << ' ' << c.uid << ' ' << c.project;
     }
-
-    libs::core::logger m_logger{"varnok-test", "zone"};
-    manager m_rules;
-};
-
-TEST_F(AllowRule, DefaultAllowedConcernsOnlyExceptions) {
-    CZone zone = SampleZone();
-    zone.mDefaultAllowed = true;
-    EXPECT_TRUE(m_rules.tr_object_works_with_zone(zone, Object("t1", "p1", {})));
-    EXPECT_TRUE(m_rules.tr_object_works_with_zone(zone, Object("t5", "p1", {"g0", "g1"})));
-    EXPECT_TRUE(m_rules.tr_object_works_with_zone(zone, Object("t2", "p1", {"g1"})));
-    EXPECT_FALSE(m_rules.tr_object_works_with_zone(zone, Object("t5", "p1", {"g2"})));
-}
-
-TEST_F(AllowRule, DefaultBarredConcernsAllButExceptions) {
-    const CZone zone = SampleZone();
-    EXPECT_FALSE(m_rules.tr_object_works_with_zone(zone, Object("t1", "p1", {})));
-    EXPECT_FALSE(m_rules.tr_object_works_with_zone(zone, Object("t5", "p1", {"g1"})));
-    EXPECT_FALSE(m_rules.tr_object_works_with_zone(zone, Object("t2", "p1", {"g1"})));
-    EXPECT_TRUE(m_rules.tr_object_works_with_zone(zone, Object("t5", "p1", {"g2"})));
-}
-
-TEST_F(AllowRule, OtherProjectNeverWorks) {
-    CZone zone = SampleZone();
-    EXPECT_FALSE(m_rules.tr_object_works_with_zone(zone, Object("t5", "p2", {})));
-    zone.mDefaultAllowed = true;
-    EXPECT_FALSE(m_rules.tr_object_works_with_zone(zone, Object("t1", "p2", {})));
 }
 
 }  // namespace
