@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -17,8 +18,22 @@
 
 namespace ozra {
 
-// Runs queued HTTP requests concurrently on one thread (libcurl's multi interface) over a bounded set of
-// kept-alive connections. Requests with the same order key run one at a time, in the order they were queued.
+// Owns a file descriptor.
+class CFileDescriptor {
+public:
+    explicit CFileDescriptor(int fd) : mFd(fd) {}
+    ~CFileDescriptor();
+    CFileDescriptor(const CFileDescriptor&) = delete;
+    CFileDescriptor& operator=(const CFileDescriptor&) = delete;
+    int get() const { return mFd; }
+
+private:
+    int mFd;
+};
+
+// Runs queued HTTP requests concurrently on one thread (libcurl's multi socket interface over an epoll set)
+// over a bounded set of kept-alive connections. Requests with the same order key run one at a time, in the
+// order they were queued.
 class CRequestPool {
 public:
     // One request: Prepare sets the handle up, Finish takes the result once the transfer has ended.
@@ -53,19 +68,27 @@ private:
         bool mBusy = false;
     };
 
+    static int OnSocket(CURL* handle, curl_socket_t socket, int what, void* pool, void* socketData);
+    static int OnTimer(CURLM* multi, long timeoutMs, void* pool);
+
     void Run();
     // Moves the submitted requests to their lanes; false once the pool stops and may end.
     bool TakeSubmitted();
     void StartReadyLanes();
+    // Waits for socket events, the transfers' timer or a submission, and lets libcurl act on them.
+    void DriveTransfers();
+    std::chrono::milliseconds LongestWait();
     void FinishTransfers();
     void Finish(Connection& connection, CURLcode result);
     void DropUnfinished();
-    void Sleep();
+    void WakeUp();
 
     const std::size_t mBound;
     const std::chrono::milliseconds mDrainLimit;
     libs::core::logger& m_logger;
     std::unique_ptr<CURLM, decltype(&curl_multi_cleanup)> mMulti;
+    CFileDescriptor mEpoll;
+    CFileDescriptor mWakeUp;
 
     // Shared with the submitting threads.
     std::mutex mMutex;
@@ -82,6 +105,9 @@ private:
     std::deque<std::unordered_map<std::string, Lane>::iterator> mReady;
     std::vector<Connection> mConnections;
     std::size_t mActive = 0;
+    std::unordered_map<int, std::uint32_t> mWatched;  // the events libcurl waits for, by socket
+    bool mTimerSet = false;
+    std::chrono::steady_clock::time_point mTimerDue;
     std::thread mThread;
 };
 

@@ -5,13 +5,10 @@
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <chrono>
-#include <condition_variable>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -34,14 +31,14 @@ struct easy_transfer {
     long response_code = 0;
 };
 
-// A multi handle performs its transfers at once, in the order they were added.
+// A multi handle asks for its timer when a transfer is added and performs every added transfer when the
+// timer expires, in the order they were added; no socket is ever watched.
 struct multi_transfers {
     std::vector<CURL*> added;
     std::deque<CURLMsg> done;
     CURLMsg read{};
-    std::mutex mutex;
-    std::condition_variable woken;
-    bool wake_up = false;
+    curl_multi_timer_callback timer = nullptr;
+    void* timer_data = nullptr;
 };
 
 // The URL's path: what follows the host (and port), after an optional scheme.
@@ -160,12 +157,25 @@ CURLMcode curl_multi_cleanup(CURLM* multi) {
     return CURLM_OK;
 }
 
-CURLMcode curl_multi_setopt(CURLM*, CURLMoption, ...) {
+CURLMcode curl_multi_setopt(CURLM* multi, CURLMoption option, ...) {
+    auto& transfers = *static_cast<multi_transfers*>(multi);
+    va_list arguments;
+    va_start(arguments, option);
+    if (option == CURLMOPT_TIMERFUNCTION) {
+        transfers.timer = va_arg(arguments, curl_multi_timer_callback);
+    } else if (option == CURLMOPT_TIMERDATA) {
+        transfers.timer_data = va_arg(arguments, void*);
+    }
+    va_end(arguments);
     return CURLM_OK;
 }
 
 CURLMcode curl_multi_add_handle(CURLM* multi, CURL* handle) {
-    static_cast<multi_transfers*>(multi)->added.push_back(handle);
+    auto& transfers = *static_cast<multi_transfers*>(multi);
+    transfers.added.push_back(handle);
+    if (transfers.timer != nullptr) {
+        transfers.timer(multi, 0, transfers.timer_data);
+    }
     return CURLM_OK;
 }
 
@@ -175,7 +185,7 @@ CURLMcode curl_multi_remove_handle(CURLM* multi, CURL* handle) {
     return CURLM_OK;
 }
 
-CURLMcode curl_multi_perform(CURLM* multi, int* running) {
+CURLMcode curl_multi_socket_action(CURLM* multi, curl_socket_t, int, int* running) {
     auto& transfers = *static_cast<multi_transfers*>(multi);
     for (CURL* handle : transfers.added) {
         CURLMsg message{};
@@ -199,27 +209,6 @@ CURLMsg* curl_multi_info_read(CURLM* multi, int* left) {
     transfers.done.pop_front();
     *left = static_cast<int>(transfers.done.size());
     return &transfers.read;
-}
-
-CURLMcode curl_multi_poll(CURLM* multi, curl_waitfd*, unsigned int, int timeout_ms, int* ready) {
-    auto& transfers = *static_cast<multi_transfers*>(multi);
-    std::unique_lock lock(transfers.mutex);
-    transfers.woken.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] { return transfers.wake_up; });
-    transfers.wake_up = false;
-    if (ready != nullptr) {
-        *ready = 0;
-    }
-    return CURLM_OK;
-}
-
-CURLMcode curl_multi_wakeup(CURLM* multi) {
-    auto& transfers = *static_cast<multi_transfers*>(multi);
-    {
-        const std::lock_guard lock(transfers.mutex);
-        transfers.wake_up = true;
-    }
-    transfers.woken.notify_one();
-    return CURLM_OK;
 }
 
 curl_slist* curl_slist_append(curl_slist* list, const char* text) {

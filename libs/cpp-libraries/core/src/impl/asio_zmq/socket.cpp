@@ -129,21 +129,23 @@ struct socket::state {
         }));
     }
 
+    // Receives straight away; only when nothing is queued does ZMQ_EVENTS decide between another try and
+    // a wait on the descriptor. These calls need no recheck: their outcome is handled here.
     void receive_ready() {
         while (m_handler) {
             boost::system::error_code ec;
-            const bool readable = call([&ec](void* handle) { return can_receive(handle, ec); });
+            zmq::message frame;
+            if (receive_queued(m_handle.get(), frame, ec) || ec) {
+                complete(ec, std::move(frame));
+                return;
+            }
+            const bool readable = can_receive(m_handle.get(), ec);
             if (ec) {
                 complete(ec, {});
                 return;
             }
             if (!readable) {
                 wait_readable();
-                return;
-            }
-            zmq::message frame;
-            if (call([&](void* handle) { return receive_queued(handle, frame, ec); }) || ec) {
-                complete(ec, std::move(frame));
                 return;
             }
         }
