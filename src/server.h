@@ -23,7 +23,7 @@
 
 namespace ozra {
 
-// libcurl write callback: appends the received bytes to the std::stringstream given as stream.
+// libcurl write callback: appends the received bytes to the std::stringstream given as stream, if any.
 size_t callbackFunc(char* data, size_t size, size_t count, void* stream);
 
 // Client of the location server's private REST API.
@@ -111,7 +111,8 @@ private:
     // One request over the handle, which keeps its connection for the next request.
     void CurlRequest(CURL* handle, Method method, const std::string& path, std::stringstream& answer,
                      const std::string* body, curl_slist* headers);
-    Transfer MakeTransfer(Method method, const std::string& path, std::stringstream& answer,
+    // A null answer discards what the server answers.
+    Transfer MakeTransfer(Method method, const std::string& path, std::stringstream* answer,
                           const std::string* body, curl_slist* headers) const;
     void PrepareTransfer(CURL* handle, Transfer& transfer) const;
     // Raises on a failed transfer or a status other than 200.

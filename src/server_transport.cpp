@@ -23,7 +23,9 @@ void AppendHeader(std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)>& h
 
 size_t callbackFunc(char* data, size_t size, size_t count, void* stream) {
     const size_t length = size * count;
-    static_cast<std::stringstream*>(stream)->write(data, static_cast<std::streamsize>(length));
+    if (stream != nullptr) {
+        static_cast<std::stringstream*>(stream)->write(data, static_cast<std::streamsize>(length));
+    }
     return length;
 }
 
@@ -73,14 +75,14 @@ std::string CServer::OperationName(Method method) {
 
 void CServer::CurlRequest(CURL* curl, Method method, const std::string& path, std::stringstream& answer,
                           const std::string* body, curl_slist* headers) {
-    Transfer transfer = MakeTransfer(method, path, answer, body, headers);
+    Transfer transfer = MakeTransfer(method, path, &answer, body, headers);
     PrepareTransfer(curl, transfer);
     CheckTransfer(curl, curl_easy_perform(curl), transfer);
 }
 
-CServer::Transfer CServer::MakeTransfer(Method method, const std::string& path, std::stringstream& answer,
+CServer::Transfer CServer::MakeTransfer(Method method, const std::string& path, std::stringstream* answer,
                                         const std::string* body, curl_slist* headers) const {
-    Transfer transfer{method, mAddress + path, body, &answer, HeaderList(headers, &curl_slist_free_all)};
+    Transfer transfer{method, mAddress + path, body, answer, HeaderList(headers, &curl_slist_free_all)};
     if (method != Method::GET) {
         AppendHeader(transfer.mHeaders, "content-type: application/json");
     }
@@ -128,13 +130,13 @@ void CServer::CheckTransfer(CURL* curl, CURLcode result, const Transfer& transfe
     }
 }
 
-// A background request: owns its body and answer until the transfer has ended.
+// A background request: owns its body until the transfer has ended; the answer is not read.
 class CServer::CAsyncRequest final : public CRequestPool::Request {
 public:
     CAsyncRequest(const CServer& server, Method method, const std::string& path, std::string body)
         : mServer(server),
           mBody(std::move(body)),
-          mTransfer(server.MakeTransfer(method, path, mAnswer, method == Method::DEL ? nullptr : &mBody,
+          mTransfer(server.MakeTransfer(method, path, nullptr, method == Method::DEL ? nullptr : &mBody,
                                         nullptr)) {}
 
     void Prepare(CURL* handle) override { mServer.PrepareTransfer(handle, mTransfer); }
@@ -143,7 +145,6 @@ public:
 private:
     const CServer& mServer;
     std::string mBody;
-    std::stringstream mAnswer;
     Transfer mTransfer;
 };
 
