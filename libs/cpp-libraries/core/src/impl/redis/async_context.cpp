@@ -66,8 +66,7 @@ boost::asio::ip::tcp protocol_of(int descriptor) {
 
 async_context::async_context(boost::asio::io_context& io_context, const component_logger& logger,
                              const std::string& host, int port, int db, connect_callback on_connected)
-    : m_io_context(io_context),
-      m_logger(logger),
+    : m_logger(logger),
       m_context(redisAsyncConnect(host.c_str(), port)),
       m_socket(io_context),
       m_db(db),

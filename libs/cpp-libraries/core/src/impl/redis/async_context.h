@@ -59,7 +59,6 @@ private:
               void (*handle)(redisAsyncContext*));
     void send_select();
 
-    boost::asio::io_context& m_io_context;
     const component_logger& m_logger;
     redisAsyncContext* m_context;
     boost::asio::ip::tcp::socket m_socket;

@@ -18,7 +18,7 @@ connect_result open_blocking_connection(events_loop& loop, const component_logge
                                         int port, int db) {
     try {
         auto sync = std::make_unique<sync_context>(logger, host, port, db);
-        return std::make_unique<context_impl>(loop, logger, std::move(async), std::move(sync));
+        return std::make_unique<context_impl>(loop, std::move(async), std::move(sync));
     } catch (...) {
         logger.log_exception(OZRA_SOURCE_LOCATION);
         return std::nullopt;
@@ -27,9 +27,9 @@ connect_result open_blocking_connection(events_loop& loop, const component_logge
 
 }  // namespace
 
-context_impl::context_impl(events_loop& loop, const component_logger& logger,
-                           std::shared_ptr<async_context> async, std::shared_ptr<sync_context> sync)
-    : m_events_loop(loop), m_logger(logger), m_async(std::move(async)), m_sync(std::move(sync)) {}
+context_impl::context_impl(events_loop& loop, std::shared_ptr<async_context> async,
+                           std::shared_ptr<sync_context> sync)
+    : m_events_loop(loop), m_async(std::move(async)), m_sync(std::move(sync)) {}
 
 std::unique_ptr<connect_handle> context_impl::create(events_loop& loop, const component_logger& logger,
                                                      const std::string& host, int port, int db) {
@@ -141,7 +141,7 @@ std::unique_ptr<context> create_context(events_loop& loop, const component_logge
                                         const std::string& host, int port, int db) {
     auto sync = std::make_unique<sync_context>(logger, host, port, db);
     auto async = std::make_shared<async_context>(loop.get_io_context(), logger, host, port, db, nullptr);
-    return std::make_unique<context_impl>(loop, logger, std::move(async), std::move(sync));
+    return std::make_unique<context_impl>(loop, std::move(async), std::move(sync));
 }
 
 std::unique_ptr<connect_handle> connect(events_loop& loop, const component_logger& logger,

@@ -14,8 +14,7 @@ namespace ozra::libs::core::redis {
 
 class context_impl final : public context {
 public:
-    context_impl(events_loop& loop, const component_logger& logger, std::shared_ptr<async_context> async,
-                 std::shared_ptr<sync_context> sync);
+    context_impl(events_loop& loop, std::shared_ptr<async_context> async, std::shared_ptr<sync_context> sync);
 
     // The loop-driven connection first; once it has selected the database, the blocking one.
     static std::unique_ptr<connect_handle> create(events_loop& loop, const component_logger& logger,
@@ -42,7 +41,6 @@ public:
 
 private:
     events_loop& m_events_loop;
-    const component_logger& m_logger;
     std::shared_ptr<async_context> m_async;
     // Commands hold weak references to both connections.
     std::shared_ptr<sync_context> m_sync;
