@@ -64,6 +64,8 @@ CRequestPool::~CRequestPool() {
         WakeUp();
     }
     mThread.join();
+    // libcurl may still call back while it closes its connections.
+    mMulti.reset();
 }
 
 void CRequestPool::Submit(const std::string& orderKey, std::unique_ptr<Request> request) {
