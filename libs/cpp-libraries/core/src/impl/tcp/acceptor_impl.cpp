@@ -35,11 +35,7 @@ void acceptor_impl::start_accept() {
             m_logger.log_error(error, OZRA_SOURCE_LOCATION);
             return;
         }
-        const auto next = execute_on_scope_exit([this, alive = m_lifetime.track()] {
-            if (!alive.expired()) {
-                start_accept();
-            }
-        });
+        const auto next = execute_on_scope_exit(m_lifetime.guard([this] { start_accept(); }));
         // The callback may replace itself or destroy the acceptor.
         const callback on_accepted = m_callback;
         on_accepted(std::make_unique<socket_impl>(std::move(accepted), m_logger));

@@ -86,11 +86,7 @@ void socket_impl::start_receive() {
                 m_logger.log_error(error, OZRA_SOURCE_LOCATION);
                 return;
             }
-            const auto next = execute_on_scope_exit([this, alive = m_lifetime.track()] {
-                if (!alive.expired()) {
-                    start_receive();
-                }
-            });
+            const auto next = execute_on_scope_exit(m_lifetime.guard([this] { start_receive(); }));
             // The callback may replace itself or destroy the socket; the bytes stay until it returns.
             const receive_callback callback = m_receive_callback;
             callback(std::string_view(buffer->data(), size));

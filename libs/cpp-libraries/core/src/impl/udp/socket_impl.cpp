@@ -82,23 +82,23 @@ boost::asio::ip::udp::endpoint socket_impl::get_local_endpoint() const {
 }
 
 void socket_impl::start_wait() {
-    m_socket.async_wait(
-        boost::asio::socket_base::wait_read, m_lifetime.guard([this](const boost::system::error_code& error) {
-            if (error == boost::asio::error::operation_aborted) {
-                return;
-            }
-            if (error) {
-                m_logger.log_error(error, OZRA_SOURCE_LOCATION);
-                return;
-            }
-            bool keep_receiving = true;
-            const auto next = execute_on_scope_exit([this, alive = m_lifetime.track(), &keep_receiving] {
-                if (!alive.expired() && keep_receiving) {
-                    start_wait();
-                }
-            });
-            keep_receiving = receive_datagram();
-        }));
+    m_socket.async_wait(boost::asio::socket_base::wait_read,
+                        m_lifetime.guard([this](const boost::system::error_code& error) {
+                            if (error == boost::asio::error::operation_aborted) {
+                                return;
+                            }
+                            if (error) {
+                                m_logger.log_error(error, OZRA_SOURCE_LOCATION);
+                                return;
+                            }
+                            bool keep_receiving = true;
+                            const auto next = execute_on_scope_exit(m_lifetime.guard([this, &keep_receiving] {
+                                if (keep_receiving) {
+                                    start_wait();
+                                }
+                            }));
+                            keep_receiving = receive_datagram();
+                        }));
 }
 
 bool socket_impl::receive_datagram() {

@@ -93,11 +93,7 @@ void socket_impl::start_receive() {
             return;
         }
         m_message_continues = frame.more;
-        const auto next = execute_on_scope_exit([this, alive = m_lifetime.track()] {
-            if (!alive.expired()) {
-                start_receive();
-            }
-        });
+        const auto next = execute_on_scope_exit(m_lifetime.guard([this] { start_receive(); }));
         // The callback may replace itself or destroy the socket.
         const receive_callback callback = m_receive_callback;
         callback(frame);
