@@ -143,7 +143,6 @@ bool CRequestPool::TakeSubmitted() {
             return false;
         }
         if (mStopping && std::chrono::steady_clock::now() >= mDrainDeadline) {
-            mSubmitted.clear();
             DropUnfinished();
             return false;
         }
@@ -170,7 +169,6 @@ void CRequestPool::StartReadyLanes() {
         connection.mLane = mReady.front();
         mReady.pop_front();
         connection.mBusy = true;
-        ++mActive;
         CURL* const handle = connection.mHandle.get();
         try {
             connection.mLane->second.front()->Prepare(handle);
@@ -211,7 +209,6 @@ void CRequestPool::Finish(Connection& connection, CURLcode result) {
     }
     lane->second.pop_front();
     connection.mBusy = false;
-    --mActive;
     if (lane->second.empty()) {
         mLanes.erase(lane);
     } else {
@@ -234,7 +231,7 @@ void CRequestPool::DropUnfinished() {
             connection.mBusy = false;
         }
     }
-    mActive = 0;
+    mSubmitted.clear();
     mReady.clear();
     mLanes.clear();
     mUnfinished = 0;
@@ -281,7 +278,9 @@ std::chrono::milliseconds CRequestPool::LongestWait() {
     if (mTimerSet) {
         wait = std::min(wait, std::chrono::ceil<milliseconds>(mTimerDue - now));
     }
-    if (!mReady.empty() && mActive < mConnections.size()) {
+    const bool connectionFree = std::any_of(mConnections.begin(), mConnections.end(),
+                                            [](const Connection& connection) { return !connection.mBusy; });
+    if (!mReady.empty() && connectionFree) {
         wait = milliseconds(0);
     }
     const std::lock_guard lock(mMutex);

@@ -104,7 +104,6 @@ private:
     std::unordered_map<std::string, Lane> mLanes;
     std::deque<std::unordered_map<std::string, Lane>::iterator> mReady;
     std::vector<Connection> mConnections;
-    std::size_t mActive = 0;
     std::unordered_map<int, std::uint32_t> mWatched;  // the events libcurl waits for, by socket
     bool mTimerSet = false;
     std::chrono::steady_clock::time_point mTimerDue;

@@ -118,15 +118,15 @@ void CServer::PrepareTransfer(CURL* curl, Transfer& transfer) const {
 }
 
 void CServer::CheckTransfer(CURL* curl, CURLcode result, const Transfer& transfer) {
-    const std::string operation = OperationName(transfer.mMethod);
     if (result != CURLE_OK) {
-        OZRA_THROW(operation + ": curl_easy_perform failed: " + curl_easy_strerror(result) +
-                   " URL=" + transfer.mUrl);
+        OZRA_THROW(OperationName(transfer.mMethod) +
+                   ": curl_easy_perform failed: " + curl_easy_strerror(result) + " URL=" + transfer.mUrl);
     }
     long code = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &code);
     if (code != 200) {
-        OZRA_THROW(operation + ": request \"" + transfer.mUrl + "\" returns code " + std::to_string(code));
+        OZRA_THROW(OperationName(transfer.mMethod) + ": request \"" + transfer.mUrl + "\" returns code " +
+                   std::to_string(code));
     }
 }
 
