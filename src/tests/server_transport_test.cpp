@@ -1,9 +1,8 @@
-#include <arpa/inet.h>
 #include <curl/curl.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
 
 #include <algorithm>
 #include <atomic>
@@ -201,15 +200,9 @@ private:
 
 TEST_F(ServerTransport, DestructionDropsWhatAServerThatNeverAnswersHolds) {
     // Connections to a listening socket that never accepts complete, and no answer ever comes.
-    const int silent = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof(address);
-    ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr*>(&address), length), 0);
-    ASSERT_EQ(listen(silent, 64), 0);
-    ASSERT_EQ(getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length), 0);
-    const std::string url = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/";
+    boost::asio::io_context io_context;
+    const boost::asio::ip::tcp::acceptor silent(io_context, {boost::asio::ip::make_address("127.0.0.1"), 0});
+    const std::string url = "http://127.0.0.1:" + std::to_string(silent.local_endpoint().port()) + "/";
 
     std::atomic<int> finished{0};
     {
@@ -219,7 +212,6 @@ TEST_F(ServerTransport, DestructionDropsWhatAServerThatNeverAnswersHolds) {
         }
     }
     EXPECT_EQ(finished, 0);
-    close(silent);
 }
 
 TEST_F(ServerTransport, ParseAnswerReadsJsonAndRaisesWithTheCallersName) {

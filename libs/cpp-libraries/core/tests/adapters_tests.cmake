@@ -10,5 +10,5 @@ ozra_add_test(core_http_client_tests
     LIBRARIES ozra::libs::core)
 ozra_add_test(core_sockets_tests
     SOURCES ${OZRA_CORE_TESTS_DIR}/tcp_test.cpp ${OZRA_CORE_TESTS_DIR}/udp_test.cpp
-            ${OZRA_CORE_TESTS_DIR}/zmq_socket_test.cpp
+            ${OZRA_CORE_TESTS_DIR}/zmq_socket_test.cpp ${OZRA_CORE_TESTS_DIR}/free_port.cpp
     LIBRARIES ozra::libs::core)

@@ -1,8 +1,4 @@
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <boost/system/system_error.hpp>
 
@@ -18,6 +14,7 @@
 #include "core/exception.h"
 #include "core/logger.h"
 #include "core/zmq/manager.h"
+#include "free_port.h"
 #include "loop_wait.h"
 
 namespace core = ozra::libs::core;
@@ -200,23 +197,15 @@ TEST_F(ZmqSocketTest, FramesForAnAbsentPeerDoNotHoldUpTheLoopsEnd) {
     auto lonely = m_loop->get_zmq().bind(socket_type::push, "tcp://127.0.0.1:*");
     EXPECT_FALSE(lonely->try_send("nobody takes this"));
     lonely.reset();
-    // A port held without listening refuses the connection, and no test running beside this one can bind
-    // it and receive the frame while it lingers.
-    const int held = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof(address);
-    ASSERT_EQ(bind(held, reinterpret_cast<sockaddr*>(&address), length), 0);
-    ASSERT_EQ(getsockname(held, reinterpret_cast<sockaddr*>(&address), &length), 0);
-    auto queued = m_loop->get_zmq().connect(socket_type::push,
-                                            "tcp://127.0.0.1:" + std::to_string(ntohs(address.sin_port)));
+    // The frame lingers for a port that refuses it and that no test running beside this one can bind.
+    const ozra::libs::core::testing::held_tcp_port held;
+    auto queued =
+        m_loop->get_zmq().connect(socket_type::push, "tcp://127.0.0.1:" + std::to_string(held.port()));
     EXPECT_TRUE(queued->try_send("waits for a peer that never comes"));
     queued.reset();
     m_pull.reset();
     m_push.reset();
     m_loop.reset();  // the context ends once the queued frame's linger has passed
-    close(held);
 }
 
 TEST_F(ZmqSocketTest, RejectedAddressesRaiseZeroMqErrors) {
