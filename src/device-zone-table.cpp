@@ -17,68 +17,118 @@ struct CrcPiece {
 
 }  // namespace
 
+std::vector<CZoneForDevice>& CDeviceZoneTable::Own() {
+    if (Shared()) {
+        auto copy = std::make_shared<CEntries>();
+        copy->mList = mShared->mList;
+        mShared = std::move(copy);
+    }
+    mShared->mCrcKnown = false;
+    mShared->mMarked = {};
+    return mShared->mList;
+}
+
 CDeviceZoneTable::iterator CDeviceZoneTable::FindPending(uint16_t zoneId) {
     const auto carries = [zoneId](const CZoneForDevice& entry) { return entry.PendingZoneID() == zoneId; };
-    const auto hint = mEntries.begin() + static_cast<std::ptrdiff_t>(std::min(mPendingHint, mEntries.size()));
-    auto found = std::find_if(hint, mEntries.end(), carries);
-    if (found == mEntries.end()) {
-        found = std::find_if(mEntries.begin(), hint, carries);
+    const std::vector<CZoneForDevice>& list = mShared->mList;
+    const auto hint = list.begin() + static_cast<std::ptrdiff_t>(std::min(mPendingHint, list.size()));
+    auto found = std::find_if(hint, list.end(), carries);
+    if (found == list.end()) {
+        found = std::find_if(list.begin(), hint, carries);
         if (found == hint) {
-            return mEntries.end();
+            return end();
         }
     }
-    Changed();
-    mPendingHint = static_cast<std::size_t>(found - mEntries.begin()) + 1;
-    return found;
+    const auto index = found - list.begin();
+    mPendingHint = static_cast<std::size_t>(index) + 1;
+    return Own().begin() + index;
 }
 
 CDeviceZoneTable::const_iterator CDeviceZoneTable::LowerBound(const std::string& zoneUid) const {
-    return std::lower_bound(
-        mEntries.begin(), mEntries.end(), zoneUid,
-        [](const CZoneForDevice& entry, const std::string& uid) { return entry.ZoneUid() < uid; });
+    return std::lower_bound(begin(), end(), zoneUid, [](const CZoneForDevice& entry, const std::string& uid) {
+        return entry.ZoneUid() < uid;
+    });
 }
 
 CDeviceZoneTable::const_iterator CDeviceZoneTable::find(const std::string& zoneUid) const {
     const const_iterator found = LowerBound(zoneUid);
-    return found != mEntries.end() && found->ZoneUid() == zoneUid ? found : mEntries.end();
+    return found != end() && found->ZoneUid() == zoneUid ? found : end();
 }
 
 CDeviceZoneTable::iterator CDeviceZoneTable::find(const std::string& zoneUid) {
-    Changed();
-    return mEntries.begin() + (std::as_const(*this).find(zoneUid) - mEntries.cbegin());
+    const auto index = std::as_const(*this).find(zoneUid) - mShared->mList.cbegin();
+    return Own().begin() + index;
 }
 
 const CZoneForDevice& CDeviceZoneTable::at(const std::string& zoneUid) const {
     const const_iterator found = find(zoneUid);
-    if (found == mEntries.end()) {
+    if (found == end()) {
         throw std::out_of_range("no zone " + zoneUid + " in the device's table");
     }
     return *found;
 }
 
 CZoneForDevice& CDeviceZoneTable::at(const std::string& zoneUid) {
-    Changed();
-    return const_cast<CZoneForDevice&>(std::as_const(*this).at(zoneUid));
+    const auto index = &std::as_const(*this).at(zoneUid) - mShared->mList.data();
+    return Own()[static_cast<std::size_t>(index)];
 }
 
 std::pair<CDeviceZoneTable::iterator, bool> CDeviceZoneTable::insert(CZoneForDevice entry) {
-    Changed();
-    if (mEntries.empty() || mEntries.back().ZoneUid() < entry.ZoneUid()) {
-        mEntries.push_back(std::move(entry));
-        return {std::prev(mEntries.end()), true};
+    const std::vector<CZoneForDevice>& current = mShared->mList;
+    const auto position = LowerBound(entry.ZoneUid());
+    const auto index = position - current.begin();
+    if (position != current.end() && position->ZoneUid() == entry.ZoneUid()) {
+        return {Own().begin() + index, false};
     }
-    const auto position = mEntries.begin() + (LowerBound(entry.ZoneUid()) - mEntries.cbegin());
-    if (position != mEntries.end() && position->ZoneUid() == entry.ZoneUid()) {
-        return {position, false};
+    std::vector<CZoneForDevice>& list = Own();
+    return {list.insert(list.begin() + index, std::move(entry)), true};
+}
+
+CDeviceZoneTable::iterator CDeviceZoneTable::erase(const_iterator position) {
+    const auto index = position - mShared->mList.cbegin();
+    std::vector<CZoneForDevice>& list = Own();
+    return list.erase(list.begin() + index);
+}
+
+void CDeviceZoneTable::MarkAll(devState_t state, bool dropRemoved) {
+    const auto marked = [state, dropRemoved](const CZoneForDevice& entry) {
+        return entry.mDevState == state && !entry.mOldDescriptor && !(dropRemoved && state == DS_NEED_REMOVE);
+    };
+    if (std::all_of(mShared->mList.begin(), mShared->mList.end(), marked)) {
+        return;
     }
-    return {mEntries.insert(position, std::move(entry)), true};
+    const auto mark = [state, dropRemoved](std::vector<CZoneForDevice>& list) {
+        if (dropRemoved) {
+            list.erase(
+                std::remove_if(list.begin(), list.end(),
+                               [](const CZoneForDevice& entry) { return entry.mDevState == DS_NEED_REMOVE; }),
+                list.end());
+        }
+        for (CZoneForDevice& entry : list) {
+            entry.Mark(state);
+        }
+    };
+    if (!Shared()) {
+        mark(Own());
+        return;
+    }
+    std::shared_ptr<CEntries>& variant =
+        mShared->mMarked[static_cast<std::size_t>(state) * 2 + (dropRemoved ? 1 : 0)];
+    if (!variant) {
+        variant = std::make_shared<CEntries>();
+        variant->mList = mShared->mList;
+        mark(variant->mList);
+    }
+    mShared = variant;
+    mPendingHint = 0;
 }
 
 uint16_t CDeviceZoneTable::CRC(bool withPendingAdds) const {
-    if (!mCrcKnown) {
+    CEntries& shared = *mShared;
+    if (!shared.mCrcKnown) {
         std::vector<CrcPiece> pieces;
-        pieces.reserve(mEntries.size());
-        for (const CZoneForDevice& entry : mEntries) {
+        pieces.reserve(shared.mList.size());
+        for (const CZoneForDevice& entry : shared.mList) {
             const CZoneDescriptor* held = entry.HeldDescriptor();
             if (held != nullptr) {
                 pieces.push_back({held->ZoneID(), false, &held->Bytes()});
@@ -103,11 +153,11 @@ uint16_t CDeviceZoneTable::CRC(bool withPendingAdds) const {
                     left -= length;
                 }
             }
-            mCrc[pending ? 1 : 0] = crc;
+            shared.mCrc[pending ? 1 : 0] = crc;
         }
-        mCrcKnown = true;
+        shared.mCrcKnown = true;
     }
-    return mCrc[withPendingAdds ? 1 : 0];
+    return shared.mCrc[withPendingAdds ? 1 : 0];
 }
 
 }  // namespace ozra

@@ -140,51 +140,57 @@ bool kelt::ZoneBelongsToTrObject(const CZone& zone, const CTrackableObject& obje
     return coupled != mCouplings.end() && m_manager->tr_object_works_with_zone(*coupled->second, object);
 }
 
-std::vector<const CDescriptorRef*> kelt::ApplyingDescriptors(const CTrackableObject& object) const {
-    std::vector<const CDescriptorRef*> applying;
+CDeviceZoneTable kelt::ApplyingZones(const CTrackableObject& object) const {
+    std::vector<CZoneForDevice> entries;
     for (const auto& [zoneUid, zone] : mZones) {
         if (ZoneBelongsToTrObject(zone, object)) {
-            applying.push_back(&mDescriptors.at(&zone));
+            entries.emplace_back(mDescriptors.at(&zone));
         }
     }
-    return applying;
+    CDeviceZoneTable table;
+    table.assign_sorted(std::move(entries));
+    return table;
 }
 
 void kelt::AddApplyingZones(CTrackableObject& object) {
-    AddZones(object, ApplyingDescriptors(object));
+    AddZones(object, ApplyingZones(object));
 }
 
-void kelt::AddZones(CTrackableObject& object, const std::vector<const CDescriptorRef*>& descriptors) {
-    if (!object.mZones.empty()) {
-        for (const CDescriptorRef* descriptor : descriptors) {
-            object.mZones.insert(CZoneForDevice(*descriptor));
-        }
+void kelt::AddZones(CTrackableObject& object, const CDeviceZoneTable& zones) {
+    if (object.mZones.empty()) {
+        object.mZones = zones;
         return;
     }
-    std::vector<CZoneForDevice> entries;
-    entries.reserve(descriptors.size());
-    for (const CDescriptorRef* descriptor : descriptors) {
-        entries.emplace_back(*descriptor);
+    for (const CZoneForDevice& entry : zones) {
+        object.mZones.insert(entry);
     }
-    object.mZones.assign_sorted(std::move(entries));
 }
 
-void kelt::AddApplyingZonesToManaged() {
-    // Which zones apply depends on the project and the groups alone, but for the objects that a zone
-    // names as an exception: the others share one computation per project and groups.
+std::set<std::string> kelt::ExceptionNamedObjects() const {
     std::set<std::string> named;
     for (const auto& [zoneUid, zone] : mZones) {
         named.insert(zone.mExceptions.begin(), zone.mExceptions.end());
     }
-    std::map<std::pair<std::string, std::set<std::string>>, std::vector<const CDescriptorRef*>> byKind;
+    return named;
+}
+
+kelt::CKind kelt::KindOf(const CTrackableObject& object) {
+    return {object.mProjectUid, object.mGroups};
+}
+
+void kelt::AddApplyingZonesToManaged() {
+    // Which zones apply depends on the project and the groups alone, but for the objects that a zone
+    // names as an exception: the others of one kind share one table.
+    const std::set<std::string> named = ExceptionNamedObjects();
+    std::map<CKind, CDeviceZoneTable> byKind;
     for (auto& [uid, object] : mTrObjects) {
         if (named.count(uid) != 0) {
             AddApplyingZones(object);
             continue;
         }
-        const auto [kind, inserted] = byKind.try_emplace({object.mProjectUid, object.mGroups});
+        const auto [kind, inserted] = byKind.try_emplace(KindOf(object));
         if (inserted) {
-            kind->second = ApplyingDescriptors(object);
+            kind->second = ApplyingZones(object);
         }
         AddZones(object, kind->second);
     }

@@ -109,8 +109,13 @@ private:
     void AddApplyingZones(CTrackableObject& object);
     // The same for every managed object.
     void AddApplyingZonesToManaged();
-    std::vector<const CDescriptorRef*> ApplyingDescriptors(const CTrackableObject& object) const;
-    void AddZones(CTrackableObject& object, const std::vector<const CDescriptorRef*>& descriptors);
+    CDeviceZoneTable ApplyingZones(const CTrackableObject& object) const;
+    // Shares the table with an object that holds no zones yet.
+    void AddZones(CTrackableObject& object, const CDeviceZoneTable& zones);
+    // The objects a zone names as an exception; the zones of every other object follow from its kind.
+    std::set<std::string> ExceptionNamedObjects() const;
+    using CKind = std::pair<std::string, std::set<std::string>>;  // project uid, groups
+    static CKind KindOf(const CTrackableObject& object);
     // Manages a copy of the server's record for uid; returns the stored entry.
     CTrackableObject& ManageTrObject(const std::string& uid, const CTrackableObject& record);
     // The uid left the server's associated objects: keep it as unassociated or forget it.
@@ -119,7 +124,11 @@ private:
     CZoneChanges ResyncZones(const std::map<std::string, CZone>& fresh);
     void ResyncTrObjects(const std::map<std::string, CTrackableObject>& objects,
                          const std::set<std::string>& unassociated);
-    void ResyncDeviceZones(CTrackableObject& object, const CZoneChanges& changes);
+    void ResyncAllDeviceZones(const CZoneChanges& changes);
+    // Brings the object's table in line with the changes; true when the device has new work.
+    bool ResyncDeviceZones(CTrackableObject& object, const CZoneChanges& changes);
+    // An object up to date becomes OUTDATED by the change when its device has new work.
+    void OutdateOnChange(CTrackableObject& object, bool changed);
     // Brings the object's entry for the zone (null: the zone is gone) in line; true when the device has
     // new work.
     bool ResyncDeviceZone(CTrackableObject& object, const std::string& zoneUid, const CZone* zone);

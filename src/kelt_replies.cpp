@@ -26,9 +26,7 @@ bool kelt::IsRequested(const CTrackableObject& object, activityStatus_t activity
 
 void kelt::SetUpdatedAndDownloaded(CTrackableObject& object) {
     SetStatus(object, DLS_UPDATED, reason::NoReason());
-    for (CZoneForDevice& zone : object.mZones) {
-        zone.Mark(DS_DOWNLOADED);
-    }
+    object.mZones.MarkAll(DS_DOWNLOADED, false);
 }
 
 bool kelt::ZoneActionStatusReport(const std::string& uid, uint32_t zoneId, uint32_t errorCode) {

@@ -1,3 +1,4 @@
+#include <tuple>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -76,8 +77,34 @@ void kelt::get_state_with_api() {
 
     const CZoneChanges changes = ResyncZones(fresh);
     ResyncTrObjects(objects, unassociated);
+    ResyncAllDeviceZones(changes);
+}
+
+void kelt::ResyncAllDeviceZones(const CZoneChanges& changes) {
+    // Objects of one kind that share a table end with the same table: it is worked out once for them.
+    struct CResult {
+        CDeviceZoneTable mBefore;  // keeps the shared entries, and so the key, alive
+        CDeviceZoneTable mAfter;
+        bool mChanged;
+    };
+    const std::set<std::string> named = ExceptionNamedObjects();
+    std::map<std::tuple<const void*, srvState, CKind>, CResult> results;
     for (auto& [uid, object] : mTrObjects) {
-        ResyncDeviceZones(object, changes);
+        if (named.count(uid) != 0 || !object.mZones.Shared()) {
+            OutdateOnChange(object, ResyncDeviceZones(object, changes));
+            continue;
+        }
+        auto key = std::make_tuple(object.mZones.SharedId(), object.mSrvState, KindOf(object));
+        const auto found = results.find(key);
+        if (found != results.end()) {
+            object.mZones = found->second.mAfter;
+            OutdateOnChange(object, found->second.mChanged);
+            continue;
+        }
+        CDeviceZoneTable before = object.mZones;
+        const bool changed = ResyncDeviceZones(object, changes);
+        results.emplace(std::move(key), CResult{std::move(before), object.mZones, changed});
+        OutdateOnChange(object, changed);
     }
 }
 
@@ -200,7 +227,7 @@ void kelt::ResyncTrObjects(const std::map<std::string, CTrackableObject>& object
     }
 }
 
-void kelt::ResyncDeviceZones(CTrackableObject& object, const CZoneChanges& changes) {
+bool kelt::ResyncDeviceZones(CTrackableObject& object, const CZoneChanges& changes) {
     bool changed = false;
     for (CZoneForDevice& entry : object.mZones) {
         entry.mSrvState = srvState::NOT_CHANGED;
@@ -227,7 +254,10 @@ void kelt::ResyncDeviceZones(CTrackableObject& object, const CZoneChanges& chang
             changed = ResyncDeviceZone(object, uid, nullptr) || changed;
         }
     }
+    return changed;
+}
 
+void kelt::OutdateOnChange(CTrackableObject& object, bool changed) {
     const CDownloadStatus& status = object.mCurDownloadStatus;
     const bool upToDate =
         status.mName == DLS_UPDATED ||

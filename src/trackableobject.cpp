@@ -31,7 +31,7 @@ void CTrackableObject::SetDownloadStatus(const CDownloadStatus& status) {
     mRequestCounter = 0;
     mActivityTime = now;
     if (status.mName == DLS_OOSYNC) {
-        DropRemovedZonesAndMark(DS_NEED_ADD);
+        mZones.MarkAll(DS_NEED_ADD, true);
     }
 }
 
@@ -57,13 +57,6 @@ void CTrackableObject::RecordStatus(const CDownloadStatus& status) {
         mHistoryBoundWarned = true;
         m_logger.warning("Status history of %1% holds %2% unreported statuses; the oldest are dropped") %
             mUid % history_bound;
-    }
-}
-
-void CTrackableObject::DropRemovedZonesAndMark(devState_t state) {
-    mZones.erase_if([](const CZoneForDevice& zone) { return zone.mDevState == DS_NEED_REMOVE; });
-    for (CZoneForDevice& zone : mZones) {
-        zone.Mark(state);
     }
 }
 

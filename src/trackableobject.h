@@ -88,8 +88,6 @@ private:
 
     // Appends to the history unless it repeats the last entry; beyond the bound the oldest goes.
     void RecordStatus(const CDownloadStatus& status);
-    // Drops the zones waiting for removal and sets every other zone to state.
-    void DropRemovedZonesAndMark(devState_t state);
     // Sends the frame and records it as the outstanding request.
     void SendRequest(CServer& server, const std::string& frame, activityStatus_t activity);
 };

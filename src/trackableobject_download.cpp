@@ -114,7 +114,7 @@ void CTrackableObject::ZoneDownloadCompleted(CServer& server) {
 
 void CTrackableObject::Supervise(CServer& server, const timeval& now) {
     if (mCurDownloadStatus.mName == DLS_UNKNOWN && mActivityStatus != ACT_VERIFY_REQUEST) {
-        DropRemovedZonesAndMark(DS_DOWNLOADED);
+        mZones.MarkAll(DS_DOWNLOADED, true);
         Verify(server);
         return;
     }

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "core/exception.h"
@@ -85,6 +86,53 @@ TEST(ZoneForDevice, RetargetStartsFromWhatTheDeviceHolds) {
         }
         EXPECT_EQ(zone.PendingZoneID(), c.deletesFirst ? 1 : c.target->ZoneID());
     }
+}
+
+// Copies share their entries; whatever changes one copy leaves the other, and its CRCs, as they were.
+TEST(DeviceZoneTable, ACopyChangesAloneAndSharesWhatMarkingMakes) {
+    CDeviceZoneTable original;
+    for (uint16_t id : {3, 1, 2}) {
+        CZoneForDevice zone(MakeDescriptor("z" + std::to_string(id), id, "0" + std::to_string(id) + "AA"));
+        zone.mDevState = id == 2 ? DS_NEED_REMOVE : DS_DOWNLOADED;
+        original.insert(zone);
+    }
+    const uint16_t crcs[] = {original.CRC(false), original.CRC(true)};
+    const std::vector<std::function<void(CDeviceZoneTable&)>> changes = {
+        [](CDeviceZoneTable& table) { table.at("z1").Mark(DS_NEED_ADD); },
+        [](CDeviceZoneTable& table) { table.erase(std::as_const(table).find("z3")); },
+        [](CDeviceZoneTable& table) { table.FindPending(2)->Mark(DS_NEED_ADD); },
+        [](CDeviceZoneTable& table) { table.begin()->Mark(DS_NEED_ADD); },
+        [](CDeviceZoneTable& table) {
+            CZoneForDevice zone(MakeDescriptor("z0", 9, "09"));
+            zone.Mark(DS_DOWNLOADED);
+            table.insert(zone);
+        },
+        [](CDeviceZoneTable& table) { table.MarkAll(DS_NEED_ADD, true); },
+    };
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+        SCOPED_TRACE(i);
+        CDeviceZoneTable copy = original;
+        ASSERT_TRUE(copy.Shared());
+        changes[i](copy);
+        EXPECT_NE(copy.CRC(false), crcs[0]);
+        EXPECT_EQ(original.CRC(false), crcs[0]);
+        EXPECT_EQ(original.CRC(true), crcs[1]);
+        ASSERT_EQ(original.size(), 3U);
+        for (const CZoneForDevice& zone : original) {
+            EXPECT_EQ(zone.mDevState, zone.ZoneID() == 2 ? DS_NEED_REMOVE : DS_DOWNLOADED);
+        }
+    }
+
+    CDeviceZoneTable first = original;
+    CDeviceZoneTable second = original;
+    first.MarkAll(DS_NEED_ADD, true);
+    second.MarkAll(DS_NEED_ADD, true);
+    EXPECT_EQ(first.SharedId(), second.SharedId());
+    EXPECT_EQ(first.size(), 2U);
+    EXPECT_EQ(first.CRC(false), crc16_initial);
+    const void* marked = first.SharedId();
+    first.MarkAll(DS_NEED_ADD, false);
+    EXPECT_EQ(first.SharedId(), marked);
 }
 
 class TrackableObject : public ::testing::Test {
