@@ -24,7 +24,7 @@ std::vector<CZoneForDevice>& CDeviceZoneTable::Own() {
         mShared = std::move(copy);
     }
     mShared->mCrcKnown = false;
-    mShared->mMarked = {};
+    mShared->mMarked.reset();
     return mShared->mList;
 }
 
@@ -112,8 +112,11 @@ void CDeviceZoneTable::MarkAll(devState_t state, bool dropRemoved) {
         mark(Own());
         return;
     }
+    if (!mShared->mMarked) {
+        mShared->mMarked = std::make_unique<std::array<std::shared_ptr<CEntries>, 8>>();
+    }
     std::shared_ptr<CEntries>& variant =
-        mShared->mMarked[static_cast<std::size_t>(state) * 2 + (dropRemoved ? 1 : 0)];
+        (*mShared->mMarked)[static_cast<std::size_t>(state) * 2 + (dropRemoved ? 1 : 0)];
     if (!variant) {
         variant = std::make_shared<CEntries>();
         variant->mList = mShared->mList;

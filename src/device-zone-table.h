@@ -69,7 +69,7 @@ private:
         bool mCrcKnown = false;
         uint16_t mCrc[2] = {};  // without, with pending additions
         // What MarkAll made of these entries while they were shared, by state and dropRemoved.
-        std::array<std::shared_ptr<CEntries>, 8> mMarked;
+        std::unique_ptr<std::array<std::shared_ptr<CEntries>, 8>> mMarked;
     };
 
     // The entries, made this table's alone and taken as changed.

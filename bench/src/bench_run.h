@@ -13,7 +13,7 @@ struct run_options {
     std::string daemon;                        // the daemon binary
     std::string workdir;                       // configuration, pid file and daemon output
     std::chrono::seconds timeout{180};         // longest wait of each step
-    std::chrono::seconds download_limit{120};  // longest download measured
+    std::chrono::seconds download_limit{300};  // longest download measured
     std::chrono::seconds idle{5};              // idle measurement
     int wrk_seconds = 3;
     int wrk_connections = 32;

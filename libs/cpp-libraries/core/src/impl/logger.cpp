@@ -209,10 +209,14 @@ void component_logger::emit(int log_level, const std::string& body,
 
     // The mark right-aligned in the indentation's width gives the indentation.
     const std::string_view system_log_date = should_print_to_stderr() ? date.text() : "";
-    const std::string_view system_log_mark = m_logger.is_debug() ? indent.mark : "";
-    syslog(log_level, "%.*s%*s%s", static_cast<int>(system_log_date.size()), system_log_date.data(),
-           static_cast<int>(system_log_mark.empty() ? 0 : indent.spaces + system_log_mark.size()),
-           system_log_mark.data(), body.c_str());
+    const bool debug = m_logger.is_debug();
+    const std::string_view system_log_mark = debug ? indent.mark : "";
+    // The system log's mask drops debug lines outside debug mode; they are not handed to it at all.
+    if (debug || log_level != LOG_DEBUG) {
+        syslog(log_level, "%.*s%*s%s", static_cast<int>(system_log_date.size()), system_log_date.data(),
+               static_cast<int>(system_log_mark.empty() ? 0 : indent.spaces + system_log_mark.size()),
+               system_log_mark.data(), body.c_str());
+    }
 
     if (m_logger.is_writing_to_socket()) {
         ::zmq::message_t line(m_zmq_prefix.size() + date.text().size() + indent.spaces + indent.mark.size() +
