@@ -107,12 +107,18 @@ bench_site::clock::time_point bench_site::change_zone(std::size_t zone) {
     return at;
 }
 
-void bench_site::request_all(const std::string& action) {
+void bench_site::request_all(const std::string& action, std::optional<std::size_t> except) {
     std::vector<std::string> uids;
-    for (const auto& tag : m_site.tags) {
-        uids.push_back(tag.uid);
+    for (std::size_t tag = 0; tag < m_site.tags.size(); ++tag) {
+        if (tag != except) {
+            uids.push_back(m_site.tags[tag].uid);
+        }
     }
     publish_download_request(action, uids);
+}
+
+void bench_site::request_update(std::size_t tag) {
+    publish_download_request("UPDATE", {m_site.tags.at(tag).uid});
 }
 
 std::optional<bench_site::clock::time_point> bench_site::first_crc_request() const {

@@ -40,8 +40,10 @@ public:
     const std::string& body(const std::string& path) const { return m_bodies.at(path); }
     // Serves the zone moved by one unit and announces the change; the time of the announcement.
     clock::time_point change_zone(std::size_t zone);
-    // Asks the daemon to act on every tag ("UPDATE" or "VERIFY").
-    void request_all(const std::string& action);
+    // Asks the daemon to act on every tag ("UPDATE" or "VERIFY") but the one excepted.
+    void request_all(const std::string& action, std::optional<std::size_t> except = std::nullopt);
+    // Asks the daemon to update one tag.
+    void request_update(std::size_t tag);
     // From now on a tag reported "OOSYNC" is asked to update.
     void update_out_of_sync_tags(bool on) { m_update_out_of_sync = on; }
 

@@ -134,4 +134,22 @@ test_tools::zone_spec moved(const test_tools::zone_spec& zone) {
     return result;
 }
 
+std::optional<std::pair<std::size_t, std::size_t>> zone_leaving_out_one_tag(const site& s) {
+    for (std::size_t zone = 0; zone < s.zones.size(); ++zone) {
+        if (s.zones[zone].exceptions.size() != 1) {
+            continue;
+        }
+        std::vector<std::size_t> left_out;
+        for (std::size_t tag = 0; tag < s.tags.size() && left_out.size() < 2; ++tag) {
+            if (!zone_concerns_tag(s, zone, tag)) {
+                left_out.push_back(tag);
+            }
+        }
+        if (left_out.size() == 1) {
+            return std::make_pair(zone, left_out.front());
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace varnok::bench

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace varnok::bench {
@@ -24,6 +25,8 @@ site generate_site(std::size_t tag_count, std::size_t zone_count);
 
 // Whether the tag must hold the zone: the zone's rule and, for a boundary zone, its couple's rule too.
 bool zone_concerns_tag(const site& s, std::size_t zone, std::size_t tag);
+// A zone that concerns every tag but one, and that tag; none when the site has no such zone.
+std::optional<std::pair<std::size_t, std::size_t>> zone_leaving_out_one_tag(const site& s);
 // The bytes a tag holds for the zone.
 std::vector<std::uint8_t> descriptor_of(const site& s, const test_tools::zone_spec& zone);
 // The zone moved by one unit: a new descriptor for every tag that holds it.
