@@ -2,6 +2,7 @@
 
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -96,21 +97,34 @@ void CRequestPool::WaitIdle() {
     mFullWarned = false;
 }
 
-// A socket libcurl no longer watches stays in the epoll set until it reports an event or is watched again,
-// which saves two system calls for every request over a kept-alive connection.
+// A socket libcurl no longer watches stays in the epoll set, with its events, until it reports an event or
+// is watched again: a request over a kept-alive connection then needs no epoll_ctl at all. A new socket
+// starts afresh, whatever an earlier socket with its number left behind.
+curl_socket_t CRequestPool::OnOpenSocket(void* pool, curlsocktype, curl_sockaddr* address) {
+    const int socket = ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+    if (socket < 0) {
+        return CURL_SOCKET_BAD;
+    }
+    static_cast<CRequestPool*>(pool)->mWatched.erase(socket);
+    return socket;
+}
+
 int CRequestPool::OnSocket(CURL*, curl_socket_t socket, int what, void* pool, void*) {
     auto& self = *static_cast<CRequestPool*>(pool);
+    const auto watched = self.mWatched.find(socket);
     if (what == CURL_POLL_REMOVE) {
-        self.mWatched.erase(socket);
+        if (watched != self.mWatched.end()) {
+            watched->second.mActive = false;
+        }
         return 0;
     }
     const std::uint32_t events =
         (what & CURL_POLL_IN ? EPOLLIN : 0u) | (what & CURL_POLL_OUT ? EPOLLOUT : 0u);
-    const auto watched = self.mWatched.find(socket);
-    if (watched != self.mWatched.end() && watched->second == events) {
+    if (watched != self.mWatched.end() && watched->second.mEvents == events) {
+        watched->second.mActive = true;
         return 0;
     }
-    self.mWatched[socket] = events;
+    self.mWatched[socket] = Watched{events, true};
     epoll_event event{};
     event.events = events;
     event.data.fd = socket;
@@ -172,6 +186,8 @@ void CRequestPool::StartReadyLanes() {
         CURL* const handle = connection.mHandle.get();
         try {
             connection.mLane->second.front()->Prepare(handle);
+            curl_easy_setopt(handle, CURLOPT_OPENSOCKETFUNCTION, &CRequestPool::OnOpenSocket);
+            curl_easy_setopt(handle, CURLOPT_OPENSOCKETDATA, this);
         } catch (...) {
             m_logger.log_exception();
             Finish(connection, CURLE_FAILED_INIT);
@@ -255,8 +271,12 @@ void CRequestPool::DriveTransfers() {
             (void)!read(mWakeUp.get(), &wakeUps, sizeof wakeUps);
             continue;
         }
-        if (mWatched.count(event.data.fd) == 0) {
+        const auto watched = mWatched.find(event.data.fd);
+        if (watched == mWatched.end() || !watched->second.mActive) {
             epoll_ctl(mEpoll.get(), EPOLL_CTL_DEL, event.data.fd, nullptr);
+            if (watched != mWatched.end()) {
+                mWatched.erase(watched);
+            }
             continue;
         }
         const int mask = (event.events & EPOLLIN ? CURL_CSELECT_IN : 0) |

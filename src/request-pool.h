@@ -68,6 +68,13 @@ private:
         bool mBusy = false;
     };
 
+    // A socket's events in the epoll set; a socket libcurl stopped watching keeps them, inactive.
+    struct Watched {
+        std::uint32_t mEvents;
+        bool mActive;
+    };
+
+    static curl_socket_t OnOpenSocket(void* pool, curlsocktype purpose, curl_sockaddr* address);
     static int OnSocket(CURL* handle, curl_socket_t socket, int what, void* pool, void* socketData);
     static int OnTimer(CURLM* multi, long timeoutMs, void* pool);
 
@@ -104,7 +111,7 @@ private:
     std::unordered_map<std::string, Lane> mLanes;
     std::deque<std::unordered_map<std::string, Lane>::iterator> mReady;
     std::vector<Connection> mConnections;
-    std::unordered_map<int, std::uint32_t> mWatched;  // the events libcurl waits for, by socket
+    std::unordered_map<int, Watched> mWatched;  // by socket
     bool mTimerSet = false;
     std::chrono::steady_clock::time_point mTimerDue;
     std::thread mThread;
