@@ -1,9 +1,8 @@
-#include <json/reader.h>
-
 #include <memory>
 #include <new>
 
 #include "core/exception.h"
+#include "core/json.h"
 #include "server.h"
 
 namespace ozra {
@@ -161,13 +160,13 @@ void CServer::WaitForAsyncOperations() {
     mAsyncRequests->WaitIdle();
 }
 
+// What jsoncpp's parseFromStream does, without its second copy of the answer.
 void CServer::ParseAnswer(std::string caller, std::stringstream& answer, Json::Value& root) {
-    Json::CharReaderBuilder builder;
-    builder["collectComments"] = false;
-    std::string errors;
-    if (!Json::parseFromStream(builder, answer, &root, &errors)) {
-        OZRA_THROW(caller + ": parseFromStream " + errors);
+    libs::core::json::parse_result parsed = libs::core::json::try_parse(answer.str());
+    if (!parsed.ok) {
+        OZRA_THROW(caller + ": parseFromStream " + parsed.error);
     }
+    root = std::move(parsed.result);
 }
 
 }  // namespace ozra
