@@ -5,6 +5,9 @@
 #include <boost/system/error_code.hpp>
 #include <zmq.hpp>
 
+#include <unistd.h>
+
+#include <chrono>
 #include <complex>
 #include <cstdint>
 #include <limits>
@@ -96,6 +99,30 @@ TEST_F(LoggerTest, DebugLinesReachTheSocketWhateverTheDebugModeUnlessSwitchedOff
     EXPECT_EQ(next_body(), "12");
 }
 
+// Debug lines are not made while the socket drops them; a collector that comes late gets them again.
+TEST(LoggerDebugSocket, ACollectorThatComesAfterTheQueueFilledGetsNewDebugLines) {
+    const std::string endpoint = "ipc:///tmp/varnok-logger-test-" + std::to_string(getpid()) + ".ipc";
+    core::logger logger{"varnokd", "main"};
+    logger.connect(endpoint);
+    for (int line = 0; line < 3000; ++line) {
+        logger.debug("early %1%") % line;
+    }
+    zmq::context_t context;
+    zmq::socket_t collector(context, zmq::socket_type::pull);
+    collector.set(zmq::sockopt::rcvtimeo, 50);
+    collector.bind(endpoint);
+    bool arrived = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!arrived && std::chrono::steady_clock::now() < deadline) {
+        logger.debug("late");
+        zmq::message_t frame;
+        while (!arrived && collector.recv(frame)) {
+            arrived = frame.to_string().find("late") != std::string::npos;
+        }
+    }
+    EXPECT_TRUE(arrived);
+}
+
 TEST_F(LoggerTest, NestedScopesIndentUntilTheirGuardsGo) {
     m_logger.set_debug(true);
     {
@@ -118,7 +145,11 @@ TEST_F(LoggerTest, NestedScopesIndentUntilTheirGuardsGo) {
         EXPECT_EQ(m_logger.make_indent(), "        | ");
     }
     EXPECT_EQ(m_logger.make_indent(), "");
+    m_logger.set_debug(true);
+    ::testing::internal::CaptureStderr();
     m_logger.info("back");
+    EXPECT_THAT(::testing::internal::GetCapturedStderr(),
+                MatchesRegex("varnokd: " + date_pattern + "back\n"));
     EXPECT_EQ(next_body(), "back");
 }
 

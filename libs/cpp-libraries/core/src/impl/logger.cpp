@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cstdlib>
 #include <iterator>
 #include <sstream>
@@ -15,6 +16,9 @@ namespace ozra::libs::core {
 namespace {
 
 constexpr int linger_milliseconds = 5000;
+// How long debug lines are not made after the debug socket dropped one: a collector that comes back
+// misses at most this much more than the socket's full queue already cost it.
+constexpr std::int64_t socket_retry_nanoseconds = 100'000'000;
 // Room in a line's body for the line number and the separators.
 constexpr std::size_t body_extra = 24;
 
@@ -31,6 +35,12 @@ void append_number(std::string& text, std::int64_t number) {
     char digits[24];
     const auto result = std::to_chars(std::begin(digits), std::end(digits), number);
     text.append(digits, result.ptr);
+}
+
+std::int64_t steady_nanoseconds() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 char* append(char* out, std::string_view text) {
@@ -69,14 +79,21 @@ std::string exception_to_string(const located_exception& e) {
 
 component_logger::formatter::formatter(int log_level, std::string_view pattern,
                                        const component_logger& logger)
-    : m_format(pattern), m_log_level(log_level), m_logger(logger) {}
+    : m_log_level(log_level), m_logger(logger) {
+    if (log_level != LOG_DEBUG || logger.m_logger.takes_debug_lines()) {
+        m_format.emplace(pattern);
+    }
+}
 
 component_logger::formatter::~formatter() {
+    if (!m_format) {
+        return;
+    }
     try {
         const std::string_view file =
             m_source_location ? source_location::remove_directory_prefix(m_source_location->file()) : "";
         std::string body;
-        body.reserve(file.size() + m_function.size() + m_format.capacity_hint() + body_extra);
+        body.reserve(file.size() + m_function.size() + m_format->capacity_hint() + body_extra);
         if (m_source_location) {
             body += file;
             body += ':';
@@ -87,7 +104,7 @@ component_logger::formatter::~formatter() {
             body += m_function;
             body += ": ";
         }
-        m_format.append_to(body);
+        m_format->append_to(body);
         m_logger.emit(m_log_level, body, m_timestamp);
     } catch (...) {
     }
@@ -210,7 +227,8 @@ void component_logger::emit(int log_level, const std::string& body,
     // The mark right-aligned in the indentation's width gives the indentation.
     const std::string_view system_log_date = should_print_to_stderr() ? date.text() : "";
     const bool debug = m_logger.is_debug();
-    const std::string_view system_log_mark = debug ? indent.mark : "";
+    // Never a null pointer for %s: an empty mark is the empty text.
+    const std::string_view system_log_mark = debug && !indent.mark.empty() ? indent.mark : "";
     // The system log's mask drops debug lines outside debug mode; they are not handed to it at all.
     if (debug || log_level != LOG_DEBUG) {
         syslog(log_level, "%.*s%*s%s", static_cast<int>(system_log_date.size()), system_log_date.data(),
@@ -252,6 +270,8 @@ void logger::connect(const std::string& address) {
         const std::lock_guard<std::mutex> lock(m_socket_mutex);
         m_debug_socket.connect(address);
     }
+    // The lines dropped before had no collector to reach; this one may.
+    m_socket_retry_at = 0;
     debug("Connected to socket");
 }
 
@@ -260,13 +280,27 @@ void logger::set_debug(bool on) {
     m_debug = on;
 }
 
+bool logger::takes_debug_lines() const {
+    if (m_debug) {
+        return true;
+    }
+    if (!m_writing_to_socket) {
+        return false;
+    }
+    const std::int64_t retry_at = m_socket_retry_at.load(std::memory_order_relaxed);
+    return retry_at == 0 || steady_nanoseconds() >= retry_at;
+}
+
 void logger::send_to_socket(::zmq::message_t& line) const {
     const std::lock_guard<std::mutex> lock(m_socket_mutex);
+    bool sent = false;
     try {
         // A full queue or an absent collector drops the line (EAGAIN gives no value).
-        (void)m_debug_socket.send(line, ::zmq::send_flags::dontwait);
+        sent = m_debug_socket.send(line, ::zmq::send_flags::dontwait).has_value();
     } catch (const ::zmq::error_t&) {
     }
+    m_socket_retry_at.store(sent ? 0 : steady_nanoseconds() + socket_retry_nanoseconds,
+                            std::memory_order_relaxed);
 }
 
 }  // namespace ozra::libs::core

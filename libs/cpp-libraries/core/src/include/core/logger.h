@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -41,7 +42,9 @@ public:
 
         template <class T>
         formatter& operator%(const T& argument) {
-            m_format % argument;
+            if (m_format) {
+                *m_format % argument;
+            }
             return *this;
         }
 
@@ -51,7 +54,7 @@ public:
         formatter& date_time(const timestamp& time);
 
     private:
-        line_format m_format;
+        std::optional<line_format> m_format;  // none for a line that would reach nobody
         int m_log_level;
         const component_logger& m_logger;
         boost::optional<source_location> m_source_location;
@@ -108,6 +111,9 @@ public:
 
     void set_debug(bool on);
     bool is_debug() const { return m_debug; }
+    // Whether a debug line can reach anyone: in debug mode, or through a debug socket that took the
+    // last line or has not been tried for a while since it dropped one.
+    bool takes_debug_lines() const;
     void set_writing_to_socket(bool on) { m_writing_to_socket = on; }
     bool is_writing_to_socket() const { return m_writing_to_socket; }
     bool is_logger_enabled() const { return m_enable_logger; }
@@ -119,6 +125,9 @@ private:
     std::string m_module_name;
     std::atomic<bool> m_debug{false};
     std::atomic<bool> m_writing_to_socket{true};
+    // After the debug socket dropped a line, the steady-clock time (ns) until which debug lines are not
+    // made; 0 while it takes lines.
+    mutable std::atomic<std::int64_t> m_socket_retry_at{0};
     bool m_enable_logger = true;
     ::zmq::context_t m_zmq_context;
     mutable std::mutex m_socket_mutex;
