@@ -181,11 +181,7 @@ TEST_F(ServerTransport, DestructionLetsQueuedRequestsFinish) {
     EXPECT_EQ(m_fake->requests().back().answered_status, 200u);
 }
 
-std::size_t Discard(char*, std::size_t size, std::size_t count, void*) {
-    return size * count;
-}
-
-// Records how each request ended; a connection that cannot be made gives up after two seconds.
+// Records how each request ended.
 class RecordedRequest : public CRequestPool::Request {
 public:
     RecordedRequest(std::string url, std::vector<CURLcode>& results)
@@ -194,8 +190,6 @@ public:
         curl_easy_reset(handle);
         curl_easy_setopt(handle, CURLOPT_URL, mUrl.c_str());
         curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, 2000L);
-        curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &Discard);
     }
     void Finish(CURL*, CURLcode result) override { mResults.push_back(result); }
 
@@ -203,33 +197,6 @@ private:
     std::string mUrl;
     std::vector<CURLcode>& mResults;
 };
-
-// Sockets come and go under the same numbers: every new one is watched afresh, whatever the last one
-// with its number was waiting for.
-TEST_F(ServerTransport, RefusedAndServedRequestsAlternateOnReusedSockets) {
-    const std::string served = Url();
-    boost::asio::io_context io_context;
-    std::string refused;
-    {
-        const boost::asio::ip::tcp::acceptor closed(io_context,
-                                                    {boost::asio::ip::make_address("127.0.0.1"), 0});
-        refused = "http://127.0.0.1:" + std::to_string(closed.local_endpoint().port()) + "/";
-    }
-    std::vector<CURLcode> results;
-    {
-        CRequestPool pool(1, 100, 5000ms, m_logger);
-        for (int round = 0; round < 3; ++round) {
-            pool.Submit("t", std::make_unique<RecordedRequest>(refused, results));
-            pool.Submit("t", std::make_unique<RecordedRequest>(refused, results));
-            pool.Submit("t", std::make_unique<RecordedRequest>(served, results));
-        }
-        pool.WaitIdle();
-    }
-    const std::vector<CURLcode> expected = {CURLE_COULDNT_CONNECT, CURLE_COULDNT_CONNECT, CURLE_OK,
-                                            CURLE_COULDNT_CONNECT, CURLE_COULDNT_CONNECT, CURLE_OK,
-                                            CURLE_COULDNT_CONNECT, CURLE_COULDNT_CONNECT, CURLE_OK};
-    EXPECT_EQ(results, expected);
-}
 
 TEST_F(ServerTransport, DestructionDropsWhatAServerThatNeverAnswersHolds) {
     // Connections to a listening socket that never accepts complete, and no answer ever comes.
