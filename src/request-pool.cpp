@@ -19,6 +19,8 @@ namespace {
 
 constexpr std::chrono::milliseconds longest_wait{1000};
 constexpr int events_per_wait = 64;
+// Marks the epoll entries of direct connections; the connection's index follows the generation bits.
+constexpr std::uint64_t direct_tag = std::uint64_t{1} << 63;
 
 }  // namespace
 
@@ -28,9 +30,12 @@ CFileDescriptor::~CFileDescriptor() {
     }
 }
 
-CRequestPool::CRequestPool(std::size_t connections, std::size_t bound, std::chrono::milliseconds drainLimit,
+CRequestPool::CRequestPool(std::size_t connections, std::size_t bound, std::optional<CHttpTarget> direct,
+                           std::chrono::milliseconds requestTimeout, std::chrono::milliseconds drainLimit,
                            libs::core::logger& logger)
     : mBound(bound),
+      mDirect(std::move(direct)),
+      mRequestTimeout(requestTimeout),
       mDrainLimit(drainLimit),
       m_logger(logger),
       mMulti(curl_multi_init(), &curl_multi_cleanup),
@@ -48,6 +53,12 @@ CRequestPool::CRequestPool(std::size_t connections, std::size_t bound, std::chro
     wakeUp.data.fd = mWakeUp.get();
     if (epoll_ctl(mEpoll.get(), EPOLL_CTL_ADD, mWakeUp.get(), &wakeUp) != 0) {
         OZRA_THROW(std::string("CRequestPool: ") + std::strerror(errno));
+    }
+    if (mDirect) {
+        for (std::size_t index = 0; index < connections; ++index) {
+            mConnections[index].mDirect = std::make_unique<CHttpConnection>(
+                *mDirect, mEpoll.get(), direct_tag | (index << CHttpConnection::generation_bits));
+        }
     }
     curl_multi_setopt(mMulti.get(), CURLMOPT_MAXCONNECTS, static_cast<long>(connections));
     curl_multi_setopt(mMulti.get(), CURLMOPT_SOCKETFUNCTION, &CRequestPool::OnSocket);
@@ -183,18 +194,71 @@ void CRequestPool::StartReadyLanes() {
         connection.mLane = mReady.front();
         mReady.pop_front();
         connection.mBusy = true;
-        CURL* const handle = connection.mHandle.get();
-        try {
-            connection.mLane->second.front()->Prepare(handle);
-            curl_easy_setopt(handle, CURLOPT_OPENSOCKETFUNCTION, &CRequestPool::OnOpenSocket);
-            curl_easy_setopt(handle, CURLOPT_OPENSOCKETDATA, this);
-        } catch (...) {
-            m_logger.log_exception();
-            Finish(connection, CURLE_FAILED_INIT);
-            continue;
+        if (connection.mDirect) {
+            StartDirect(connection);
+        } else {
+            StartCurl(connection);
         }
-        if (curl_multi_add_handle(mMulti.get(), handle) != CURLM_OK) {
-            Finish(connection, CURLE_FAILED_INIT);
+    }
+}
+
+void CRequestPool::StartDirect(Connection& connection) {
+    connection.mViaCurl = false;
+    connection.mDeadline = std::chrono::steady_clock::now() + mRequestTimeout;
+    std::optional<CHttpConnection::Outcome> outcome;
+    try {
+        outcome = connection.mDirect->Start(connection.mLane->second.front()->Message(mDirect->mHost));
+    } catch (...) {
+        m_logger.log_exception();
+        connection.mDirect->Abort();
+        Finish(connection, CURLE_FAILED_INIT, 0);
+        return;
+    }
+    if (outcome) {
+        Ended(connection, *outcome);
+    }
+}
+
+void CRequestPool::StartCurl(Connection& connection) {
+    connection.mViaCurl = true;
+    CURL* const handle = connection.mHandle.get();
+    try {
+        connection.mLane->second.front()->Prepare(handle);
+        curl_easy_setopt(handle, CURLOPT_OPENSOCKETFUNCTION, &CRequestPool::OnOpenSocket);
+        curl_easy_setopt(handle, CURLOPT_OPENSOCKETDATA, this);
+    } catch (...) {
+        m_logger.log_exception();
+        Finish(connection, CURLE_FAILED_INIT, 0);
+        return;
+    }
+    if (curl_multi_add_handle(mMulti.get(), handle) != CURLM_OK) {
+        Finish(connection, CURLE_FAILED_INIT, 0);
+    }
+}
+
+void CRequestPool::Ended(Connection& connection, const CHttpConnection::Outcome& outcome) {
+    if (outcome.mResult == CURLE_OK && outcome.mStatus >= 300 && outcome.mStatus < 400) {
+        StartCurl(connection);
+    } else {
+        Finish(connection, outcome.mResult, outcome.mStatus);
+    }
+}
+
+void CRequestPool::OnDirectEvents(const epoll_event& event) {
+    Connection& connection = mConnections[(event.data.u64 & ~direct_tag) >> CHttpConnection::generation_bits];
+    if (!connection.mBusy || connection.mViaCurl) {
+        connection.mDirect->OnIdleEvents(event.data.u64);
+    } else if (const auto outcome = connection.mDirect->OnEvents(event.data.u64, event.events)) {
+        Ended(connection, *outcome);
+    }
+}
+
+void CRequestPool::FailOverdueDirect() {
+    const auto now = std::chrono::steady_clock::now();
+    for (Connection& connection : mConnections) {
+        if (connection.mBusy && connection.mDirect && !connection.mViaCurl && now >= connection.mDeadline) {
+            connection.mDirect->Abort();
+            Finish(connection, CURLE_OPERATION_TIMEDOUT, 0);
         }
     }
 }
@@ -207,19 +271,21 @@ void CRequestPool::FinishTransfers() {
         }
         CURL* const handle = message->easy_handle;
         const CURLcode result = message->data.result;
+        long status = 0;
+        curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
         curl_multi_remove_handle(mMulti.get(), handle);
         const auto connection = std::find_if(mConnections.begin(), mConnections.end(),
                                              [&](const Connection& c) { return c.mHandle.get() == handle; });
         if (connection != mConnections.end() && connection->mBusy) {
-            Finish(*connection, result);
+            Finish(*connection, result, status);
         }
     }
 }
 
-void CRequestPool::Finish(Connection& connection, CURLcode result) {
+void CRequestPool::Finish(Connection& connection, CURLcode result, long status) {
     const auto lane = connection.mLane;
     try {
-        lane->second.front()->Finish(connection.mHandle.get(), result);
+        lane->second.front()->Finish(result, status);
     } catch (...) {
         m_logger.log_exception();
     }
@@ -242,10 +308,12 @@ void CRequestPool::DropUnfinished() {
     m_logger.warning("Stopping: %1% requests to the server dropped, unfinished %2% ms after the stop") %
         mUnfinished % mDrainLimit.count();
     for (Connection& connection : mConnections) {
-        if (connection.mBusy) {
+        if (connection.mBusy && connection.mViaCurl) {
             curl_multi_remove_handle(mMulti.get(), connection.mHandle.get());
-            connection.mBusy = false;
+        } else if (connection.mBusy) {
+            connection.mDirect->Abort();
         }
+        connection.mBusy = false;
     }
     mSubmitted.clear();
     mReady.clear();
@@ -266,6 +334,10 @@ void CRequestPool::DriveTransfers() {
     int running = 0;
     for (int index = 0; index < count; ++index) {
         const epoll_event& event = events[static_cast<std::size_t>(index)];
+        if ((event.data.u64 & direct_tag) != 0) {
+            OnDirectEvents(event);
+            continue;
+        }
         if (event.data.fd == mWakeUp.get()) {
             std::uint64_t wakeUps = 0;
             (void)!read(mWakeUp.get(), &wakeUps, sizeof wakeUps);
@@ -288,15 +360,22 @@ void CRequestPool::DriveTransfers() {
         mTimerSet = false;
         curl_multi_socket_action(mMulti.get(), CURL_SOCKET_TIMEOUT, 0, &running);
     }
+    FailOverdueDirect();
 }
 
-// Zero while there is something to do at once; otherwise until the transfers' timer or the drain deadline.
+// Zero while there is something to do at once; otherwise until the transfers' timer, the first deadline of
+// a direct request or the drain deadline.
 std::chrono::milliseconds CRequestPool::LongestWait() {
     using std::chrono::milliseconds;
     const auto now = std::chrono::steady_clock::now();
     milliseconds wait = longest_wait;
     if (mTimerSet) {
         wait = std::min(wait, std::chrono::ceil<milliseconds>(mTimerDue - now));
+    }
+    for (const Connection& connection : mConnections) {
+        if (connection.mBusy && connection.mDirect && !connection.mViaCurl) {
+            wait = std::min(wait, std::chrono::ceil<milliseconds>(connection.mDeadline - now));
+        }
     }
     const bool connectionFree = std::any_of(mConnections.begin(), mConnections.end(),
                                             [](const Connection& connection) { return !connection.mBusy; });

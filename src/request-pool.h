@@ -1,6 +1,7 @@
 #pragma once
 
 #include <curl/curl.h>
+#include <sys/epoll.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -9,12 +10,15 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <unordered_map>
 #include <vector>
 
 #include "core/logger.h"
+#include "http-connection.h"
+#include "http-target.h"
 
 namespace ozra {
 
@@ -31,20 +35,26 @@ private:
     int mFd;
 };
 
-// Runs queued HTTP requests concurrently on one thread (libcurl's multi socket interface over an epoll set)
-// over a bounded set of kept-alive connections. Requests with the same order key run one at a time, in the
-// order they were queued.
+// Runs queued HTTP requests concurrently on one thread over a bounded set of kept-alive connections, all
+// driven by one epoll set: direct connections to a direct target, else libcurl's multi socket interface.
+// A direct request that is answered with a redirection goes again through libcurl, which follows it.
+// Requests with the same order key run one at a time, in the order they were queued.
 class CRequestPool {
 public:
-    // One request: Prepare sets the handle up, Finish takes the result once the transfer has ended.
     class Request {
     public:
         virtual ~Request() = default;
+        // Sets the handle up for a transfer through libcurl.
         virtual void Prepare(CURL* handle) = 0;
-        virtual void Finish(CURL* handle, CURLcode result) = 0;
+        // The whole request for a direct connection (request line, headers, body).
+        virtual std::string Message(const std::string& host) const = 0;
+        // Takes the result once the transfer has ended: libcurl's code and the answer's status (0 if none).
+        virtual void Finish(CURLcode result, long status) = 0;
     };
 
-    CRequestPool(std::size_t connections, std::size_t bound, std::chrono::milliseconds drainLimit,
+    // A direct request fails after requestTimeout; a transfer through libcurl when its handle says.
+    CRequestPool(std::size_t connections, std::size_t bound, std::optional<CHttpTarget> direct,
+                 std::chrono::milliseconds requestTimeout, std::chrono::milliseconds drainLimit,
                  libs::core::logger& logger);
     // Lets the queued requests run for at most the drain limit, then drops the rest with one warning.
     ~CRequestPool();
@@ -64,8 +74,11 @@ private:
     };
     struct Connection {
         std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> mHandle{curl_easy_init(), &curl_easy_cleanup};
+        std::unique_ptr<CHttpConnection> mDirect;  // with a direct target
         std::unordered_map<std::string, Lane>::iterator mLane;
         bool mBusy = false;
+        bool mViaCurl = false;
+        std::chrono::steady_clock::time_point mDeadline;  // of a direct request
     };
 
     // A socket's events in the epoll set; a socket libcurl stopped watching keeps them, inactive.
@@ -82,15 +95,23 @@ private:
     // Moves the submitted requests to their lanes; false once the pool stops and may end.
     bool TakeSubmitted();
     void StartReadyLanes();
+    void StartDirect(Connection& connection);
+    void StartCurl(Connection& connection);
+    // A direct request ended: finished, or handed to libcurl to follow a redirection.
+    void Ended(Connection& connection, const CHttpConnection::Outcome& outcome);
     // Waits for socket events, the transfers' timer or a submission, and lets libcurl act on them.
     void DriveTransfers();
     std::chrono::milliseconds LongestWait();
+    void OnDirectEvents(const epoll_event& event);
+    void FailOverdueDirect();
     void FinishTransfers();
-    void Finish(Connection& connection, CURLcode result);
+    void Finish(Connection& connection, CURLcode result, long status);
     void DropUnfinished();
     void WakeUp();
 
     const std::size_t mBound;
+    const std::optional<CHttpTarget> mDirect;
+    const std::chrono::milliseconds mRequestTimeout;
     const std::chrono::milliseconds mDrainLimit;
     libs::core::logger& m_logger;
     std::unique_ptr<CURLM, decltype(&curl_multi_cleanup)> mMulti;

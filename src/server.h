@@ -116,7 +116,7 @@ private:
                           const std::string* body, curl_slist* headers) const;
     void PrepareTransfer(CURL* handle, Transfer& transfer) const;
     // Raises on a failed transfer or a status other than 200.
-    static void CheckTransfer(CURL* handle, CURLcode result, const Transfer& transfer);
+    static void CheckTransfer(CURLcode result, long status, const Transfer& transfer);
     void GetJson(const std::string& caller, const std::string& path, Json::Value& root);
     // Replaces out with the strings of a JSON array (a null list is empty); false on a non-string.
     static bool ReadStringList(const Json::Value& list, std::set<std::string>& out);

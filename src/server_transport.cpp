@@ -34,8 +34,9 @@ CServer::CServer(std::string protocol, std::string address, unsigned int port, l
     if (code != CURLE_OK) {
         OZRA_THROW(std::string("CServer") + ": " + curl_easy_strerror(code));
     }
-    mAsyncRequests =
-        std::make_unique<CRequestPool>(async_connections, async_bound, request_timeout, m_logger);
+    mAsyncRequests = std::make_unique<CRequestPool>(async_connections, async_bound,
+                                                    DirectHttpTarget(mProtocol, mAddress, m_port),
+                                                    request_timeout, request_timeout, m_logger);
 }
 
 CServer::~CServer() {
@@ -76,7 +77,10 @@ void CServer::CurlRequest(CURL* curl, Method method, const std::string& path, st
                           const std::string* body, curl_slist* headers) {
     Transfer transfer = MakeTransfer(method, path, &answer, body, headers);
     PrepareTransfer(curl, transfer);
-    CheckTransfer(curl, curl_easy_perform(curl), transfer);
+    const CURLcode result = curl_easy_perform(curl);
+    long status = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    CheckTransfer(result, status, transfer);
 }
 
 CServer::Transfer CServer::MakeTransfer(Method method, const std::string& path, std::stringstream* answer,
@@ -116,13 +120,11 @@ void CServer::PrepareTransfer(CURL* curl, Transfer& transfer) const {
     }
 }
 
-void CServer::CheckTransfer(CURL* curl, CURLcode result, const Transfer& transfer) {
+void CServer::CheckTransfer(CURLcode result, long code, const Transfer& transfer) {
     if (result != CURLE_OK) {
         OZRA_THROW(OperationName(transfer.mMethod) +
                    ": curl_easy_perform failed: " + curl_easy_strerror(result) + " URL=" + transfer.mUrl);
     }
-    long code = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &code);
     if (code != 200) {
         OZRA_THROW(OperationName(transfer.mMethod) + ": request \"" + transfer.mUrl + "\" returns code " +
                    std::to_string(code));
@@ -134,15 +136,31 @@ class CServer::CAsyncRequest final : public CRequestPool::Request {
 public:
     CAsyncRequest(const CServer& server, Method method, const std::string& path, std::string body)
         : mServer(server),
+          mPath(path),
           mBody(std::move(body)),
           mTransfer(server.MakeTransfer(method, path, nullptr, method == Method::DEL ? nullptr : &mBody,
                                         nullptr)) {}
 
     void Prepare(CURL* handle) override { mServer.PrepareTransfer(handle, mTransfer); }
-    void Finish(CURL* handle, CURLcode result) override { CheckTransfer(handle, result, mTransfer); }
+
+    // The request as libcurl would send it for the same transfer.
+    std::string Message(const std::string& host) const override {
+        std::string message = (mTransfer.mMethod == Method::DEL ? "DELETE " : "POST ") + mPath +
+                              " HTTP/1.1\r\nHost: " + host + "\r\nUser-Agent: varnokd\r\nAccept: */*\r\n";
+        for (const curl_slist* header = mTransfer.mHeaders.get(); header != nullptr; header = header->next) {
+            message.append(header->data).append("\r\n");
+        }
+        if (mTransfer.mBody != nullptr) {
+            message.append("Content-Length: ").append(std::to_string(mBody.size())).append("\r\n");
+        }
+        return message.append("\r\n").append(mBody);
+    }
+
+    void Finish(CURLcode result, long status) override { CheckTransfer(result, status, mTransfer); }
 
 private:
     const CServer& mServer;
+    std::string mPath;
     std::string mBody;
     Transfer mTransfer;
 };

@@ -70,8 +70,9 @@ void controller_site::serve_default_picture() {
 }
 
 ozra::kelt& controller_site::start_controller() {
-    m_controller = std::make_unique<ozra::kelt>(m_logger, *m_loop, *m_signals, *m_stream, "http", "127.0.0.1",
-                                                0, m_zone_types);
+    // A host name keeps every request on libcurl, which this harness replaces.
+    m_controller = std::make_unique<ozra::kelt>(m_logger, *m_loop, *m_signals, *m_stream, "http",
+                                                "location-server", 0, m_zone_types);
     m_controller->initialize();
     return *m_controller;
 }
