@@ -120,7 +120,8 @@ private:
     void GetJson(const std::string& caller, const std::string& path, Json::Value& root);
     // Replaces out with the strings of a JSON array (a null list is empty); false on a non-string.
     static bool ReadStringList(const Json::Value& list, std::set<std::string>& out);
-    // text percent-encoded for use as one path segment; unreserved characters stay as they are.
+    // text percent-encoded for use as one path segment; unreserved characters stay as they are, except the
+    // dots of a "." or ".." segment.
     static std::string PathSegment(const std::string& text);
 
     std::string mProtocol;

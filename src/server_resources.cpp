@@ -35,10 +35,12 @@ bool CServer::ReadStringList(const Json::Value& list, std::set<std::string>& out
 }
 
 std::string CServer::PathSegment(const std::string& text) {
+    // "." and ".." would name this segment's directory or its parent once the path is normalised.
+    const bool dotSegment = text == "." || text == "..";
     std::string segment;
     for (const char c : text) {
         const bool unreserved = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                                c == '-' || c == '.' || c == '_' || c == '~';
+                                c == '-' || (c == '.' && !dotSegment) || c == '_' || c == '~';
         if (unreserved) {
             segment += c;
         } else {

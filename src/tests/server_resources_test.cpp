@@ -81,6 +81,7 @@ TEST_F(ServerResources, GetOperationsRequestTheirResourcesAndRaiseTransportAndPa
     m_server->GetZones(types, zones);
     m_server->GetTrObjects(objects, unassociated);
     EXPECT_FALSE(m_server->GetTrObject("t 1/x", object));
+    EXPECT_FALSE(m_server->GetTrObject("..", object));
     EXPECT_TRUE(m_server->GetZonesDownloadStatuses().empty());
 
     std::vector<std::string> lines;
@@ -89,10 +90,10 @@ TEST_F(ServerResources, GetOperationsRequestTheirResourcesAndRaiseTransportAndPa
         EXPECT_EQ(request.body, "");
         EXPECT_EQ(request.header("content-type"), "");
     }
-    EXPECT_EQ(lines,
-              (std::vector<std::string>{
-                  "GET /api/private/zone_types/", "GET /api/private/zones/", "GET /api/v2/private/track_obj/",
-                  "GET /api/v2/private/track_obj/t%201%2Fx", "GET /api/private/zone_download_status"}));
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "GET /api/private/zone_types/", "GET /api/private/zones/",
+                         "GET /api/v2/private/track_obj/", "GET /api/v2/private/track_obj/t%201%2Fx",
+                         "GET /api/v2/private/track_obj/%2E%2E", "GET /api/private/zone_download_status"}));
 
     zones.emplace("kept", CZone("kept"));
     m_fake->set_raw_body(CServer::req_zones, "{\"zones\":[");
