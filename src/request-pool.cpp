@@ -246,7 +246,7 @@ void CRequestPool::Ended(Connection& connection, const CHttpConnection::Outcome&
 
 void CRequestPool::OnDirectEvents(const epoll_event& event) {
     Connection& connection = mConnections[(event.data.u64 & ~direct_tag) >> CHttpConnection::generation_bits];
-    if (!connection.mBusy || connection.mViaCurl) {
+    if (!connection.InDirectRequest()) {
         connection.mDirect->OnIdleEvents(event.data.u64);
     } else if (const auto outcome = connection.mDirect->OnEvents(event.data.u64, event.events)) {
         Ended(connection, *outcome);
@@ -256,7 +256,7 @@ void CRequestPool::OnDirectEvents(const epoll_event& event) {
 void CRequestPool::FailOverdueDirect() {
     const auto now = std::chrono::steady_clock::now();
     for (Connection& connection : mConnections) {
-        if (connection.mBusy && connection.mDirect && !connection.mViaCurl && now >= connection.mDeadline) {
+        if (connection.InDirectRequest() && now >= connection.mDeadline) {
             connection.mDirect->Abort();
             Finish(connection, CURLE_OPERATION_TIMEDOUT, 0);
         }
@@ -308,10 +308,10 @@ void CRequestPool::DropUnfinished() {
     m_logger.warning("Stopping: %1% requests to the server dropped, unfinished %2% ms after the stop") %
         mUnfinished % mDrainLimit.count();
     for (Connection& connection : mConnections) {
-        if (connection.mBusy && connection.mViaCurl) {
-            curl_multi_remove_handle(mMulti.get(), connection.mHandle.get());
-        } else if (connection.mBusy) {
+        if (connection.InDirectRequest()) {
             connection.mDirect->Abort();
+        } else if (connection.mBusy) {
+            curl_multi_remove_handle(mMulti.get(), connection.mHandle.get());
         }
         connection.mBusy = false;
     }
@@ -373,7 +373,7 @@ std::chrono::milliseconds CRequestPool::LongestWait() {
         wait = std::min(wait, std::chrono::ceil<milliseconds>(mTimerDue - now));
     }
     for (const Connection& connection : mConnections) {
-        if (connection.mBusy && connection.mDirect && !connection.mViaCurl) {
+        if (connection.InDirectRequest()) {
             wait = std::min(wait, std::chrono::ceil<milliseconds>(connection.mDeadline - now));
         }
     }

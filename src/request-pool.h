@@ -79,6 +79,8 @@ private:
         bool mBusy = false;
         bool mViaCurl = false;
         std::chrono::steady_clock::time_point mDeadline;  // of a direct request
+
+        bool InDirectRequest() const { return mBusy && mDirect && !mViaCurl; }
     };
 
     // A socket's events in the epoll set; a socket libcurl stopped watching keeps them, inactive.

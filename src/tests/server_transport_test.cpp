@@ -388,8 +388,9 @@ TEST_F(ServerTransport, RequestsToAServerThatNeverAnswersTimeOutOrAreDroppedAtDe
     const boost::asio::ip::tcp::acceptor silent(io_context, {boost::asio::ip::make_address("127.0.0.1"), 0});
     const std::string address = "127.0.0.1:" + std::to_string(silent.local_endpoint().port());
     const std::string url = "http://" + address + "/";
+    const std::optional<CHttpTarget> target = DirectHttpTarget("http", address, 0);
 
-    for (const auto& direct : {std::optional<CHttpTarget>(), DirectHttpTarget("http", address, 0)}) {
+    for (const auto& direct : {std::optional<CHttpTarget>(), target}) {
         std::vector<RecordedRequest::Result> finished;
         {
             CRequestPool pool(4, 1000, direct, 10s, 200ms, m_logger);
@@ -401,7 +402,7 @@ TEST_F(ServerTransport, RequestsToAServerThatNeverAnswersTimeOutOrAreDroppedAtDe
         EXPECT_TRUE(finished.empty());
     }
     std::vector<RecordedRequest::Result> timedOut;
-    CRequestPool pool(4, 1000, DirectHttpTarget("http", address, 0), 100ms, 10s, m_logger);
+    CRequestPool pool(4, 1000, target, 100ms, 10s, m_logger);
     for (int request = 0; request < 8; ++request) {
         pool.Submit("t" + std::to_string(request % 4), std::make_unique<RecordedRequest>(url, timedOut));
     }
