@@ -19,6 +19,7 @@ namespace {
 namespace reader = libs::config;
 
 constexpr int highest_port = 65535;
+constexpr int highest_connections = 256;
 
 std::string range_error(const std::string& path, int lowest, int highest, const std::string& number) {
     return path + ": out of range " + std::to_string(lowest) + ".." + std::to_string(highest) + ": " + number;
@@ -51,6 +52,16 @@ reader::result<int> integer_within(const reader::config& document, std::initiali
     std::ostringstream text;
     text << std::fixed << std::setprecision(0) << *number;
     return reader::error_reason{range_error(path, lowest, highest, text.str())};
+}
+
+// server.connections: its default when absent, else an integer in 1..highest_connections.
+reader::result<int> server_connections(const reader::config& document) {
+    const boost::optional<const reader::value&> server = document.get_root().get_value("server");
+    const boost::optional<const reader::dictionary&> group = server ? server->as_object() : boost::none;
+    if (!group || !group->get_value("connections")) {
+        return static_cast<int>(config::server_settings::default_connections);
+    }
+    return integer_within(document, {"server", "connections"}, "server.connections", 1, highest_connections);
 }
 
 // The server port may be absent or of another kind than a whole number: then it is 0.
@@ -100,10 +111,11 @@ config::config(std::istream& stream) {
     const auto server_port = optional_server_port(*document);
     const auto timeout_s = integer_within(*document, {"server", "timeout_s"}, "server.timeout_s", 0,
                                           std::numeric_limits<int>::max());
+    const auto connections = server_connections(*document);
     const auto zone_types_found = zone_types_array(*document);
 
     const auto all = pidfile + debug_port + local_debug + proxy_address + output_port + protocol +
-                     server_address + server_port + timeout_s + zone_types_found;
+                     server_address + server_port + timeout_s + connections + zone_types_found;
     if (!all.ok()) {
         OZRA_THROW("Config file is invalid: " + all.reason());
     }
@@ -117,6 +129,7 @@ config::config(std::istream& stream) {
     server.protocol = protocol.value();
     server.address = server_address.value();
     server.timeout_s = static_cast<std::uint32_t>(timeout_s.value());
+    server.connections = static_cast<std::size_t>(connections.value());
     zone_types = read_zone_types(zone_types_found.value());
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <istream>
 #include <set>
@@ -25,6 +26,9 @@ struct config {
         std::string address;
         std::int32_t port = 0;
         std::uint32_t timeout_s = 0;
+        std::size_t connections = default_connections;  // for the background requests
+
+        static constexpr std::size_t default_connections = 16;
     };
 
     explicit config(std::istream& stream);

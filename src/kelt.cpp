@@ -20,7 +20,7 @@ constexpr std::chrono::nanoseconds processing_period{1'000'000'000};
 kelt::kelt(libs::core::logger& logger, libs::core::events_loop& events_loop,
            libs::core::events_loop::signals_handle& signals, libs::core::message_stream& message_stream,
            std::string server_protocol, std::string server_address, uint32_t server_port,
-           const std::set<std::string>& config_zone_types)
+           const std::set<std::string>& config_zone_types, std::size_t server_connections)
     : m_logger(logger),
       m_events_loop(events_loop),
       m_signals(signals),
@@ -29,6 +29,7 @@ kelt::kelt(libs::core::logger& logger, libs::core::events_loop& events_loop,
       m_server_address(std::move(server_address)),
       m_server_port(server_port),
       m_config_zone_types(config_zone_types),
+      m_server_connections(server_connections),
       m_manager(std::make_unique<manager>()) {}
 
 kelt::~kelt() {
@@ -45,7 +46,8 @@ void kelt::CatchAndLog(F&& f) const {
 }
 
 void kelt::initialize() {
-    m_server = std::make_unique<CServer>(m_server_protocol, m_server_address, m_server_port, m_logger);
+    m_server = std::make_unique<CServer>(m_server_protocol, m_server_address, m_server_port, m_logger,
+                                         m_server_connections);
     for (;;) {
         try {
             init_context_from_zone_download_status();
@@ -83,7 +85,6 @@ void kelt::SleepBeforeRetry() const {
 
 void kelt::processing() {
     const CObservedRun observed(m_observer, *this);
-    m_server->WaitForAsyncOperations();
     ReportAgainWhenDue();
     if (!m_actual_context) {
         ReportStatuses();

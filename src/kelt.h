@@ -33,7 +33,8 @@ public:
     kelt(libs::core::logger& logger, libs::core::events_loop& events_loop,
          libs::core::events_loop::signals_handle& signals, libs::core::message_stream& message_stream,
          std::string server_protocol, std::string server_address, uint32_t server_port,
-         const std::set<std::string>& config_zone_types);
+         const std::set<std::string>& config_zone_types,
+         std::size_t server_connections = CServer::default_connections);
     virtual ~kelt();
     kelt(const kelt&) = delete;
     kelt& operator=(const kelt&) = delete;
@@ -156,6 +157,7 @@ private:
     const std::string m_server_address;
     const uint32_t m_server_port;
     const std::set<std::string>& m_config_zone_types;
+    const std::size_t m_server_connections;
     std::map<std::string, uint16_t> m_zone_types;
     uint16_t m_boundary_in_type_id = 0;
     uint16_t m_boundary_out_type_id = 0;

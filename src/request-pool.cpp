@@ -19,8 +19,12 @@ namespace {
 
 constexpr std::chrono::milliseconds longest_wait{1000};
 constexpr int events_per_wait = 64;
-// Marks the epoll entries of direct connections; the connection's index follows the generation bits.
-constexpr std::uint64_t direct_tag = std::uint64_t{1} << 63;
+
+timeval WallClockNow() {
+    timeval now{};
+    gettimeofday(&now, nullptr);
+    return now;
+}
 
 }  // namespace
 
@@ -30,13 +34,9 @@ CFileDescriptor::~CFileDescriptor() {
     }
 }
 
-CRequestPool::CRequestPool(std::size_t connections, std::size_t bound, std::optional<CHttpTarget> direct,
-                           std::chrono::milliseconds requestTimeout, std::chrono::milliseconds drainLimit,
+CRequestPool::CRequestPool(std::size_t connections, std::chrono::milliseconds stopLimit,
                            libs::core::logger& logger)
-    : mBound(bound),
-      mDirect(std::move(direct)),
-      mRequestTimeout(requestTimeout),
-      mDrainLimit(drainLimit),
+    : mStopLimit(stopLimit),
       m_logger(logger),
       mMulti(curl_multi_init(), &curl_multi_cleanup),
       mEpoll(epoll_create1(EPOLL_CLOEXEC)),
@@ -54,12 +54,6 @@ CRequestPool::CRequestPool(std::size_t connections, std::size_t bound, std::opti
     if (epoll_ctl(mEpoll.get(), EPOLL_CTL_ADD, mWakeUp.get(), &wakeUp) != 0) {
         OZRA_THROW(std::string("CRequestPool: ") + std::strerror(errno));
     }
-    if (mDirect) {
-        for (std::size_t index = 0; index < connections; ++index) {
-            mConnections[index].mDirect = std::make_unique<CHttpConnection>(
-                *mDirect, mEpoll.get(), direct_tag | (index << CHttpConnection::generation_bits));
-        }
-    }
     curl_multi_setopt(mMulti.get(), CURLMOPT_MAXCONNECTS, static_cast<long>(connections));
     curl_multi_setopt(mMulti.get(), CURLMOPT_SOCKETFUNCTION, &CRequestPool::OnSocket);
     curl_multi_setopt(mMulti.get(), CURLMOPT_SOCKETDATA, this);
@@ -72,25 +66,22 @@ CRequestPool::~CRequestPool() {
     {
         const std::lock_guard lock(mMutex);
         mStopping = true;
-        mDrainDeadline = std::chrono::steady_clock::now() + mDrainLimit;
+        mStopDeadline = std::chrono::steady_clock::now() + mStopLimit;
         WakeUp();
     }
     mThread.join();
+    if (mDropped > 0) {
+        m_logger.warning("Stopping: %1% requests to the server dropped unsent") % mDropped;
+    }
     // libcurl may still call back while it closes its connections.
     mMulti.reset();
 }
 
-void CRequestPool::Submit(const std::string& orderKey, std::unique_ptr<Request> request) {
-    std::unique_lock lock(mMutex);
-    if (mUnfinished >= mBound) {
-        if (!mFullWarned) {
-            mFullWarned = true;
-            m_logger.warning("%1% requests wait for the server; new ones wait for room") % mUnfinished;
-        }
-        mProgress.wait(lock, [this] { return mUnfinished < mBound; });
-    }
+void CRequestPool::Submit(const std::string& orderKey, std::unique_ptr<Request> request, bool replaceable) {
+    const std::lock_guard lock(mMutex);
     ++mUnfinished;
-    mSubmitted.push_back({orderKey, std::move(request)});
+    ++mLaneStates[orderKey].mUnfinished;
+    mSubmitted.push_back({orderKey, Queued{std::move(request), replaceable}});
     WakeUp();
 }
 
@@ -104,8 +95,19 @@ void CRequestPool::WakeUp() {
 
 void CRequestPool::WaitIdle() {
     std::unique_lock lock(mMutex);
-    mProgress.wait(lock, [this] { return mUnfinished == 0; });
-    mFullWarned = false;
+    mIdle.wait(lock, [this] { return mUnfinished == 0; });
+}
+
+std::optional<timeval> CRequestPool::SettledAt(const std::string& orderKey) const {
+    const std::lock_guard lock(mMutex);
+    const auto state = mLaneStates.find(orderKey);
+    if (state == mLaneStates.end()) {
+        return timeval{};
+    }
+    if (state->second.mUnfinished > 0) {
+        return std::nullopt;
+    }
+    return state->second.mSettledAt;
 }
 
 // A socket libcurl no longer watches stays in the epoll set, with its events, until it reports an event or
@@ -161,26 +163,35 @@ void CRequestPool::Run() {
 }
 
 bool CRequestPool::TakeSubmitted() {
-    std::vector<Submitted> taken;
-    {
-        const std::lock_guard lock(mMutex);
-        if (mStopping && mUnfinished == 0) {
-            return false;
-        }
-        if (mStopping && std::chrono::steady_clock::now() >= mDrainDeadline) {
-            DropUnfinished();
-            return false;
-        }
-        taken.swap(mSubmitted);
+    const std::lock_guard lock(mMutex);
+    if (mStopping && !mWaitingDropped) {
+        DropWaiting();
     }
-    for (Submitted& submitted : taken) {
-        const auto lane = mLanes.try_emplace(std::move(submitted.mOrderKey)).first;
-        if (lane->second.empty()) {
-            mReady.push_back(lane);
-        }
-        lane->second.push_back(std::move(submitted.mRequest));
+    if (mStopping && mUnfinished == 0) {
+        return false;
     }
+    if (mStopping && std::chrono::steady_clock::now() >= mStopDeadline) {
+        DropRunning();
+        return false;
+    }
+    for (Submitted& submitted : mSubmitted) {
+        Enqueue(submitted.mOrderKey, std::move(submitted.mQueued));
+    }
+    mSubmitted.clear();
     return true;
+}
+
+void CRequestPool::Enqueue(const std::string& orderKey, Queued queued) {
+    LaneEntry& lane = *mLanes.try_emplace(orderKey).first;
+    std::deque<Queued>& queue = lane.second.mQueue;
+    if (queue.empty()) {
+        mReady.push_back(&lane);
+    } else if (queued.mReplaceable && queue.size() >= 2 && queue.back().mReplaceable) {
+        queue.back() = std::move(queued);
+        Forget(orderKey, false);
+        return;
+    }
+    queue.push_back(std::move(queued));
 }
 
 void CRequestPool::StartReadyLanes() {
@@ -193,37 +204,16 @@ void CRequestPool::StartReadyLanes() {
         }
         connection.mLane = mReady.front();
         mReady.pop_front();
+        connection.mLane->second.mRunning = true;
         connection.mBusy = true;
-        if (connection.mDirect) {
-            StartDirect(connection);
-        } else {
-            StartCurl(connection);
-        }
+        Start(connection);
     }
 }
 
-void CRequestPool::StartDirect(Connection& connection) {
-    connection.mViaCurl = false;
-    connection.mDeadline = std::chrono::steady_clock::now() + mRequestTimeout;
-    std::optional<CHttpConnection::Outcome> outcome;
-    try {
-        outcome = connection.mDirect->Start(connection.mLane->second.front()->Message(mDirect->mHost));
-    } catch (...) {
-        m_logger.log_exception();
-        connection.mDirect->Abort();
-        Finish(connection, CURLE_FAILED_INIT, 0);
-        return;
-    }
-    if (outcome) {
-        Ended(connection, *outcome);
-    }
-}
-
-void CRequestPool::StartCurl(Connection& connection) {
-    connection.mViaCurl = true;
+void CRequestPool::Start(Connection& connection) {
     CURL* const handle = connection.mHandle.get();
     try {
-        connection.mLane->second.front()->Prepare(handle);
+        connection.mLane->second.mQueue.front().mRequest->Prepare(handle);
         curl_easy_setopt(handle, CURLOPT_OPENSOCKETFUNCTION, &CRequestPool::OnOpenSocket);
         curl_easy_setopt(handle, CURLOPT_OPENSOCKETDATA, this);
     } catch (...) {
@@ -233,33 +223,6 @@ void CRequestPool::StartCurl(Connection& connection) {
     }
     if (curl_multi_add_handle(mMulti.get(), handle) != CURLM_OK) {
         Finish(connection, CURLE_FAILED_INIT, 0);
-    }
-}
-
-void CRequestPool::Ended(Connection& connection, const CHttpConnection::Outcome& outcome) {
-    if (outcome.mResult == CURLE_OK && outcome.mStatus >= 300 && outcome.mStatus < 400) {
-        StartCurl(connection);
-    } else {
-        Finish(connection, outcome.mResult, outcome.mStatus);
-    }
-}
-
-void CRequestPool::OnDirectEvents(const epoll_event& event) {
-    Connection& connection = mConnections[(event.data.u64 & ~direct_tag) >> CHttpConnection::generation_bits];
-    if (!connection.InDirectRequest()) {
-        connection.mDirect->OnIdleEvents(event.data.u64);
-    } else if (const auto outcome = connection.mDirect->OnEvents(event.data.u64, event.events)) {
-        Ended(connection, *outcome);
-    }
-}
-
-void CRequestPool::FailOverdueDirect() {
-    const auto now = std::chrono::steady_clock::now();
-    for (Connection& connection : mConnections) {
-        if (connection.InDirectRequest() && now >= connection.mDeadline) {
-            connection.mDirect->Abort();
-            Finish(connection, CURLE_OPERATION_TIMEDOUT, 0);
-        }
     }
 }
 
@@ -283,43 +246,65 @@ void CRequestPool::FinishTransfers() {
 }
 
 void CRequestPool::Finish(Connection& connection, CURLcode result, long status) {
-    const auto lane = connection.mLane;
+    LaneEntry* const lane = connection.mLane;
     try {
-        lane->second.front()->Finish(result, status);
+        lane->second.mQueue.front().mRequest->Finish(result, status);
     } catch (...) {
         m_logger.log_exception();
     }
-    lane->second.pop_front();
+    lane->second.mQueue.pop_front();
+    lane->second.mRunning = false;
     connection.mBusy = false;
-    if (lane->second.empty()) {
-        mLanes.erase(lane);
+    const std::lock_guard lock(mMutex);
+    Forget(lane->first, true);
+    if (lane->second.mQueue.empty()) {
+        mLanes.erase(mLanes.find(lane->first));
     } else {
         mReady.push_back(lane);
     }
-    const std::lock_guard lock(mMutex);
-    --mUnfinished;
-    // Only a waiter for idleness or for room can be waiting.
-    if (mUnfinished == 0 || mUnfinished + 1 == mBound) {
-        mProgress.notify_all();
+}
+
+void CRequestPool::Forget(const std::string& orderKey, bool ended) {
+    LaneState& state = mLaneStates[orderKey];
+    --state.mUnfinished;
+    if (ended) {
+        state.mSettledAt = WallClockNow();
+    }
+    if (--mUnfinished == 0) {
+        mIdle.notify_all();
     }
 }
 
-void CRequestPool::DropUnfinished() {
-    m_logger.warning("Stopping: %1% requests to the server dropped, unfinished %2% ms after the stop") %
-        mUnfinished % mDrainLimit.count();
-    for (Connection& connection : mConnections) {
-        if (connection.InDirectRequest()) {
-            connection.mDirect->Abort();
-        } else if (connection.mBusy) {
-            curl_multi_remove_handle(mMulti.get(), connection.mHandle.get());
-        }
-        connection.mBusy = false;
+void CRequestPool::DropWaiting() {
+    mWaitingDropped = true;
+    for (Submitted& submitted : mSubmitted) {
+        Forget(submitted.mOrderKey, false);
+        ++mDropped;
     }
     mSubmitted.clear();
     mReady.clear();
+    for (auto lane = mLanes.begin(); lane != mLanes.end();) {
+        std::deque<Queued>& queue = lane->second.mQueue;
+        const std::size_t kept = lane->second.mRunning ? 1 : 0;
+        for (std::size_t dropped = kept; dropped < queue.size(); ++dropped) {
+            Forget(lane->first, false);
+            ++mDropped;
+        }
+        queue.resize(kept);
+        lane = queue.empty() ? mLanes.erase(lane) : std::next(lane);
+    }
+}
+
+void CRequestPool::DropRunning() {
+    for (Connection& connection : mConnections) {
+        if (connection.mBusy) {
+            curl_multi_remove_handle(mMulti.get(), connection.mHandle.get());
+            connection.mBusy = false;
+            Forget(connection.mLane->first, false);
+            ++mDropped;
+        }
+    }
     mLanes.clear();
-    mUnfinished = 0;
-    mProgress.notify_all();
 }
 
 void CRequestPool::DriveTransfers() {
@@ -334,10 +319,6 @@ void CRequestPool::DriveTransfers() {
     int running = 0;
     for (int index = 0; index < count; ++index) {
         const epoll_event& event = events[static_cast<std::size_t>(index)];
-        if ((event.data.u64 & direct_tag) != 0) {
-            OnDirectEvents(event);
-            continue;
-        }
         if (event.data.fd == mWakeUp.get()) {
             std::uint64_t wakeUps = 0;
             (void)!read(mWakeUp.get(), &wakeUps, sizeof wakeUps);
@@ -360,11 +341,9 @@ void CRequestPool::DriveTransfers() {
         mTimerSet = false;
         curl_multi_socket_action(mMulti.get(), CURL_SOCKET_TIMEOUT, 0, &running);
     }
-    FailOverdueDirect();
 }
 
-// Zero while there is something to do at once; otherwise until the transfers' timer, the first deadline of
-// a direct request or the drain deadline.
+// Zero while there is something to do at once; otherwise until the transfers' timer or the stop limit.
 std::chrono::milliseconds CRequestPool::LongestWait() {
     using std::chrono::milliseconds;
     const auto now = std::chrono::steady_clock::now();
@@ -372,21 +351,16 @@ std::chrono::milliseconds CRequestPool::LongestWait() {
     if (mTimerSet) {
         wait = std::min(wait, std::chrono::ceil<milliseconds>(mTimerDue - now));
     }
-    for (const Connection& connection : mConnections) {
-        if (connection.InDirectRequest()) {
-            wait = std::min(wait, std::chrono::ceil<milliseconds>(connection.mDeadline - now));
-        }
-    }
     const bool connectionFree = std::any_of(mConnections.begin(), mConnections.end(),
                                             [](const Connection& connection) { return !connection.mBusy; });
     if (!mReady.empty() && connectionFree) {
         wait = milliseconds(0);
     }
     const std::lock_guard lock(mMutex);
-    if (!mSubmitted.empty() || (mStopping && mUnfinished == 0)) {
+    if (!mSubmitted.empty() || (mStopping && (mUnfinished == 0 || !mWaitingDropped))) {
         wait = milliseconds(0);
     } else if (mStopping) {
-        wait = std::min(wait, std::chrono::ceil<milliseconds>(mDrainDeadline - now));
+        wait = std::min(wait, std::chrono::ceil<milliseconds>(mStopDeadline - now));
     }
     wait = std::max(wait, milliseconds(0));
     mSleeping = wait > milliseconds(0);

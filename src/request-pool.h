@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 #include <sys/epoll.h>
+#include <sys/time.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -17,8 +18,6 @@
 #include <vector>
 
 #include "core/logger.h"
-#include "http-connection.h"
-#include "http-target.h"
 
 namespace ozra {
 
@@ -35,52 +34,62 @@ private:
     int mFd;
 };
 
-// Runs queued HTTP requests concurrently on one thread over a bounded set of kept-alive connections, all
-// driven by one epoll set: direct connections to a direct target, else libcurl's multi socket interface.
-// A direct request that is answered with a redirection goes again through libcurl, which follows it.
-// Requests with the same order key run one at a time, in the order they were queued.
+// Runs queued HTTP requests concurrently on one thread over a bounded set of kept-alive connections, through
+// libcurl's multi socket interface driven by one epoll set. Submitting never waits.
+// Requests with the same order key (a lane) run one at a time, in the order they were queued; lanes with
+// requests take turns at the free connections.
 class CRequestPool {
 public:
     class Request {
     public:
         virtual ~Request() = default;
-        // Sets the handle up for a transfer through libcurl.
+        // Sets the handle up for the transfer.
         virtual void Prepare(CURL* handle) = 0;
-        // The whole request for a direct connection (request line, headers, body).
-        virtual std::string Message(const std::string& host) const = 0;
         // Takes the result once the transfer has ended: libcurl's code and the answer's status (0 if none).
         virtual void Finish(CURLcode result, long status) = 0;
     };
 
-    // A direct request fails after requestTimeout; a transfer through libcurl when its handle says.
-    CRequestPool(std::size_t connections, std::size_t bound, std::optional<CHttpTarget> direct,
-                 std::chrono::milliseconds requestTimeout, std::chrono::milliseconds drainLimit,
-                 libs::core::logger& logger);
-    // Lets the queued requests run for at most the drain limit, then drops the rest with one warning.
+    // At destruction, requests still running after stopLimit are dropped.
+    CRequestPool(std::size_t connections, std::chrono::milliseconds stopLimit, libs::core::logger& logger);
+    // Drops the requests that have not started and lets the running ones end within the stop limit; one
+    // warning gives the count of the dropped ones.
     ~CRequestPool();
     CRequestPool(const CRequestPool&) = delete;
     CRequestPool& operator=(const CRequestPool&) = delete;
 
-    // Queues the request; while bound requests are unfinished, blocks until one has finished.
-    void Submit(const std::string& orderKey, std::unique_ptr<Request> request);
+    // Queues the request. A replaceable request takes the place of a replaceable one of the same lane that
+    // waits behind another: the newer supersedes it.
+    void Submit(const std::string& orderKey, std::unique_ptr<Request> request, bool replaceable = false);
     // Returns when every request submitted before has finished.
     void WaitIdle();
+    // Nothing while a request of the lane waits or runs; otherwise the wall-clock time its last request
+    // ended (zero when it never had one).
+    std::optional<timeval> SettledAt(const std::string& orderKey) const;
 
 private:
-    using Lane = std::deque<std::unique_ptr<Request>>;
+    struct Queued {
+        std::unique_ptr<Request> mRequest;
+        bool mReplaceable;
+    };
+    struct Lane {
+        std::deque<Queued> mQueue;
+        bool mRunning = false;  // its first request is on a connection
+    };
+    using Lanes = std::unordered_map<std::string, Lane>;
+    using LaneEntry = Lanes::value_type;  // stays in place while others come and go
     struct Submitted {
         std::string mOrderKey;
-        std::unique_ptr<Request> mRequest;
+        Queued mQueued;
     };
     struct Connection {
         std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> mHandle{curl_easy_init(), &curl_easy_cleanup};
-        std::unique_ptr<CHttpConnection> mDirect;  // with a direct target
-        std::unordered_map<std::string, Lane>::iterator mLane;
+        LaneEntry* mLane = nullptr;
         bool mBusy = false;
-        bool mViaCurl = false;
-        std::chrono::steady_clock::time_point mDeadline;  // of a direct request
-
-        bool InDirectRequest() const { return mBusy && mDirect && !mViaCurl; }
+    };
+    // A lane's requests not yet finished, and when its last one ended.
+    struct LaneState {
+        std::size_t mUnfinished = 0;
+        timeval mSettledAt{};
     };
 
     // A socket's events in the epoll set; a socket libcurl stopped watching keeps them, inactive.
@@ -96,43 +105,44 @@ private:
     void Run();
     // Moves the submitted requests to their lanes; false once the pool stops and may end.
     bool TakeSubmitted();
+    // Appends to the lane, or replaces a superseded request; called with the mutex held.
+    void Enqueue(const std::string& orderKey, Queued queued);
     void StartReadyLanes();
-    void StartDirect(Connection& connection);
-    void StartCurl(Connection& connection);
-    // A direct request ended: finished, or handed to libcurl to follow a redirection.
-    void Ended(Connection& connection, const CHttpConnection::Outcome& outcome);
+    void Start(Connection& connection);
     // Waits for socket events, the transfers' timer or a submission, and lets libcurl act on them.
     void DriveTransfers();
     std::chrono::milliseconds LongestWait();
-    void OnDirectEvents(const epoll_event& event);
-    void FailOverdueDirect();
     void FinishTransfers();
     void Finish(Connection& connection, CURLcode result, long status);
-    void DropUnfinished();
+    // Called with the mutex held: one request of the lane will not run or has ended.
+    void Forget(const std::string& orderKey, bool ended);
+    // Called with the mutex held at the stop: drops what has not started.
+    void DropWaiting();
+    // Called with the mutex held after the stop limit: drops what still runs, then tells the count.
+    void DropRunning();
     void WakeUp();
 
-    const std::size_t mBound;
-    const std::optional<CHttpTarget> mDirect;
-    const std::chrono::milliseconds mRequestTimeout;
-    const std::chrono::milliseconds mDrainLimit;
+    const std::chrono::milliseconds mStopLimit;
     libs::core::logger& m_logger;
     std::unique_ptr<CURLM, decltype(&curl_multi_cleanup)> mMulti;
     CFileDescriptor mEpoll;
     CFileDescriptor mWakeUp;
 
     // Shared with the submitting threads.
-    std::mutex mMutex;
-    std::condition_variable mProgress;
+    mutable std::mutex mMutex;
+    std::condition_variable mIdle;
     std::vector<Submitted> mSubmitted;
+    std::unordered_map<std::string, LaneState> mLaneStates;
     std::size_t mUnfinished = 0;
     bool mSleeping = false;
     bool mStopping = false;
-    bool mFullWarned = false;
-    std::chrono::steady_clock::time_point mDrainDeadline;
+    bool mWaitingDropped = false;
+    std::size_t mDropped = 0;
+    std::chrono::steady_clock::time_point mStopDeadline;
 
     // The pool thread's own.
-    std::unordered_map<std::string, Lane> mLanes;
-    std::deque<std::unordered_map<std::string, Lane>::iterator> mReady;
+    Lanes mLanes;
+    std::deque<LaneEntry*> mReady;
     std::vector<Connection> mConnections;
     std::unordered_map<int, Watched> mWatched;  // by socket
     bool mTimerSet = false;

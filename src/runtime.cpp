@@ -24,9 +24,9 @@ void run_runtime(libs::core::logger& logger, const config& settings) {
     const auto events_loop = core->create_events_loop("main");
     const auto signals = events_loop->stop_on_signals();
     const auto message_stream = events_loop->create_zmq_message_stream(proxy_endpoint(settings));
-    auto controller =
-        std::make_unique<kelt>(logger, *events_loop, *signals, *message_stream, settings.server.protocol,
-                               settings.server.address, settings.server.port, settings.zone_types);
+    auto controller = std::make_unique<kelt>(
+        logger, *events_loop, *signals, *message_stream, settings.server.protocol, settings.server.address,
+        settings.server.port, settings.zone_types, settings.server.connections);
     controller->SetObserver(&reporter);
     // STOPPING=1 after a signal, before the teardown; also when the signal interrupts the start-up.
     const auto stopping = libs::core::execute_on_scope_exit([&] { reporter.Stopping(*signals); });

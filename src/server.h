@@ -10,6 +10,7 @@
 #include <list>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -29,7 +30,8 @@ size_t callbackFunc(char* data, size_t size, size_t count, void* stream);
 // Client of the location server's private REST API.
 class CServer {
 public:
-    CServer(std::string protocol, std::string address, unsigned int port, libs::core::logger& logger);
+    CServer(std::string protocol, std::string address, unsigned int port, libs::core::logger& logger,
+            std::size_t connections = default_connections);
     virtual ~CServer();
     CServer(const CServer&) = delete;
     CServer& operator=(const CServer&) = delete;
@@ -41,16 +43,22 @@ public:
     void CurlDelRequest(const std::string& path, std::stringstream& answer, curl_slist* headers);
 
     // Queue a request for the background transfers; failures only reach the log. Requests with the same
-    // order key reach the server one at a time, in the order they were queued.
-    void SendAsyncPostRequest(const std::string& path, const std::string& body, const std::string& orderKey);
+    // order key reach the server one at a time, in the order they were queued. A replaceable request
+    // supersedes a replaceable one of the same key still waiting behind another.
+    void SendAsyncPostRequest(const std::string& path, const std::string& body, const std::string& orderKey,
+                              bool replaceable = false);
     void SendAsyncDelRequest(const std::string& path);
 
     // Returns when every request queued before has finished.
     void WaitForAsyncOperations();
+    // Nothing while frames to the uid wait or are on their way; otherwise the wall-clock time the server
+    // took the last one (zero when none was sent).
+    std::optional<timeval> FramesSentAt(const std::string& uid) const;
 
-    // Background transfers share this many kept-alive connections; at most async_bound requests wait at once.
-    static constexpr std::size_t async_connections = 16;
-    static constexpr std::size_t async_bound = 100000;
+    // Background transfers share this many kept-alive connections by default.
+    static constexpr std::size_t default_connections = 16;
+    // How long requests on their way may end at destruction; the waiting ones are dropped at once.
+    static constexpr std::chrono::milliseconds stop_limit{500};
 
     void ParseAnswer(std::string caller, std::stringstream& answer, Json::Value& root);
 
@@ -81,8 +89,9 @@ public:
                                 CUnassociatedTrackableObjects& unassociated);
     // Deletes the stored status of a trackable object in the background.
     bool DeleteZoneDownloadStatus(const std::string& uid);
-    // Posts a device frame as a user message in the background.
-    void SendUserMsg(const std::string& uid, const std::string& hex);
+    // Posts a device frame as a user message in the background. A replaceable frame, such as an
+    // acknowledge that a newer one makes pointless, may be superseded while it waits.
+    void SendUserMsg(const std::string& uid, const std::string& hex, bool replaceable = false);
 
     bool ReadZoneFromJson(const std::map<std::string, uint16_t>& types, const Json::Value& json, CZone& zone);
     bool ReadTrObjectFromJson(Json::Value json, CTrackableObject& object);

@@ -53,10 +53,11 @@ std::string CServer::PathSegment(const std::string& text) {
     return segment;
 }
 
-void CServer::SendUserMsg(const std::string& uid, const std::string& hex) {
+void CServer::SendUserMsg(const std::string& uid, const std::string& hex, bool replaceable) {
     m_logger.debug("To VESK %1%: %2%") % uid % hex;
     SendAsyncPostRequest(req_user_msg,
-                         "{\"uid\":" + JsonQuoted(uid) + ",\"data\":{\"hex\":" + JsonQuoted(hex) + "}}", uid);
+                         "{\"uid\":" + JsonQuoted(uid) + ",\"data\":{\"hex\":" + JsonQuoted(hex) + "}}", uid,
+                         replaceable);
 }
 
 }  // namespace ozra

@@ -28,15 +28,14 @@ size_t callbackFunc(char* data, size_t size, size_t count, void* stream) {
     return length;
 }
 
-CServer::CServer(std::string protocol, std::string address, unsigned int port, libs::core::logger& logger)
+CServer::CServer(std::string protocol, std::string address, unsigned int port, libs::core::logger& logger,
+                 std::size_t connections)
     : mProtocol(std::move(protocol)), mAddress(std::move(address)), m_port(port), m_logger(logger) {
     const CURLcode code = curl_global_init(CURL_GLOBAL_ALL);
     if (code != CURLE_OK) {
         OZRA_THROW(std::string("CServer") + ": " + curl_easy_strerror(code));
     }
-    mAsyncRequests = std::make_unique<CRequestPool>(async_connections, async_bound,
-                                                    DirectHttpTarget(mProtocol, mAddress, m_port),
-                                                    request_timeout, request_timeout, m_logger);
+    mAsyncRequests = std::make_unique<CRequestPool>(connections, stop_limit, m_logger);
 }
 
 CServer::~CServer() {
@@ -136,38 +135,24 @@ class CServer::CAsyncRequest final : public CRequestPool::Request {
 public:
     CAsyncRequest(const CServer& server, Method method, const std::string& path, std::string body)
         : mServer(server),
-          mPath(path),
           mBody(std::move(body)),
           mTransfer(server.MakeTransfer(method, path, nullptr, method == Method::DEL ? nullptr : &mBody,
                                         nullptr)) {}
 
     void Prepare(CURL* handle) override { mServer.PrepareTransfer(handle, mTransfer); }
 
-    // The request as libcurl would send it for the same transfer.
-    std::string Message(const std::string& host) const override {
-        std::string message = (mTransfer.mMethod == Method::DEL ? "DELETE " : "POST ") + mPath +
-                              " HTTP/1.1\r\nHost: " + host + "\r\nUser-Agent: varnokd\r\nAccept: */*\r\n";
-        for (const curl_slist* header = mTransfer.mHeaders.get(); header != nullptr; header = header->next) {
-            message.append(header->data).append("\r\n");
-        }
-        if (mTransfer.mBody != nullptr) {
-            message.append("Content-Length: ").append(std::to_string(mBody.size())).append("\r\n");
-        }
-        return message.append("\r\n").append(mBody);
-    }
-
     void Finish(CURLcode result, long status) override { CheckTransfer(result, status, mTransfer); }
 
 private:
     const CServer& mServer;
-    std::string mPath;
     std::string mBody;
     Transfer mTransfer;
 };
 
 void CServer::SendAsyncPostRequest(const std::string& path, const std::string& body,
-                                   const std::string& orderKey) {
-    mAsyncRequests->Submit(orderKey, std::make_unique<CAsyncRequest>(*this, Method::POST, path, body));
+                                   const std::string& orderKey, bool replaceable) {
+    mAsyncRequests->Submit(orderKey, std::make_unique<CAsyncRequest>(*this, Method::POST, path, body),
+                           replaceable);
 }
 
 void CServer::SendAsyncDelRequest(const std::string& path) {
@@ -176,6 +161,10 @@ void CServer::SendAsyncDelRequest(const std::string& path) {
 
 void CServer::WaitForAsyncOperations() {
     mAsyncRequests->WaitIdle();
+}
+
+std::optional<timeval> CServer::FramesSentAt(const std::string& uid) const {
+    return mAsyncRequests->SettledAt(uid);
 }
 
 // What jsoncpp's parseFromStream does, without its second copy of the answer.

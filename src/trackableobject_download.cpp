@@ -1,3 +1,5 @@
+#include <optional>
+
 #include "core/line_format.h"
 #include "device-frame.h"
 #include "globals.h"
@@ -23,6 +25,10 @@ long ElapsedSeconds(const timeval& then, const timeval& now) {
         --elapsed;
     }
     return elapsed;
+}
+
+bool Before(const timeval& first, const timeval& second) {
+    return first.tv_sec < second.tv_sec || (first.tv_sec == second.tv_sec && first.tv_usec < second.tv_usec);
 }
 
 }  // namespace
@@ -51,7 +57,8 @@ void CTrackableObject::CRCAcknowledge(CServer& server) {
     const std::string frame = frame::CrcCommand(frame::CMD_CRC_ACKNOWLEDGE, crc);
     const auto scope = m_logger.enter_scope(
         libs::core::format_text("KELT CRC Acknowledge for %1%. My CRC: %2$#x", mUid, crc));
-    server.SendUserMsg(mUid, frame);
+    // A newer acknowledge carries the newer CRC: one still waiting behind another frame may go unsent.
+    server.SendUserMsg(mUid, frame, true);
 }
 
 void CTrackableObject::ZoneDownloadRequest(CServer& server) {
@@ -118,7 +125,16 @@ void CTrackableObject::Supervise(CServer& server, const timeval& now) {
         Verify(server);
         return;
     }
-    if (mActivityStatus == ACT_NONE || ElapsedSeconds(mActivityTime, now) <= answer_timeout_seconds) {
+    if (mActivityStatus == ACT_NONE) {
+        return;
+    }
+    // The answer time-out counts from the moment the server took the frames: queued ones are not unanswered.
+    const std::optional<timeval> sent = server.FramesSentAt(mUid);
+    if (!sent) {
+        return;
+    }
+    const timeval& since = Before(mActivityTime, *sent) ? *sent : mActivityTime;
+    if (ElapsedSeconds(since, now) <= answer_timeout_seconds) {
         return;
     }
     if (mRequestCounter >= send_limit) {

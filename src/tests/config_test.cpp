@@ -160,6 +160,21 @@ TEST(ConfigTest, RejectsPortsAndTimeOutsOutOfRange) {
               "Config file is invalid: Can not find field <int>: proxy.output_port");
     EXPECT_EQ(with("proxy", "output_port", 65535), "<no error>");
     EXPECT_EQ(with("server", "port", 0), "<no error>");
+    EXPECT_EQ(with("server", "connections", 0),
+              "Config file is invalid: server.connections: out of range 1..256: 0");
+    EXPECT_EQ(with("server", "connections", 257),
+              "Config file is invalid: server.connections: out of range 1..256: 257");
+    EXPECT_EQ(with("server", "connections", "16"),
+              "Config file is invalid: Can not find field <int>: server.connections");
+}
+
+TEST(ConfigTest, ServerConnectionsAreSixteenUnlessSet) {
+    Json::Value document = ozra::tests::ValidConfigDocument();
+    EXPECT_EQ(read(document).server.connections, 16U);
+    for (const int connections : {1, 256}) {
+        document["server"]["connections"] = connections;
+        EXPECT_EQ(read(document).server.connections, static_cast<std::size_t>(connections));
+    }
 }
 
 TEST(ConfigTest, AnUnparsableDocumentFailsInTheReader) {

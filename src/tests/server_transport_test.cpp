@@ -4,23 +4,15 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 
-#include <sys/socket.h>
-
-#include <boost/asio/buffers_iterator.hpp>
-#include <boost/asio/read.hpp>
-#include <boost/asio/read_until.hpp>
-#include <boost/asio/streambuf.hpp>
-#include <boost/asio/write.hpp>
+#include <sys/time.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <map>
 #include <optional>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -183,228 +175,98 @@ TEST_F(ServerTransport, AsyncDeleteIsSentAndFailuresStayOnTheRequestThread) {
     EXPECT_EQ(m_fake->request_count(), 1u);
 }
 
-TEST_F(ServerTransport, DestructionLetsQueuedRequestsFinish) {
-    m_fake->set_fault(response_fault{std::nullopt, false, 300ms});
-    m_server->SendAsyncPostRequest(CServer::req_user_msg, UserMsg("first"), "first");
-    m_server->SendAsyncPostRequest(CServer::req_user_msg, UserMsg("last"), "first");
-    m_server.reset();
-    ASSERT_EQ(m_fake->request_count(), 2u);
-    EXPECT_EQ(m_fake->requests().back().body, UserMsg("last"));
-    EXPECT_EQ(m_fake->requests().back().answered_status, 200u);
+TEST_F(ServerTransport, DestructionDropsWaitingRequestsAndLetsTheRunningOneEnd) {
+    m_fake->set_answer_delay(300ms);
+    // One connection: the other lane waits too.
+    auto server = std::make_unique<CServer>("http", m_fake->url(), 0, m_logger, 1);
+    server->SendAsyncPostRequest(CServer::req_user_msg, UserMsg("first"), "t1");
+    ASSERT_TRUE(m_fake->wait_for_requests(1, 20s));
+    server->SendAsyncPostRequest(CServer::req_user_msg, UserMsg("second"), "t1");
+    server->SendAsyncPostRequest(CServer::req_user_msg, UserMsg("other"), "t2");
+    server.reset();
+    const recorded_request request = OnlyRequest();
+    EXPECT_EQ(request.body, UserMsg("first"));
 }
 
-TEST(DirectHttpTarget, OnlyPlainHttpToANumericAddressWithoutProxyGoesDirect) {
-    struct Case {
-        const char* protocol;
-        const char* address;
-        unsigned int port;
-        const char* host;  // null: through libcurl
+TEST_F(ServerTransport, FramesCountAsSentOnlyOnceTheServerHasTakenTheLastOne) {
+    EXPECT_EQ(m_server->FramesSentAt("t1").value_or(timeval{1, 0}).tv_sec, 0) << "nothing sent yet";
+    constexpr auto delay = 300ms;
+    m_fake->set_answer_delay(delay);
+    timeval queued{};
+    gettimeofday(&queued, nullptr);
+    m_server->SendUserMsg("t1", "000100020F00");
+    m_server->SendUserMsg("t1", "000100020500");
+    EXPECT_FALSE(m_server->FramesSentAt("t1"));
+    m_server->WaitForAsyncOperations();
+    const std::optional<timeval> sent = m_server->FramesSentAt("t1");
+    ASSERT_TRUE(sent);
+    const auto micros = [](const timeval& t) {
+        return std::chrono::seconds(t.tv_sec) + std::chrono::microseconds(t.tv_usec);
     };
-    for (const Case& c : std::vector<Case>{
-             {"http", "127.0.0.1:8080", 0, "127.0.0.1:8080"},
-             {"HTTP", "127.0.0.1:8080", 9000, "127.0.0.1:9000"},
-             {"https", "http://127.0.0.1", 0, "127.0.0.1"},
-             {"http", "[::1]:81", 0, "[::1]:81"},
-             {"https", "127.0.0.1", 0, nullptr},
-             {"http", "https://127.0.0.1", 0, nullptr},
-             {"http", "localhost:8080", 0, nullptr},
-             {"http", "127.0.0.1:8080/prefix", 0, nullptr},
-             {"http", "user@127.0.0.1", 0, nullptr},
-             {"http", "127.0.0.1:99999", 0, nullptr},
-             {"http", "[::1", 0, nullptr},
-         }) {
-        const std::optional<CHttpTarget> target = DirectHttpTarget(c.protocol, c.address, c.port);
-        EXPECT_EQ(target ? target->mHost : "none", c.host ? c.host : "none")
-            << c.protocol << " " << c.address;
-    }
-    setenv("http_proxy", "http://127.0.0.1:3128", 1);
-    EXPECT_FALSE(DirectHttpTarget("http", "127.0.0.1:8080", 0));
-    unsetenv("http_proxy");
+    EXPECT_GE(micros(*sent) - micros(queued), 2 * delay) << "both frames were answered late";
 }
 
-TEST_F(ServerTransport, AsyncRequestsReadTheSameSentDirectlyOrThroughLibcurl) {
-    const auto sendBoth = [&](const std::string& host) {
-        m_fake->clear_requests();
-        CServer server("http", host + ":" + std::to_string(m_fake->port()), 0, m_logger);
-        server.SendAsyncPostRequest(CServer::req_user_msg, UserMsg("t1"), "t1");
-        server.SendAsyncDelRequest(CServer::req_zone_download_status + "/t1");
-        server.WaitForAsyncOperations();
-        std::vector<std::vector<std::string>> seen;
-        for (const recorded_request& request : m_fake->requests()) {
-            seen.push_back({request.method, request.target, request.body, request.header("host"),
-                            request.header("user-agent"), request.header("accept"),
-                            request.header("content-type"), request.header("content-length"),
-                            std::to_string(request.answered_status)});
-        }
-        return seen;
-    };
-    // A numeric address goes over direct connections; a host name through libcurl.
-    std::vector<std::vector<std::string>> direct = sendBoth("127.0.0.1");
-    std::vector<std::vector<std::string>> viaCurl = sendBoth("localhost");
-    ASSERT_EQ(direct.size(), 2u);
-    for (auto& request : viaCurl) {
-        request[3] = "127.0.0.1:" + std::to_string(m_fake->port());
+TEST_F(ServerTransport, AReplaceableFrameSupersedesTheOneWaitingBehindAnother) {
+    response_fault slow;
+    slow.delay = 1s;
+    slow.once = true;
+    m_fake->set_fault(slow, CServer::req_user_msg, "POST");
+    m_server->SendUserMsg("t1", "A");
+    ASSERT_TRUE(m_fake->wait_for_requests(1, 20s));
+    for (const auto& [hex, replaceable] : std::vector<std::pair<std::string, bool>>{
+             {"R1", true}, {"R2", true}, {"R3", true}, {"B", false}, {"R4", true}, {"R5", true}}) {
+        m_server->SendUserMsg("t1", hex, replaceable);
     }
-    EXPECT_EQ(direct, viaCurl);
+    m_server->WaitForAsyncOperations();
+    std::vector<std::string> sent;
+    for (const recorded_request& request : m_fake->requests()) {
+        sent.push_back(ParseJson(request.body)["data"]["hex"].asString());
+    }
+    EXPECT_EQ(sent, (std::vector<std::string>{"A", "R3", "B", "R5"}));
 }
 
 // Records how each request ended.
 class RecordedRequest : public CRequestPool::Request {
 public:
     using Result = std::pair<CURLcode, long>;
-    RecordedRequest(std::string url, std::vector<Result>& results)
-        : mUrl(std::move(url)), mResults(results) {}
+    RecordedRequest(std::string url, std::vector<Result>& results, long timeoutMs = 0)
+        : mUrl(std::move(url)), mResults(results), mTimeoutMs(timeoutMs) {}
     void Prepare(CURL* handle) override {
         curl_easy_reset(handle);
         curl_easy_setopt(handle, CURLOPT_URL, mUrl.c_str());
         curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(handle, CURLOPT_POSTFIELDS, "");
-        curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
+        curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, mTimeoutMs);
         curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &callbackFunc);
         curl_easy_setopt(handle, CURLOPT_WRITEDATA, nullptr);
-    }
-    std::string Message(const std::string& host) const override {
-        return "POST / HTTP/1.1\r\nHost: " + host + "\r\nContent-Length: 0\r\n\r\n";
     }
     void Finish(CURLcode result, long status) override { mResults.emplace_back(result, status); }
 
 private:
     std::string mUrl;
     std::vector<Result>& mResults;
+    long mTimeoutMs;
 };
-
-// Answers each request it reads with the next scripted answer; an answer marked to close ends its connection.
-class ScriptedServer {
-public:
-    struct Answer {
-        std::string mText;
-        bool mClose = false;
-    };
-
-    explicit ScriptedServer(std::vector<Answer> answers)
-        : mAnswers(std::move(answers)), mThread([this] { Serve(); }) {}
-    ~ScriptedServer() {
-        ::shutdown(mAcceptor.native_handle(), SHUT_RDWR);
-        mThread.join();
-    }
-    std::string Url() const {
-        return "http://127.0.0.1:" + std::to_string(mAcceptor.local_endpoint().port());
-    }
-    std::optional<CHttpTarget> Target() const { return DirectHttpTarget("http", Url(), 0); }
-    std::size_t RequestsRead() const { return mRead; }
-
-private:
-    void Serve() {
-        boost::system::error_code error;
-        while (mNext < mAnswers.size()) {
-            boost::asio::ip::tcp::socket socket(mIo);
-            if (mAcceptor.accept(socket, error)) {
-                return;
-            }
-            boost::asio::streambuf buffer;
-            while (mNext < mAnswers.size() &&
-                   boost::asio::read_until(socket, buffer, "\r\n\r\n", error) > 0) {
-                std::string head(boost::asio::buffers_begin(buffer.data()),
-                                 boost::asio::buffers_end(buffer.data()));
-                head.resize(head.find("\r\n\r\n") + 4);
-                buffer.consume(head.size());
-                const auto length = head.find("Content-Length: ");
-                const std::size_t body =
-                    length == std::string::npos ? 0 : std::stoul(head.substr(length + 16));
-                if (buffer.size() < body) {
-                    boost::asio::read(socket, buffer, boost::asio::transfer_exactly(body - buffer.size()),
-                                      error);
-                }
-                buffer.consume(body);
-                ++mRead;
-                const Answer& answer = mAnswers[mNext++];
-                boost::asio::write(socket, boost::asio::buffer(answer.mText), error);
-                if (answer.mClose) {
-                    break;
-                }
-            }
-        }
-    }
-
-    boost::asio::io_context mIo;
-    boost::asio::ip::tcp::acceptor mAcceptor{mIo, {boost::asio::ip::make_address("127.0.0.1"), 0}};
-    std::vector<Answer> mAnswers;
-    std::size_t mNext = 0;
-    std::atomic<std::size_t> mRead{0};
-    std::thread mThread;
-};
-
-// Runs the requests one after the other over one direct connection; how each ended.
-std::vector<RecordedRequest::Result> RunInOneLane(const ScriptedServer& server, std::size_t requests,
-                                                  libs::core::logger& logger) {
-    std::vector<RecordedRequest::Result> results;
-    CRequestPool pool(1, 100, server.Target(), 10s, 10s, logger);
-    for (std::size_t request = 0; request < requests; ++request) {
-        pool.Submit("one", std::make_unique<RecordedRequest>(server.Url(), results));
-    }
-    pool.WaitIdle();
-    return results;
-}
-
-TEST_F(ServerTransport, DirectConnectionsReadEveryFormOfAnswerAndReadTheSameFailuresAsLibcurl) {
-    const std::string ok = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
-    const std::vector<ScriptedServer::Answer> answers = {
-        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nok\r\n0\r\n\r\n"},
-        {"HTTP/1.1 100 Continue\r\n\r\n" + ok},
-        {"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n"},
-        {"HTTP/1.0 200 OK\r\n\r\nthe body ends with the connection", true},
-        {"HTTP/1.1 201 Created\r\nConnection: close\r\nContent-Length: 0\r\n\r\n", true},
-        // A fresh connection closed without an answer fails; a kept-alive one is replaced and the request
-        // resent.
-        {"", true},
-        {ok},
-        {"", true},
-        {ok},
-        {"not an answer\r\n\r\n", true},
-    };
-    ScriptedServer server(answers);
-    const std::vector<RecordedRequest::Result> expected = {
-        {CURLE_OK, 200}, {CURLE_OK, 200}, {CURLE_OK, 404},
-        {CURLE_OK, 200}, {CURLE_OK, 201}, {CURLE_GOT_NOTHING, 0},
-        {CURLE_OK, 200}, {CURLE_OK, 200}, {CURLE_WEIRD_SERVER_REPLY, 0}};
-    EXPECT_EQ(RunInOneLane(server, expected.size(), m_logger), expected);
-    EXPECT_EQ(server.RequestsRead(), answers.size());
-}
-
-TEST_F(ServerTransport, ADirectRequestAnsweredWithARedirectionIsFollowedThroughLibcurl) {
-    const std::string redirect = "HTTP/1.1 307 Temporary Redirect\r\nLocation: " + m_fake->url() +
-                                 CServer::req_user_msg + "\r\nContent-Length: 0\r\n\r\n";
-    ScriptedServer server({{redirect, true}, {redirect, true}});
-    const std::vector<RecordedRequest::Result> results = RunInOneLane(server, 1, m_logger);
-    EXPECT_EQ(server.RequestsRead(), 2u);
-    const recorded_request followed = OnlyRequest();
-    EXPECT_EQ(followed.method, "POST");
-    EXPECT_EQ(results, (std::vector<RecordedRequest::Result>{{CURLE_OK, followed.answered_status}}));
-}
 
 TEST_F(ServerTransport, RequestsToAServerThatNeverAnswersTimeOutOrAreDroppedAtDestruction) {
     // Connections to a listening socket that never accepts complete, and no answer ever comes.
     boost::asio::io_context io_context;
     const boost::asio::ip::tcp::acceptor silent(io_context, {boost::asio::ip::make_address("127.0.0.1"), 0});
-    const std::string address = "127.0.0.1:" + std::to_string(silent.local_endpoint().port());
-    const std::string url = "http://" + address + "/";
-    const std::optional<CHttpTarget> target = DirectHttpTarget("http", address, 0);
+    const std::string url = "http://127.0.0.1:" + std::to_string(silent.local_endpoint().port()) + "/";
 
-    for (const auto& direct : {std::optional<CHttpTarget>(), target}) {
-        std::vector<RecordedRequest::Result> finished;
-        {
-            CRequestPool pool(4, 1000, direct, 10s, 200ms, m_logger);
-            for (int request = 0; request < 40; ++request) {
-                pool.Submit("t" + std::to_string(request % 8),
-                            std::make_unique<RecordedRequest>(url, finished));
-            }
+    std::vector<RecordedRequest::Result> finished;
+    {
+        CRequestPool pool(4, 200ms, m_logger);
+        for (int request = 0; request < 40; ++request) {
+            pool.Submit("t" + std::to_string(request % 8), std::make_unique<RecordedRequest>(url, finished));
         }
-        EXPECT_TRUE(finished.empty());
     }
+    EXPECT_TRUE(finished.empty());
+
     std::vector<RecordedRequest::Result> timedOut;
-    CRequestPool pool(4, 1000, target, 100ms, 10s, m_logger);
+    CRequestPool pool(4, 10s, m_logger);
     for (int request = 0; request < 8; ++request) {
-        pool.Submit("t" + std::to_string(request % 4), std::make_unique<RecordedRequest>(url, timedOut));
+        pool.Submit("t" + std::to_string(request % 4), std::make_unique<RecordedRequest>(url, timedOut, 100));
     }
     pool.WaitIdle();
     EXPECT_EQ(timedOut, std::vector<RecordedRequest::Result>(8, {CURLE_OPERATION_TIMEDOUT, 0}));

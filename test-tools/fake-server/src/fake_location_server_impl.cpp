@@ -119,6 +119,10 @@ bool fake_location_server_impl::wait_for_requests(const request_matcher& match, 
     return m_log.wait_for_matches(match, count, timeout);
 }
 
+void fake_location_server_impl::set_answer_delay(std::chrono::milliseconds delay) {
+    m_answer_delay_ms = delay.count();
+}
+
 void fake_location_server_impl::set_request_observer(std::function<void(const recorded_request&)> observer) {
     std::lock_guard lock(m_observer_mutex);
     m_observer = std::move(observer);
@@ -138,8 +142,9 @@ http_reply fake_location_server_impl::handle(recorded_request& request) {
         reply.status = answer.status;
         reply.body = answer.body;
     }
+    reply.delay = std::chrono::milliseconds(m_answer_delay_ms.load());
     if (fault) {
-        reply.delay = fault->delay;
+        reply.delay += fault->delay;
         if (fault->invalid_body) {
             reply.body = invalid_json_body;
         }

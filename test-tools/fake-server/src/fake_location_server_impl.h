@@ -9,6 +9,8 @@
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 
+#include <atomic>
+#include <chrono>
 #include <mutex>
 #include <thread>
 
@@ -34,6 +36,7 @@ public:
 
     void set_fault(const response_fault& fault, const std::string& path, const std::string& method) override;
     void clear_faults() override;
+    void set_answer_delay(std::chrono::milliseconds delay) override;
 
     void stop_listening() override;
     void resume_listening() override;
@@ -60,6 +63,7 @@ private:
 
     rest_resources m_resources;
     fault_rules m_faults;
+    std::atomic<std::chrono::milliseconds::rep> m_answer_delay_ms{0};
     request_log m_log;
     std::mutex m_observer_mutex;
     std::function<void(const recorded_request&)> m_observer;

@@ -169,10 +169,13 @@ TEST_F(fake_server_test, faults_apply_to_their_path_and_method_only) {
     EXPECT_EQ(m_client.call("GET", url(rest_paths::zones)).status, 200);
 }
 
-TEST_F(fake_server_test, delayed_answer_outlasts_a_short_client_timeout) {
+TEST_F(fake_server_test, delayed_answers_outlast_a_short_client_timeout) {
     m_server->set_fault({std::nullopt, false, 5s}, rest_paths::zones);
     EXPECT_EQ(m_client.call("GET", url(rest_paths::zones), "", {}, 300).code, CURLE_OPERATION_TIMEDOUT);
     EXPECT_EQ(m_client.call("GET", url(rest_paths::zone_types)).status, 200) << "other paths are not delayed";
+    m_server->set_answer_delay(5s);
+    EXPECT_EQ(m_client.call("GET", url(rest_paths::zone_types), "", {}, 300).code, CURLE_OPERATION_TIMEDOUT)
+        << "the answer delay holds every path";
 }
 
 TEST_F(fake_server_test, keeps_the_connection_alive_between_requests) {

@@ -161,19 +161,35 @@ TEST_F(MessageStreamTest, RejectedEndpointRaisesAZeroMqSystemError) {
     EXPECT_THROW(m_loop->create_zmq_raw_message_stream("tcp://"), boost::system::system_error);
 }
 
-TEST_F(MessageStreamTest, BurstPublishedBeforeTheLoopRunsIsDeliveredCompletely) {
-    constexpr int count = 5000;
-    auto stream = m_loop->create_zmq_message_stream(m_endpoint);
-    frames received;
-    auto subscription = stream->subscribe("burst", record(received));
-    wait_until_connected(*stream, "probe");
-    frames expected;
+// A proxy holds a subscriber back once its own queue of 1,000 frames is full; while the loop is busy the
+// stream takes in a burst of 100,000 frames, so the proxy never has to hold it back.
+TEST_F(MessageStreamTest, ABurstOfAHundredThousandFramesIsTakenInWhileTheLoopIsBusy) {
+    constexpr int count = 100000;
+    zmq::socket_t proxy(m_context, zmq::socket_type::xpub);
+    proxy.set(zmq::sockopt::xpub_nodrop, 1);
+    proxy.set(zmq::sockopt::sndtimeo, 10000);
+    proxy.bind("tcp://127.0.0.1:*");
+    auto stream = m_loop->create_zmq_message_stream(proxy.get(zmq::sockopt::last_endpoint));
+    int received = 0;
+    std::string last;
+    auto subscription = stream->subscribe("burst", [&](std::string_view frame) {
+        ++received;
+        last = frame;
+    });
+    bool connected = false;
+    auto probe = stream->subscribe("probe", [&](std::string_view) { connected = true; });
+    ASSERT_TRUE(run_until([&] {
+        proxy.send(zmq::buffer(probe_frame), zmq::send_flags::dontwait);
+        return connected;
+    }));
+    const std::string padding(200, 'x');
     for (int i = 0; i < count; ++i) {
-        expected.push_back("{\"n\":" + std::to_string(i) + "}");
-        publish("#burst " + expected.back());
+        const std::string frame = "#burst {\"n\":" + std::to_string(i) + ",\"pad\":\"" + padding + "\"}";
+        ASSERT_TRUE(proxy.send(zmq::buffer(frame), zmq::send_flags::none)) << "held back at frame " << i;
     }
-    run_until([&] { return received.size() == count; });
-    EXPECT_EQ(received, expected);
+    run_until([&] { return received == count; });
+    EXPECT_EQ(received, count);
+    EXPECT_EQ(last, "{\"n\":" + std::to_string(count - 1) + ",\"pad\":\"" + padding + "\"}");
 }
 
 TEST_F(MessageStreamTest, CallbackMayDestroyTheStream) {

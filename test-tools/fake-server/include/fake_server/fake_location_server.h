@@ -61,6 +61,8 @@ public:
     virtual void set_fault(const response_fault& fault, const std::string& path = "",
                            const std::string& method = "") = 0;
     virtual void clear_faults() = 0;
+    // Every answer leaves this much later, on top of a fault's delay, as from a loaded server.
+    virtual void set_answer_delay(std::chrono::milliseconds delay) = 0;
 
     // Closes the listening socket and every open connection: connections are refused until resumed.
     virtual void stop_listening() = 0;

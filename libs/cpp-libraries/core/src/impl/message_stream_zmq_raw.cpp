@@ -9,6 +9,9 @@ namespace ozra::libs::core {
 
 namespace {
 
+// Frames that wait while the loop is busy elsewhere: a burst of replies or notifications must not be lost.
+constexpr int receive_queue_frames = 100000;
+
 class subscription_impl : public message_stream::subscription {
 public:
     explicit subscription_impl(std::shared_ptr<message_stream::callback> callback)
@@ -23,6 +26,7 @@ private:
 message_stream_zmq_raw::message_stream_zmq_raw(boost::asio::io_context& io_context,
                                                const component_logger& logger, const std::string& address)
     : m_socket(io_context, std::make_shared<zmq::context>(), ZMQ_SUB), m_logger(logger) {
+    m_socket.set_receive_queue(receive_queue_frames);
     m_socket.connect(address);
     receive();
 }

@@ -262,6 +262,13 @@ void socket::set_linger(std::chrono::milliseconds linger) {
     }
 }
 
+void socket::set_receive_queue(int frames) {
+    if (m_state->call(
+            [&](void* handle) { return zmq_setsockopt(handle, ZMQ_RCVHWM, &frames, sizeof(frames)); }) != 0) {
+        zmq::throw_last_zmq_error("zmq_setsockopt(ZMQ_RCVHWM)");
+    }
+}
+
 void socket::async_receive(receive_handler handler) {
     OZRA_CHECK(!m_state->m_handler);
     m_state->m_handler = std::move(handler);

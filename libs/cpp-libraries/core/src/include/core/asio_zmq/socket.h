@@ -36,6 +36,8 @@ public:
     void subscribe(std::string_view prefix);
     // How long closing waits for queued frames to leave before the context can end.
     void set_linger(std::chrono::milliseconds linger);
+    // How many received frames may wait to be taken before the peers are held back; set before connecting.
+    void set_receive_queue(int frames);
 
     // Receives one frame; one receive may be pending at a time. The handler never runs inside this call.
     void async_receive(receive_handler handler);
