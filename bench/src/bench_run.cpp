@@ -9,11 +9,16 @@
 
 #include <unistd.h>
 
+#include <json/reader.h>
+#include <json/value.h>
+#include <json/writer.h>
+
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <mutex>
+#include <sstream>
 #include <thread>
 
 namespace varnok::bench {
@@ -61,8 +66,11 @@ std::string write_config(const run_options& options, bench_site& site, const std
     settings.server_port = site.server().port();
     settings.zone_types = site.layout().configured_zone_types;
     std::filesystem::remove(settings.pid_file);
+    Json::Value config;
+    std::istringstream(test_tools::daemon_config_text(settings)) >> config;
+    config["server"]["connections"] = static_cast<Json::UInt64>(options.connections);
     const std::string path = options.workdir + "/" + name + ".json";
-    std::ofstream(path) << test_tools::daemon_config_text(settings);
+    std::ofstream(path) << Json::writeString(Json::StreamWriterBuilder(), config);
     return path;
 }
 
@@ -170,15 +178,18 @@ void measure_download(bench_site& site, test_tools::daemon_process& daemon, cons
 
 }  // namespace
 
-size_result run_size(const run_options& options, std::size_t tags, std::size_t zones,
-                     std::ostream& progress) {
-    const std::string name = std::to_string(tags) + "x" + std::to_string(zones);
+size_result run_size(const run_options& options, const site_size& size, std::ostream& progress) {
+    const std::string name = std::to_string(size.tags) + "x" + std::to_string(size.zones) + "@" +
+                             std::to_string(size.latency.count()) + "ms";
     size_result result;
-    result.tags = tags;
-    result.zones = zones;
+    result.tags = size.tags;
+    result.zones = size.zones;
+    result.latency = size.latency;
+    result.connections = options.connections;
     std::ifstream("/proc/loadavg") >> result.load_average;
     progress << "== " << name << ": generating the site" << std::endl;
-    bench_site site(generate_site(tags, zones));
+    bench_site site(generate_site(size.tags, size.zones));
+    site.server().set_answer_delay(size.latency);
     result.entries = count_entries(site);
     result.startup_parse_s =
         parse_seconds(site.body(paths::zone_download_status)) + parse_seconds(site.body(paths::zone_types)) +
@@ -210,6 +221,8 @@ size_result run_size(const run_options& options, std::size_t tags, std::size_t z
         result.fault = "the daemon did not stop on SIGTERM";
     }
     result.protocol_errors = site.fleet().protocol_errors();
+    result.disconnected = site.tags_disconnected();
+    site.server().set_answer_delay(std::chrono::milliseconds(0));
     progress << "== " << name << ": wrk floor" << std::endl;
     cpu_meter site_cpu(getpid());
     result.wrk_rate = wrk_requests_per_second(site.server().url() + paths::user_msg, wrk_body,

@@ -17,12 +17,22 @@ struct run_options {
     std::chrono::seconds idle{5};              // idle measurement
     int wrk_seconds = 3;
     int wrk_connections = 32;
+    std::size_t connections = 16;  // the daemon's server.connections
+};
+
+// One site to measure: its size, and how late its server answers every request.
+struct site_size {
+    std::size_t tags = 0;
+    std::size_t zones = 0;
+    std::chrono::milliseconds latency{0};
 };
 
 // The figures of one site size; an empty figure was not reached in time (or not measured after a fault).
 struct size_result {
     std::size_t tags = 0;
     std::size_t zones = 0;
+    std::chrono::milliseconds latency{0};
+    std::size_t connections = 0;
     std::size_t entries = 0;  // tag-zone entries of the site
     double load_average = 0;  // of the machine, over the minute before the run
     std::optional<double> startup_s;
@@ -38,6 +48,7 @@ struct size_result {
     std::size_t download_frames = 0;
     double download_s = 0;
     std::size_t download_tags_done = 0;
+    std::size_t disconnected = 0;  // tags reported "disconnected" at any time
     double download_daemon_cpu_s = 0;
     double download_report_gap_s = 0;  // longest time between two status reports while downloading
     std::optional<double> wrk_rate;
@@ -49,6 +60,6 @@ struct size_result {
     std::string fault;  // what ended the run early
 };
 
-size_result run_size(const run_options& options, std::size_t tags, std::size_t zones, std::ostream& progress);
+size_result run_size(const run_options& options, const site_size& size, std::ostream& progress);
 
 }  // namespace varnok::bench

@@ -61,6 +61,7 @@ bench_site::bench_site(site s)
           return uids;
       }()),
       m_statuses(m_site.tags.size()),
+      m_disconnected(m_site.tags.size()),
       m_server(test_tools::make_fake_location_server()) {
     std::vector<std::vector<std::uint8_t>> descriptors;
     for (const auto& zone : m_site.zones) {
@@ -235,6 +236,9 @@ void bench_site::on_status_report(const std::string& body, clock::time_point at)
             if (tag != m_tag_index.end()) {
                 m_statuses[tag->second] = {status["download_status"].asString(), status["reason"].asString(),
                                            at};
+                if (m_statuses[tag->second].reason == "disconnected") {
+                    m_disconnected[tag->second] = true;
+                }
                 reported.insert(tag->second);
             }
         }
@@ -253,6 +257,11 @@ void bench_site::on_status_report(const std::string& body, clock::time_point at)
         }
         publish_download_request("UPDATE", out_of_sync);
     }
+}
+
+std::size_t bench_site::tags_disconnected() const {
+    std::lock_guard lock(m_mutex);
+    return static_cast<std::size_t>(std::count(m_disconnected.begin(), m_disconnected.end(), true));
 }
 
 void bench_site::publish_download_request(const std::string& action, const std::vector<std::string>& uids) {

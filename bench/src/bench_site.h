@@ -61,6 +61,8 @@ public:
     std::size_t tags_reported_since(clock::time_point since) const;
     // Tags by last reported status other than "UPDATED", with its reason, reported at or after since.
     std::map<std::string, std::size_t> other_statuses(clock::time_point since) const;
+    // Tags reported "disconnected" at any time.
+    std::size_t tags_disconnected() const;
 
 private:
     struct tag_status {
@@ -88,6 +90,7 @@ private:
     std::vector<clock::time_point> m_zone_reads;
     std::vector<clock::time_point> m_status_reports;
     std::vector<tag_status> m_statuses;
+    std::vector<bool> m_disconnected;
     proxy_xpub m_proxy;
     std::unique_ptr<test_tools::fake_location_server> m_server;
 };
