@@ -75,6 +75,8 @@ public:
 
     // Read access to the picture of the server.
     const std::map<std::string, CZone>& Zones() const { return mZones; }
+    // Returns when every request queued for the background has ended.
+    void WaitForAsyncOperations() { m_server->WaitForAsyncOperations(); }
     const std::map<std::string, CTrackableObject>& TrObjects() const { return mTrObjects; }
     std::map<std::string, CTrackableObject>& TrObjects() { return mTrObjects; }
     const CUnassociatedTrackableObjects& UnassociatedTrObjects() const { return mUnassociatedTrObjects; }

@@ -157,6 +157,7 @@ std::string KeltTest::NextFrameTo(const std::string& uid) {
 }
 
 std::size_t KeltTest::UserMessageCount() const {
+    m_kelt->WaitForAsyncOperations();
     return m_fake->requests(match_request("POST", user_msg)).size();
 }
 

@@ -66,6 +66,7 @@ protected:
     // The reported status element of the uid stored by the fake server.
     std::string StoredStatus(const std::string& uid) const;
     std::string StoredReason(const std::string& uid) const;
+    // User messages the server has received once every queued one has ended.
     std::size_t UserMessageCount() const;
 
     libs::core::logger m_logger{"varnok-test", "main"};

@@ -47,8 +47,7 @@ protected:
         return zone;
     }
 
-    // The frames posted to the object since the last call. Each post has its own thread, so frames
-    // posted back to back may reach the server in either order: tests take them after each send.
+    // The frames posted to the object since the last call.
     std::vector<std::string> SentFrames() {
         m_server->WaitForAsyncOperations();
         std::vector<std::string> frames;
@@ -60,6 +59,12 @@ protected:
         }
         m_fake->clear_requests();
         return frames;
+    }
+
+    // When the server took the object's last frame; the answer time-out counts from there.
+    timeval SentAt() {
+        m_server->WaitForAsyncOperations();
+        return m_server->FramesSentAt(m_object.mUid).value_or(timeval{});
     }
 
     // What the reply handling does when the device answers the outstanding request.
@@ -154,9 +159,9 @@ TEST_F(TrackableDownload, StartUpMarksZonesDownloadedAndAsksForTheCrcUntilTheSen
     EXPECT_EQ(m_object.mActivityStatus, ACT_VERIFY_REQUEST);
     EXPECT_EQ(m_object.mRequestCounter, 5u);
 
-    m_object.Supervise(*m_server, After(m_object.mActivityTime, 10));
+    m_object.Supervise(*m_server, After(SentAt(), 10));
     EXPECT_TRUE(SentFrames().empty());
-    m_object.Supervise(*m_server, After(m_object.mActivityTime, 11));
+    m_object.Supervise(*m_server, After(SentAt(), 11));
     EXPECT_TRUE(SentFrames().empty());
     EXPECT_EQ(m_object.mCurDownloadStatus.mName, DLS_OOSYNC);
     EXPECT_EQ(m_object.mCurDownloadStatus.mReason.Type(), DISCONNECTED);
@@ -222,14 +227,14 @@ TEST_F(TrackableDownload, UnansweredRequestsAreResentAfterTenWholeSeconds) {
          }) {
         m_object.mActivityStatus = c.activity;
         m_object.mRequestCounter = 1;
-        m_object.Supervise(*m_server, After(m_object.mActivityTime, 11));
+        m_object.Supervise(*m_server, After(SentAt(), 11));
         EXPECT_EQ(SentFrames(), std::vector<std::string>{c.frame}) << c.activity;
         EXPECT_EQ(m_object.mActivityStatus, c.after);
         EXPECT_EQ(m_object.mRequestCounter, 2u);
     }
 
     SetStatus(DLS_UPDATED);
-    m_object.Supervise(*m_server, After(m_object.mActivityTime, 100));
+    m_object.Supervise(*m_server, After(SentAt(), 100));
     EXPECT_TRUE(SentFrames().empty());
 }
 
