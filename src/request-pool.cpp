@@ -98,16 +98,18 @@ void CRequestPool::WaitIdle() {
     mIdle.wait(lock, [this] { return mUnfinished == 0; });
 }
 
-std::optional<timeval> CRequestPool::SettledAt(const std::string& orderKey) const {
+CRequestPool::Settled CRequestPool::TakeSettled(const std::string& orderKey) {
     const std::lock_guard lock(mMutex);
     const auto state = mLaneStates.find(orderKey);
     if (state == mLaneStates.end()) {
-        return timeval{};
+        return {};
     }
     if (state->second.mUnfinished > 0) {
-        return std::nullopt;
+        return {true, std::nullopt};
     }
-    return state->second.mSettledAt;
+    Settled settled{false, state->second.mSettledAt};
+    mLaneStates.erase(state);
+    return settled;
 }
 
 // A socket libcurl no longer watches stays in the epoll set, with its events, until it reports an event or

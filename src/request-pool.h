@@ -62,9 +62,12 @@ public:
     void Submit(const std::string& orderKey, std::unique_ptr<Request> request, bool replaceable = false);
     // Returns when every request submitted before has finished.
     void WaitIdle();
-    // Nothing while a request of the lane waits or runs; otherwise the wall-clock time its last request
-    // ended (zero when it never had one).
-    std::optional<timeval> SettledAt(const std::string& orderKey) const;
+    // Where a lane stands for its owner.
+    struct Settled {
+        bool mWaiting = false;       // a request of the lane waits or runs
+        std::optional<timeval> mAt;  // else the wall-clock time its last request ended, told once
+    };
+    Settled TakeSettled(const std::string& orderKey);
 
 private:
     struct Queued {
@@ -89,7 +92,7 @@ private:
     // A lane's requests not yet finished, and when its last one ended.
     struct LaneState {
         std::size_t mUnfinished = 0;
-        timeval mSettledAt{};
+        std::optional<timeval> mSettledAt;  // until told
     };
 
     // A socket's events in the epoll set; a socket libcurl stopped watching keeps them, inactive.
@@ -129,7 +132,7 @@ private:
     CFileDescriptor mWakeUp;
 
     // Shared with the submitting threads.
-    mutable std::mutex mMutex;
+    std::mutex mMutex;
     std::condition_variable mIdle;
     std::vector<Submitted> mSubmitted;
     std::unordered_map<std::string, LaneState> mLaneStates;

@@ -10,7 +10,6 @@
 #include <list>
 #include <map>
 #include <memory>
-#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -51,9 +50,8 @@ public:
 
     // Returns when every request queued before has finished.
     void WaitForAsyncOperations();
-    // Nothing while frames to the uid wait or are on their way; otherwise the wall-clock time the server
-    // took the last one (zero when none was sent).
-    std::optional<timeval> FramesSentAt(const std::string& uid) const;
+    // Whether frames to the uid wait or are on their way; else, told once, when the server took the last.
+    CRequestPool::Settled TakeFramesSent(const std::string& uid);
 
     // Background transfers share this many kept-alive connections by default.
     static constexpr std::size_t default_connections = 16;

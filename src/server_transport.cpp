@@ -163,8 +163,8 @@ void CServer::WaitForAsyncOperations() {
     mAsyncRequests->WaitIdle();
 }
 
-std::optional<timeval> CServer::FramesSentAt(const std::string& uid) const {
-    return mAsyncRequests->SettledAt(uid);
+CRequestPool::Settled CServer::TakeFramesSent(const std::string& uid) {
+    return mAsyncRequests->TakeSettled(uid);
 }
 
 // What jsoncpp's parseFromStream does, without its second copy of the answer.

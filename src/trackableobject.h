@@ -76,7 +76,7 @@ public:
     CDownloadStatus mCurDownloadStatus{DLS_UNKNOWN, DownloadStatusReason::NoReason()};
     std::list<CDownloadStatus> mDownloadStatusHistory;  // oldest first, emptied by the status report
     activityStatus_t mActivityStatus = ACT_NONE;
-    timeval mActivityTime{};
+    timeval mActivityTime{};  // moved on to the time the server took the frame, once supervision learns it
     uint32_t mRequestCounter = 0;
     libs::core::logger& m_logger;
 

@@ -1,5 +1,3 @@
-#include <optional>
-
 #include "core/line_format.h"
 #include "device-frame.h"
 #include "globals.h"
@@ -129,12 +127,14 @@ void CTrackableObject::Supervise(CServer& server, const timeval& now) {
         return;
     }
     // The answer time-out counts from the moment the server took the frames: queued ones are not unanswered.
-    const std::optional<timeval> sent = server.FramesSentAt(mUid);
-    if (!sent) {
+    const CRequestPool::Settled frames = server.TakeFramesSent(mUid);
+    if (frames.mWaiting) {
         return;
     }
-    const timeval& since = Before(mActivityTime, *sent) ? *sent : mActivityTime;
-    if (ElapsedSeconds(since, now) <= answer_timeout_seconds) {
+    if (frames.mAt && Before(mActivityTime, *frames.mAt)) {
+        mActivityTime = *frames.mAt;
+    }
+    if (ElapsedSeconds(mActivityTime, now) <= answer_timeout_seconds) {
         return;
     }
     if (mRequestCounter >= send_limit) {

@@ -20,7 +20,11 @@ std::string ZoneNotification() {
 }
 
 // Makes the outstanding request of the uid older than the answer time-out.
-void AgeRequest(CTrackableObject& object) {
+// Makes the outstanding request of the object look sent 11 s ago.
+void AgeRequest(kelt& controller, CTrackableObject& object) {
+    controller.WaitForAsyncOperations();
+    // Supervision learns when the server took the frame.
+    controller.processing();
     object.mActivityTime.tv_sec -= 11;
 }
 
@@ -110,11 +114,11 @@ TEST_F(KeltTest, ADeviceAnsweringNonsenseStillReachesTheGiveUpRule) {
         m_kelt->user_msg_handler(Reply("t1", ZoneReport(9, 0)));
         m_kelt->user_msg_handler(Reply("t1", ZoneReport(2, 0)));
         m_kelt->user_msg_handler(Reply("t1", CodeRecord(0x85, 0)));
-        AgeRequest(Object("t1"));
+        AgeRequest(*m_kelt, Object("t1"));
         m_kelt->processing();
         NextFrameTo("t1");
     }
-    AgeRequest(Object("t1"));
+    AgeRequest(*m_kelt, Object("t1"));
     m_kelt->processing();
     EXPECT_EQ(StoredStatus("t1"), "OOSYNC");
     EXPECT_EQ(StoredReason("t1"), "disconnected");

@@ -188,22 +188,26 @@ TEST_F(ServerTransport, DestructionDropsWaitingRequestsAndLetsTheRunningOneEnd) 
     EXPECT_EQ(request.body, UserMsg("first"));
 }
 
-TEST_F(ServerTransport, FramesCountAsSentOnlyOnceTheServerHasTakenTheLastOne) {
-    EXPECT_EQ(m_server->FramesSentAt("t1").value_or(timeval{1, 0}).tv_sec, 0) << "nothing sent yet";
+TEST_F(ServerTransport, FramesCountAsSentOnceTheServerHasTakenTheLastOneAndThatIsToldOnce) {
+    EXPECT_FALSE(m_server->TakeFramesSent("t1").mWaiting);
     constexpr auto delay = 300ms;
     m_fake->set_answer_delay(delay);
     timeval queued{};
     gettimeofday(&queued, nullptr);
     m_server->SendUserMsg("t1", "000100020F00");
     m_server->SendUserMsg("t1", "000100020500");
-    EXPECT_FALSE(m_server->FramesSentAt("t1"));
+    const CRequestPool::Settled waiting = m_server->TakeFramesSent("t1");
+    EXPECT_TRUE(waiting.mWaiting);
+    EXPECT_FALSE(waiting.mAt);
     m_server->WaitForAsyncOperations();
-    const std::optional<timeval> sent = m_server->FramesSentAt("t1");
-    ASSERT_TRUE(sent);
-    const auto micros = [](const timeval& t) {
+    const CRequestPool::Settled sent = m_server->TakeFramesSent("t1");
+    EXPECT_FALSE(sent.mWaiting);
+    ASSERT_TRUE(sent.mAt);
+    const auto since = [](const timeval& t) {
         return std::chrono::seconds(t.tv_sec) + std::chrono::microseconds(t.tv_usec);
     };
-    EXPECT_GE(micros(*sent) - micros(queued), 2 * delay) << "both frames were answered late";
+    EXPECT_GE(since(*sent.mAt) - since(queued), 2 * delay) << "both frames were answered late";
+    EXPECT_FALSE(m_server->TakeFramesSent("t1").mAt);
 }
 
 TEST_F(ServerTransport, AReplaceableFrameSupersedesTheOneWaitingBehindAnother) {

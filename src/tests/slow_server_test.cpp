@@ -18,6 +18,7 @@
 
 #include "daemon_process.h"
 #include "simulator/daemon_config.h"
+#include "simulator/debug_collector.h"
 #include "simulator/simulated_site.h"
 
 namespace ozra::tests {
@@ -49,7 +50,6 @@ scenario Site(std::size_t tags, std::size_t zones, bool autoUpdate = false) {
         zone.name = zone.uid;
         zone.type = "alarm";
         zone.project_uid = "p1";
-        zone.default_allowed = true;
         const auto x = static_cast<std::int32_t>(index * 1000);
         zone.points = {{x, 0}, {x + 500, 0}, {x + 500, 500}, {x, 500}};
         site.zones.push_back(zone);
@@ -97,8 +97,7 @@ protected:
     std::unique_ptr<CDaemonProcess> Start(std::size_t connections = 16) {
         varnok::test_tools::daemon_settings settings;
         settings.pid_file = mDirectory + "/varnok.pid";
-        // No collector: the debug lines are dropped at once and the stop waits for none.
-        settings.debug_endpoint = "tcp://127.0.0.1:9";
+        settings.debug_endpoint = mCollector.endpoint();
         settings.proxy_port = mSite->proxy().port();
         settings.server_port = mSite->server().port();
         settings.zone_types = {"alarm"};
@@ -150,6 +149,8 @@ protected:
     }
 
     std::string mDirectory;
+    // Takes the debug lines as they come, so that none is left for the daemon's exit to wait for.
+    varnok::test_tools::debug_collector mCollector{"", 0};
     std::unique_ptr<simulated_site> mSite;
 };
 
@@ -175,14 +176,24 @@ TEST_F(SlowServerTest, AFloodingTagDoesNotHoldBackAnotherTagsStatusReport) {
     for (int report = 0; report < 1000; ++report) {
         PublishReply(1, "000200048702FFFF");
     }
-    PublishReply(2, "0002000404021234");  // a CRC response that does not match
-    EXPECT_TRUE(mSite->server().wait_for_request(
-        [](const varnok::test_tools::recorded_request& request) {
-            return request.method == "POST" && request.body.find("\"tag-2\"") != std::string::npos &&
-                   request.body.find("CRC mismatch") != std::string::npos;
-        },
-        10s))
-        << daemon->GetError();
+    // A CRC response that does not match, again until its status is reported: the proxy drops what
+    // overflows its queue.
+    const auto reported = [this] {
+        return mSite->server()
+            .wait_for_request(
+                [](const varnok::test_tools::recorded_request& request) {
+                    return request.path == "/api/private/zone_download_status" &&
+                           request.body.find("\"tag-2\"") != std::string::npos &&
+                           request.body.find("CRC mismatch") != std::string::npos;
+                },
+                200ms)
+            .has_value();
+    };
+    const auto flooded = std::chrono::steady_clock::now();
+    while (!reported() && std::chrono::steady_clock::now() - flooded < 10s) {
+        PublishReply(2, "0002000404021234");
+    }
+    EXPECT_TRUE(reported()) << daemon->GetError();
     ExpectCleanStop(*daemon);
 }
 

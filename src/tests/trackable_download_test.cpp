@@ -61,10 +61,12 @@ protected:
         return frames;
     }
 
-    // When the server took the object's last frame; the answer time-out counts from there.
+    // When the server took the object's last frame, once supervision has learnt it: the answer time-out
+    // counts from there.
     timeval SentAt() {
         m_server->WaitForAsyncOperations();
-        return m_server->FramesSentAt(m_object.mUid).value_or(timeval{});
+        m_object.Supervise(*m_server, m_object.mActivityTime);
+        return m_object.mActivityTime;
     }
 
     // What the reply handling does when the device answers the outstanding request.
