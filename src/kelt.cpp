@@ -84,7 +84,7 @@ void kelt::SleepBeforeRetry() const {
 
 void kelt::processing() {
     const CObservedRun observed(m_observer, *this);
-    m_server->WaitForAsyncOperations();
+    WaitForRequests();
     ReportAgainWhenDue();
     if (!m_actual_context) {
         ReportStatuses();
@@ -98,6 +98,10 @@ void kelt::processing() {
         CatchAndLog([&] { object.Supervise(*m_server, now); });
     }
     ReportStatuses();
+}
+
+void kelt::WaitForRequests() {
+    m_server->WaitForAsyncOperations();
 }
 
 void kelt::ReportStatuses() {

@@ -42,6 +42,8 @@ public:
     void initialize();
     // One periodic run: re-read the server when stale, supervise every device, report statuses.
     void processing();
+    // Returns when every background request to the server queued before has ended.
+    void WaitForRequests();
     // Told of failed start-up attempts and of every processing run; must outlive the controller.
     void SetObserver(CKeltObserver* observer) { m_observer = observer; }
 
