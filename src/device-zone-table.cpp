@@ -28,13 +28,13 @@ std::vector<CZoneForDevice>& CDeviceZoneTable::Own() {
     return mShared->mList;
 }
 
-CDeviceZoneTable::iterator CDeviceZoneTable::FindPending(uint16_t zoneId) {
-    const auto carries = [zoneId](const CZoneForDevice& entry) { return entry.PendingZoneID() == zoneId; };
+template <class Predicate>
+CDeviceZoneTable::iterator CDeviceZoneTable::FindFromHint(Predicate predicate) {
     const std::vector<CZoneForDevice>& list = mShared->mList;
     const auto hint = list.begin() + static_cast<std::ptrdiff_t>(std::min(mPendingHint, list.size()));
-    auto found = std::find_if(hint, list.end(), carries);
+    auto found = std::find_if(hint, list.end(), predicate);
     if (found == list.end()) {
-        found = std::find_if(list.begin(), hint, carries);
+        found = std::find_if(list.begin(), hint, predicate);
         if (found == hint) {
             return end();
         }
@@ -42,6 +42,18 @@ CDeviceZoneTable::iterator CDeviceZoneTable::FindPending(uint16_t zoneId) {
     const auto index = found - list.begin();
     mPendingHint = static_cast<std::size_t>(index) + 1;
     return Own().begin() + index;
+}
+
+CDeviceZoneTable::iterator CDeviceZoneTable::FindPending(uint16_t zoneId) {
+    const iterator deletion = FindFromHint([zoneId](const CZoneForDevice& entry) {
+        return entry.DeleteOutstanding() && entry.PendingZoneID() == zoneId;
+    });
+    if (deletion != end()) {
+        return deletion;
+    }
+    return FindFromHint([zoneId](const CZoneForDevice& entry) {
+        return !entry.DeleteOutstanding() && entry.PendingZoneID() == zoneId;
+    });
 }
 
 CDeviceZoneTable::const_iterator CDeviceZoneTable::LowerBound(const std::string& zoneUid) const {
@@ -124,6 +136,27 @@ void CDeviceZoneTable::MarkAll(devState_t state, bool dropRemoved) {
     }
     mShared = variant;
     mPendingHint = 0;
+}
+
+void CDeviceZoneTable::PendingAddsHeld() {
+    const auto changing = [](const CZoneForDevice& entry) {
+        return entry.mDevState == DS_NEED_UPDATE || entry.mDevState == DS_NEED_REMOVE;
+    };
+    const std::vector<CZoneForDevice>& list = mShared->mList;
+    if (std::none_of(list.begin(), list.end(), changing)) {
+        MarkAll(DS_DOWNLOADED, false);
+        return;
+    }
+    for (CZoneForDevice& entry : Own()) {
+        if (entry.mDevState == DS_NEED_ADD) {
+            entry.Mark(DS_DOWNLOADED);
+        }
+    }
+}
+
+bool CDeviceZoneTable::UpToDate() const {
+    return std::all_of(begin(), end(),
+                       [](const CZoneForDevice& entry) { return entry.mDevState == DS_DOWNLOADED; });
 }
 
 uint16_t CDeviceZoneTable::CRC(bool withPendingAdds) const {

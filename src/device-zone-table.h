@@ -33,8 +33,9 @@ public:
     iterator find(const std::string& zoneUid);
     const_iterator find(const std::string& zoneUid) const;
     std::size_t count(const std::string& zoneUid) const { return find(zoneUid) != end() ? 1 : 0; }
-    // The entry whose pending record carries the zone ID; the search starts after the entry found last,
-    // since a device reports the records of a batch in their order.
+    // The entry whose pending record carries the zone ID: an outstanding deletion of the ID first, since
+    // no zone is added under the ID before it is done. The search starts after the entry found last, as a
+    // device reports the records of a batch in their order.
     iterator FindPending(uint16_t zoneId);
     // Raises std::out_of_range when the zone is not in the table.
     CZoneForDevice& at(const std::string& zoneUid);
@@ -55,6 +56,11 @@ public:
     // Marks every entry with the state (see CZoneForDevice::Mark), after dropping the entries waiting for
     // removal when dropRemoved. Tables sharing their entries share the result too.
     void MarkAll(devState_t state, bool dropRemoved);
+    // A matching CRC that counted the zones still to add proved the device to hold them: they become
+    // DS_DOWNLOADED.
+    void PendingAddsHeld();
+    // The device holds exactly the zones it must: every entry is DS_DOWNLOADED.
+    bool UpToDate() const;
     // Whether another table holds the same entries; SharedId() tells which entries.
     bool Shared() const { return mShared.use_count() > 1; }
     const void* SharedId() const { return mShared.get(); }
@@ -75,6 +81,8 @@ private:
     // The entries, made this table's alone and taken as changed.
     std::vector<CZoneForDevice>& Own();
     const_iterator LowerBound(const std::string& zoneUid) const;
+    template <class Predicate>
+    iterator FindFromHint(Predicate predicate);
 
     std::shared_ptr<CEntries> mShared;
     std::size_t mPendingHint = 0;

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "core/exception.h"
+#include "http-status-error.h"
 
 namespace ozra {
 
@@ -206,6 +207,14 @@ CTrackableObject& kelt::EnsureTrackableExists(const std::string& uid) {
     bool known = false;
     try {
         known = m_server->GetTrObject(uid, record);
+    } catch (const CHttpStatusError& error) {
+        // A refused look-up concerns this uid only; a failing server suspends all of them.
+        if (error.ClientError()) {
+            mUnknownDevices.Remember(uid, std::chrono::steady_clock::now());
+        } else {
+            mUnknownDevices.SuspendLookups(std::chrono::steady_clock::now());
+        }
+        throw;
     } catch (...) {
         mUnknownDevices.SuspendLookups(std::chrono::steady_clock::now());
         throw;

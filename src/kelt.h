@@ -140,7 +140,9 @@ private:
     bool IsRequested(const CTrackableObject& object, activityStatus_t activity, const char* message) const;
     // After a confirmed step: next batch of zone changes, or the download complete when none is left.
     void ContinueDownload(CTrackableObject& object);
-    void SetUpdatedAndDownloaded(CTrackableObject& object);
+    // After a matching CRC: UPDATED when the device holds what it must, else OUTDATED by the change that
+    // came meanwhile.
+    void SetUpdatedUnlessPending(CTrackableObject& object);
     void ReportFirstFailedZone(CTrackableObject& object);
 
     bool IsDataAction(const Json::Value& notification, std::initializer_list<const char*> actions) const;

@@ -24,9 +24,12 @@ bool kelt::IsRequested(const CTrackableObject& object, activityStatus_t activity
     return false;
 }
 
-void kelt::SetUpdatedAndDownloaded(CTrackableObject& object) {
-    SetStatus(object, DLS_UPDATED, reason::NoReason());
-    object.mZones.MarkAll(DS_DOWNLOADED, false);
+void kelt::SetUpdatedUnlessPending(CTrackableObject& object) {
+    if (object.mZones.UpToDate()) {
+        SetStatus(object, DLS_UPDATED, reason::NoReason());
+    } else {
+        SetStatus(object, DLS_OUTDATED, reason::CHANGE);
+    }
 }
 
 bool kelt::ZoneActionStatusReport(const std::string& uid, uint32_t zoneId, uint32_t errorCode) {
@@ -66,7 +69,7 @@ void kelt::CrcResponse(const std::string& uid, uint32_t crc) {
     if (crc != mine) {
         SetStatus(object, DLS_OOSYNC, reason::CRC_MISMATCH);
     } else if (object.mCurDownloadStatus.mName == DLS_UNKNOWN) {
-        SetUpdatedAndDownloaded(object);
+        SetUpdatedUnlessPending(object);
     }
 }
 
@@ -80,7 +83,8 @@ void kelt::CrcReport(const std::string& uid, uint32_t crc) {
         SetStatus(object, DLS_OOSYNC, reason::CRC_MISMATCH);
     } else if (status.mName == DLS_UNKNOWN ||
                (status.mName == DLS_OOSYNC && status.mReason.Type() == reason::DISCONNECTED)) {
-        SetUpdatedAndDownloaded(object);
+        object.mZones.PendingAddsHeld();
+        SetUpdatedUnlessPending(object);
     }
     object.CRCAcknowledge(*m_server);
 }
@@ -157,7 +161,7 @@ void kelt::ReportFirstFailedZone(CTrackableObject& object) {
         }
         return;
     }
-    SetStatus(object, DLS_UPDATED, reason::NoReason());
+    SetUpdatedUnlessPending(object);
 }
 
 }  // namespace ozra

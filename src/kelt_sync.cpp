@@ -194,13 +194,13 @@ void kelt::ResyncTrObjects(const std::map<std::string, CTrackableObject>& object
         it = mTrObjects.erase(it);
     }
 
-    std::vector<std::string> associatedAgain;
+    std::set<std::string> associatedAgain;
     std::vector<std::string> gone;
     mUnassociatedTrObjects.ForEachTO([&](const std::string& uid) {
         const auto found = objects.find(uid);
         if (found != objects.end()) {
             ManageTrObject(uid, found->second).mSrvState = srvState::UPDATED;
-            associatedAgain.push_back(uid);
+            associatedAgain.insert(uid);
         } else if (unassociated.count(uid) == 0) {
             gone.push_back(uid);
         }
@@ -215,7 +215,9 @@ void kelt::ResyncTrObjects(const std::map<std::string, CTrackableObject>& object
 
     for (const auto& [uid, record] : objects) {
         const auto managed = mTrObjects.find(uid);
-        if (managed == mTrObjects.end()) {
+        // An object associated again may carry another device: it stays UPDATED, so its table is worked
+        // out afresh.
+        if (managed == mTrObjects.end() || associatedAgain.count(uid) != 0) {
             continue;
         }
         if (managed->second == record) {

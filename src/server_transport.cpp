@@ -3,6 +3,7 @@
 
 #include "core/exception.h"
 #include "core/json.h"
+#include "http-status-error.h"
 #include "server.h"
 
 namespace ozra {
@@ -125,8 +126,9 @@ void CServer::CheckTransfer(CURLcode result, long code, const Transfer& transfer
                    ": curl_easy_perform failed: " + curl_easy_strerror(result) + " URL=" + transfer.mUrl);
     }
     if (code != 200) {
-        OZRA_THROW(OperationName(transfer.mMethod) + ": request \"" + transfer.mUrl + "\" returns code " +
-                   std::to_string(code));
+        throw CHttpStatusError(OperationName(transfer.mMethod) + ": request \"" + transfer.mUrl +
+                                   "\" returns code " + std::to_string(code),
+                               code, OZRA_SOURCE_LOCATION);
     }
 }
 

@@ -1,3 +1,7 @@
+#include <algorithm>
+#include <utility>
+#include <vector>
+
 #include "core/line_format.h"
 #include "device-frame.h"
 #include "globals.h"
@@ -14,7 +18,6 @@ constexpr std::size_t largest_descriptor_bytes = 250;
 constexpr std::size_t batch_text_limit = 512;
 constexpr std::size_t add_margin = 12;
 constexpr std::size_t delete_margin = 14;
-constexpr uint32_t zone_attempt_limit = 1;
 
 // Whole seconds from then to now.
 long ElapsedSeconds(const timeval& then, const timeval& now) {
@@ -73,12 +76,21 @@ void CTrackableObject::EraseAll(CServer& server) {
 
 bool CTrackableObject::DownloadingZones(CServer& server) {
     const auto scope = m_logger.enter_scope(libs::core::format_text("Updating zones for %1%", mUid));
+    // A zone is added under an ID only once the ID's deletion is done: a device replaces the zone it
+    // holds under the ID on an add, and would lose it to a deletion that follows.
+    std::vector<uint16_t> deleting;
+    for (const CZoneForDevice& zone : std::as_const(mZones)) {
+        if (zone.DeleteOutstanding()) {
+            deleting.push_back(zone.PendingZoneID());
+        }
+    }
+    std::sort(deleting.begin(), deleting.end());
     std::string records;
     for (CZoneForDevice& zone : mZones) {
-        if (zone.mDevState == DS_DOWNLOADED || zone.mDownloadErrorCounter > zone_attempt_limit) {
+        if (zone.mDevState == DS_DOWNLOADED || zone.GivenUp()) {
             continue;
         }
-        if (zone.mDevState == DS_NEED_REMOVE || zone.DeletesFirst()) {
+        if (zone.DeletePending()) {
             if (records.size() + delete_margin > batch_text_limit) {
                 break;
             }
@@ -87,7 +99,7 @@ bool CTrackableObject::DownloadingZones(CServer& server) {
             m_logger.debug("Delete zone: %1$#d/%2$#x") % zoneId % zoneId;
             continue;
         }
-        if (zone.mTooBig) {
+        if (zone.mTooBig || std::binary_search(deleting.begin(), deleting.end(), zone.ZoneID())) {
             continue;
         }
         const std::string& descriptor = zone.mDescriptor->Hex();

@@ -24,6 +24,9 @@ const char* DevStateName(devState_t state);
 // the same zone; the entry keeps only what differs per device.
 class CZoneForDevice {
 public:
+    // Failed attempts after which a zone is no longer sent.
+    static constexpr uint8_t attempt_limit = 2;
+
     explicit CZoneForDevice(CDescriptorRef descriptor) : mDescriptor(std::move(descriptor)) {}
 
     const std::string& ZoneUid() const { return mDescriptor->ZoneUid(); }
@@ -37,6 +40,12 @@ public:
     bool DeletesFirst() const { return mDevState == DS_NEED_UPDATE && HeldZoneID() != ZoneID(); }
     // The zone ID of the record the device is to report on next.
     uint16_t PendingZoneID() const { return DeletesFirst() ? HeldZoneID() : ZoneID(); }
+    // The next record for the zone is a Delete zone record.
+    bool DeletePending() const { return mDevState == DS_NEED_REMOVE || DeletesFirst(); }
+    // The device rejected the zone too often: it is not sent again until the errors are cleared.
+    bool GivenUp() const { return mDownloadErrorCounter >= attempt_limit; }
+    // A Delete zone record for PendingZoneID() is still to be sent or confirmed.
+    bool DeleteOutstanding() const { return DeletePending() && !GivenUp(); }
     // Makes the entry aim at the descriptor, from what the device holds: nothing held stays DS_NEED_ADD,
     // the same descriptor held becomes DS_DOWNLOADED, another one DS_NEED_UPDATE. A new descriptor
     // clears the too-large mark. True when the device has work it did not have before.

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "core/json.h"
 #include "fake_server/fake_location_server.h"
 #include "frame_check.h"
 #include "site_picture.h"
@@ -51,6 +52,10 @@ http_answer controller_site::answer(const std::string& method, const std::string
                                     const std::string& body) {
     if (method == "POST" && path == test_tools::rest_paths::user_msg) {
         require_no_defect(user_message_defect(body), body);
+        if (m_frame_observer) {
+            const auto message = ozra::libs::core::json::try_parse(body);
+            m_frame_observer(message.result["uid"].asString(), message.result["data"]["hex"].asString());
+        }
     }
     const auto answer = m_resources.answer(method, path, body);
     if (answer.status == 400) {
@@ -70,16 +75,28 @@ void controller_site::serve_default_picture() {
 }
 
 ozra::kelt& controller_site::start_controller() {
-    // A host name keeps every request on libcurl, which this harness replaces.
-    m_controller = std::make_unique<ozra::kelt>(m_logger, *m_loop, *m_signals, *m_stream, "http",
-                                                "location-server", 0, m_zone_types);
-    m_controller->initialize();
+    m_controller = new_controller();
     return *m_controller;
+}
+
+std::unique_ptr<ozra::kelt> controller_site::new_controller() {
+    // A host name keeps every request on libcurl, which this harness replaces.
+    auto controller = std::make_unique<ozra::kelt>(m_logger, *m_loop, *m_signals, *m_stream, "http",
+                                                   "location-server", 0, m_zone_types);
+    controller->initialize();
+    return controller;
 }
 
 void controller_site::stop_controller() {
     m_controller.reset();
+    run_ready_handlers();
     serve_default_picture();
+}
+
+void controller_site::run_ready_handlers() {
+    boost::asio::io_context& io_context = m_loop->get_io_context();
+    io_context.restart();
+    io_context.poll();
 }
 
 void controller_site::converse(ozra::kelt& controller, std::string_view lines, char default_channel,

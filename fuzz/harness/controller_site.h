@@ -2,10 +2,12 @@
 
 #include <zmq.hpp>
 
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "core/core.h"
 #include "core/events_loop.h"
@@ -29,8 +31,18 @@ public:
 
     // A new controller, started on the default picture.
     ozra::kelt& start_controller();
+    // A new controller started on what the resources serve now; the site does not keep it.
+    std::unique_ptr<ozra::kelt> new_controller();
+    // The server's data, for a target that changes it.
+    test_tools::rest_resources& resources() { return m_resources; }
+    // Called with the uid and the frame of every user message posted, on the thread that posts it.
+    using frame_observer = std::function<void(const std::string& uid, const std::string& hex)>;
+    void set_frame_observer(frame_observer observer) { m_frame_observer = std::move(observer); }
     // Destroys the controller and serves the default picture again, undoing what the controller reported.
     void stop_controller();
+    // Runs the loop's handlers that are ready, such as those of the timers of destroyed controllers, which
+    // would pile up otherwise: the loop never runs here.
+    void run_ready_handlers();
 
     enum class after_line { nothing, process };
 
@@ -59,6 +71,7 @@ private:
     std::unique_ptr<ozra::libs::core::message_stream> m_stream;
     const std::set<std::string> m_zone_types{"alarm", "boundary_in", "boundary_out"};
     std::unique_ptr<ozra::kelt> m_controller;
+    frame_observer m_frame_observer;
 };
 
 }  // namespace varnok::fuzz

@@ -89,5 +89,28 @@ TEST_F(KeltTest, RepliesFromDevicesTheServerDoesNotKnowCostOneLookupPerPeriod) {
     EXPECT_EQ(m_kelt->TrObjects().size(), 1U);
 }
 
+TEST_F(KeltTest, ALookUpRefusedForOneUidLeavesTheOthersAndAFailingServerSuspendsThem) {
+    struct Case {
+        unsigned status;
+        bool othersLookedUp;
+    };
+    for (const Case c : {Case{404, true}, Case{414, true}, Case{503, false}}) {
+        SCOPED_TRACE(c.status);
+        Start();
+        response_fault refused;
+        refused.status = c.status;
+        m_fake->set_fault(refused, std::string(paths::track_obj) + "stray", "GET");
+        EXPECT_ANY_THROW(m_kelt->user_msg_handler(Reply("stray", CrcRecord(0x87, 0x1234))));
+        m_kelt->user_msg_handler(Reply("stray", CrcRecord(0x87, 0x1234)));
+        EXPECT_EQ(m_fake->requests(LookupOf("stray")).size(), 1U);
+        m_kelt->user_msg_handler(Reply("t2", CrcRecord(0x87, 0x1234)));
+        EXPECT_EQ(m_kelt->TrObjects().count("t2"), c.othersLookedUp ? 1U : 0U);
+        EXPECT_EQ(m_fake->requests(LookupOf("t2")).size(), c.othersLookedUp ? 1U : 0U);
+        m_kelt.reset();
+        m_fake->clear_faults();
+        m_fake->clear_requests();
+    }
+}
+
 }  // namespace
 }  // namespace ozra::test

@@ -105,6 +105,26 @@ TEST_F(KeltTest, AZoneWhoseIdChangesIsDeletedUnderTheOldIdAndAddedUnderTheNew) {
     EXPECT_EQ(Object("t1").mZones.at("z1").ZoneID(), 7);
 }
 
+TEST_F(KeltTest, AZoneTakingTheIdOfAMovedZoneIsAddedOnlyAfterTheOldIdIsDeleted) {
+    StartWithUpdatedT1();
+    m_fake->set_zones(data::Array(
+        {data::Zone("a0", 2, "alarm", 40), data::Zone("z1", 1), data::Zone("z2", 3, "alarm", 20)}));
+    m_kelt->notify_handler(ZoneNotification());
+    m_kelt->processing();
+    RequestUpdate("t1");
+
+    m_kelt->user_msg_handler(Reply("t1", CodeRecord(0x8F, 0)));
+    EXPECT_EQ(NextFrameTo("t1"), frame::ToDevice(frame::DeleteZoneRecord(2)));
+    m_kelt->user_msg_handler(Reply("t1", ZoneReport(2, 0)));
+    const auto& zones = Object("t1").mZones;
+    EXPECT_EQ(NextFrameTo("t1"), frame::ToDevice(AddRecord(zones.at("a0")) + AddRecord(zones.at("z2"))));
+    m_kelt->user_msg_handler(Reply("t1", ZoneReport(2, 0) + ZoneReport(3, 0)));
+    ExpectDownloadComplete();
+    ConfirmDownloadComplete();
+    EXPECT_EQ(StoredStatus("t1"), "UPDATED");
+    EXPECT_TRUE(zones.UpToDate());
+}
+
 TEST_F(KeltTest, ADeviceAnsweringNonsenseStillReachesTheGiveUpRule) {
     StartDownloadOfChangedZone();
     m_kelt->user_msg_handler(Reply("t1", CodeRecord(0x8F, 0)));

@@ -200,5 +200,65 @@ TEST_F(KeltTest, ARepliedUnknownUidBecomesManagedWhenTheServerKnowsIt) {
     EXPECT_EQ(m_kelt->TrObjects().count("nobody"), 0U);
 }
 
+class KeltReassociationTest : public KeltTest {
+protected:
+    // t1 up to date, then unassociated and associated again; returns the CRC it asks the device for.
+    uint16_t UpdatedT1AssociatedAgain() {
+        StartWithUpdatedT1();
+        m_fake->set_trackable_objects(data::Array({data::Unassociated("t1"), data::Trackable("t2")}));
+        m_kelt->notify_handler(R"({"object":"TRACKABLE_OBJECT","action":"updated"})");
+        m_kelt->processing();
+        EXPECT_EQ(StoredReason("t1"), "not associated");
+        m_fake->set_trackable_objects(data::Array({data::Trackable("t1"), data::Trackable("t2")}));
+        m_kelt->notify_handler(R"({"object":"TRACKABLE_OBJECT","action":"updated"})");
+        m_kelt->processing();
+        EXPECT_EQ(Object("t1").mZones.size(), 2U);
+        const uint16_t crc = Object("t1").CurrentCRC(true);
+        EXPECT_EQ(NextFrameTo("t1"), frame::CrcCommand(frame::CMD_CRC_REQUEST, crc));
+        return crc;
+    }
+};
+
+TEST_F(KeltReassociationTest, ANewEmptyDeviceIsFoundOutOfSyncAndGetsEveryZone) {
+    UpdatedT1AssociatedAgain();
+    m_kelt->user_msg_handler(Reply("t1", CrcRecord(0x04, 0xFFFF)));
+    m_kelt->processing();
+    EXPECT_EQ(StoredStatus("t1"), "OOSYNC");
+    RequestUpdate("t1");
+    m_kelt->user_msg_handler(Reply("t1", CodeRecord(0x8F, 0)));
+    EXPECT_EQ(NextFrameTo("t1"), "000100020500");
+    m_kelt->user_msg_handler(Reply("t1", CodeRecord(0x85, 0)));
+    const auto& zones = Object("t1").mZones;
+    EXPECT_EQ(NextFrameTo("t1"), frame::ToDevice(AddRecord(zones.at("z1")) + AddRecord(zones.at("z2"))));
+}
+
+TEST_F(KeltReassociationTest, TheOldDeviceIsFoundHoldingItsZones) {
+    const uint16_t held = UpdatedT1AssociatedAgain();
+    m_kelt->user_msg_handler(Reply("t1", CrcRecord(0x04, held)));
+    m_kelt->processing();
+    EXPECT_EQ(StoredStatus("t1"), "UPDATED");
+    ASSERT_EQ(Object("t1").mZones.size(), 2U);
+    EXPECT_TRUE(Object("t1").mZones.UpToDate());
+}
+
+TEST_F(KeltTest, AZoneRemovedWhileTheFirstCrcAnswerIsOnItsWayIsStillDeleted) {
+    Start();
+    m_kelt->processing();
+    const uint16_t held = Object("t1").CurrentCRC(false);
+    EXPECT_EQ(NextFrameTo("t1"), frame::CrcCommand(frame::CMD_CRC_REQUEST, held));
+    m_fake->set_zones(data::Array({data::Zone("z1", 1)}));
+    m_kelt->notify_handler(R"({"object":"ZONE"})");
+    m_kelt->processing();
+    m_kelt->user_msg_handler(Reply("t1", CrcRecord(0x04, held)));
+    m_kelt->processing();
+
+    EXPECT_EQ(Object("t1").mZones.at("z2").mDevState, DS_NEED_REMOVE);
+    EXPECT_EQ(StoredStatus("t1"), "OUTDATED");
+    EXPECT_EQ(StoredReason("t1"), "zone or trackable changed");
+    RequestUpdate("t1");
+    m_kelt->user_msg_handler(Reply("t1", CodeRecord(0x8F, 0)));
+    EXPECT_EQ(NextFrameTo("t1"), frame::ToDevice(frame::DeleteZoneRecord(2)));
+}
+
 }  // namespace
 }  // namespace ozra::test

@@ -1,11 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #include "core/exception.h"
 #include "core/iteration_result.h"
 #include "core/json.h"
+#include "core/lifetime.h"
 #include "core/scope_guard.h"
 #include "core/source_location.h"
 #include "core/version.h"
@@ -112,4 +118,66 @@ TEST(Constants, BuildValues) {
     EXPECT_EQ(core::constants::library_name, "core");
     EXPECT_EQ(core::constants::project_name, "varnokd");
     EXPECT_EQ(static_cast<int>(core::iteration_result::interrupted), 1);
+}
+
+namespace {
+
+// An object with a lifetime; its other member goes after the lifetime, as in the adapters, and tells when.
+struct living {
+    struct member {
+        ~member() {
+            std::lock_guard lock(*mutex);
+            *gone = true;
+            changed->notify_all();
+        }
+        std::mutex* mutex;
+        bool* gone;
+        std::condition_variable* changed;
+    };
+
+    living(std::mutex& mutex, bool& gone, std::condition_variable& changed)
+        : other{&mutex, &gone, &changed} {}
+
+    member other;
+    core::lifetime life;
+};
+
+}  // namespace
+
+TEST(Lifetime, DestructionOnAnotherThreadWaitsForAHeldCompletion) {
+    std::mutex mutex;
+    bool gone = false;
+    std::condition_variable changed;
+    auto object = std::make_unique<living>(mutex, gone, changed);
+    const core::lifetime::token token = object->life.track();
+    std::thread destroyer;
+    {
+        const core::lifetime::hold held = token.lock();
+        ASSERT_TRUE(held);
+        destroyer = std::thread([&object] { object.reset(); });
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!token.expired() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::yield();
+        }
+        ASSERT_TRUE(token.expired());
+        // The destroyer has started; its wait for the hold would be cut short by a missing hold.
+        std::unique_lock lock(mutex);
+        EXPECT_FALSE(changed.wait_for(lock, std::chrono::milliseconds(200), [&gone] { return gone; }));
+    }
+    destroyer.join();
+    EXPECT_TRUE(gone);
+    EXPECT_FALSE(token.lock());
+}
+
+TEST(Lifetime, AGuardedCallMayDestroyItsOwnObjectAndLaterCallsDoNothing) {
+    auto life = std::make_unique<core::lifetime>();
+    int calls = 0;
+    auto call = life->guard([&] {
+        ++calls;
+        life.reset();
+    });
+    call();
+    call();
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(life, nullptr);
 }

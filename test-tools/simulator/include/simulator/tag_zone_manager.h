@@ -7,6 +7,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace varnok::test_tools {
@@ -47,6 +48,10 @@ public:
     // CRC16 over the descriptors ordered by zone ID, concatenated.
     std::uint16_t crc() const;
     std::vector<std::uint16_t> zone_ids() const;
+    // The descriptors held, by zone ID.
+    const std::map<std::uint16_t, std::vector<std::uint8_t>>& zones() const { return m_zones; }
+    // How the tag misbehaves from now on.
+    void set_faults(tag_faults faults) { m_faults = std::move(faults); }
     const tag_counters& counters() const { return m_counters; }
 
 private:

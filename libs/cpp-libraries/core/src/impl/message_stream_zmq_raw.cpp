@@ -39,6 +39,8 @@ std::unique_ptr<message_stream::subscription> message_stream_zmq_raw::subscribe(
         m_socket.subscribe(topic);
         entry = m_callbacks.try_emplace(topic).first;
     }
+    // Ended subscriptions are dropped here too, so that they do not pile up while no frame arrives.
+    drop_ended(entry->second);
     auto shared_callback = std::make_shared<message_stream::callback>(std::move(callback));
     entry->second.push_back(shared_callback);
     return std::make_unique<subscription_impl>(std::move(shared_callback));
@@ -76,6 +78,10 @@ void message_stream_zmq_raw::dispatch(std::string_view frame) {
             }
         }
     }
+    drop_ended(references);
+}
+
+void message_stream_zmq_raw::drop_ended(std::vector<std::weak_ptr<callback>>& references) {
     references.erase(std::remove_if(references.begin(), references.end(),
                                     [](const auto& reference) { return reference.expired(); }),
                      references.end());

@@ -30,6 +30,7 @@ private:
 
     void receive();
     void dispatch(std::string_view frame);
+    static void drop_ended(std::vector<std::weak_ptr<callback>>& references);
 
     callbacks m_callbacks;
     asio_zmq::socket m_socket;

@@ -129,7 +129,8 @@ std::unique_ptr<result_handle> client_impl::perform_async_request(method method,
     to_string(method);
     return handle::start_new(m_main_events_loop.get_io_context(), [this, alive = m_lifetime.track(), method,
                                                                    path, body](handle::completion done) {
-        if (alive.expired()) {
+        const lifetime::hold held = alive.lock();
+        if (!held) {
             OZRA_THROW(std::string(to_string(method)) + " " + path + ": the HTTP client is destroyed");
         }
         m_worker_events_loop->post([this, method, path, body, done] {

@@ -46,7 +46,7 @@ public:
     private:
         static void deliver_to(async_operation_handle_impl* handle, const lifetime::token& alive,
                                Result result) {
-            if (!alive.expired()) {
+            if (const lifetime::hold held = alive.lock()) {
                 handle->deliver(std::move(result));
             }
         }
