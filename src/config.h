@@ -27,12 +27,18 @@ struct config {
         std::uint32_t timeout_s = 0;
     };
 
+    struct metrics_settings {
+        // "host:port" of the metrics endpoint, with a numeric IPv4 host or a bracketed IPv6 one; empty: none.
+        std::string listen;
+    };
+
     explicit config(std::istream& stream);
 
     system_settings system;
     proxy_settings proxy;
     server_settings server;
     std::set<std::string> zone_types;
+    metrics_settings metrics;
 };
 
 }  // namespace ozra

@@ -1,4 +1,5 @@
 #include "kelt.h"
+#include "metrics.h"
 
 namespace ozra {
 
@@ -92,6 +93,7 @@ bool kelt::EraseAllConfirm(const std::string& uid, uint32_t errorCode) {
         return false;
     }
     if (errorCode != 0) {
+        Metrics().DownloadEnded(false);
         SetStatus(object, DLS_OOSYNC, reason::REQUEST_REJECTED);
         return true;
     }
@@ -108,6 +110,7 @@ bool kelt::ResponseDownloadRequest(const std::string& uid, uint32_t code) {
     }
     object.mRequestCounter = 0;
     if (code == 1) {
+        Metrics().DownloadEnded(false);
         SetStatus(object, DLS_OOSYNC, reason::REQUEST_REJECTED);
         return true;
     }
@@ -130,6 +133,7 @@ bool kelt::DownloadCompleteConfirm(const std::string& uid, uint32_t crc) {
     }
     object.mActivityStatus = ACT_NONE;
     object.mRequestCounter = 0;
+    Metrics().DownloadEnded(crc == mine);
     if (crc != mine) {
         SetStatus(object, DLS_OOSYNC, reason::CRC_MISMATCH);
         return true;

@@ -3,6 +3,7 @@
 
 #include "core/exception.h"
 #include "core/json.h"
+#include "request-metrics.h"
 #include "server.h"
 
 namespace ozra {
@@ -131,20 +132,26 @@ void CServer::CheckTransfer(CURLcode result, long code, const Transfer& transfer
     }
 }
 
-// A background request: owns its body until the transfer has ended; the answer is not read.
+// A background request: owns its body until the transfer has ended; the answer is not read. Background POSTs
+// carry frames to the tags, background DELETEs remove stored statuses.
 class CServer::CAsyncRequest final : public CRequestPool::Request {
 public:
     CAsyncRequest(const CServer& server, Method method, const std::string& path, std::string body)
         : mServer(server),
           mPath(path),
           mBody(std::move(body)),
-          mTransfer(server.MakeTransfer(method, path, nullptr, method == Method::DEL ? nullptr : &mBody,
-                                        nullptr)) {}
+          mTransfer(
+              server.MakeTransfer(method, path, nullptr, method == Method::DEL ? nullptr : &mBody, nullptr)),
+          mMeasured(method == Method::DEL ? CServerResource::STATUS_DELETE : CServerResource::USER_MSG) {}
 
-    void Prepare(CURL* handle) override { mServer.PrepareTransfer(handle, mTransfer); }
+    void Prepare(CURL* handle) override {
+        mMeasured.Start();
+        mServer.PrepareTransfer(handle, mTransfer);
+    }
 
-    // The request as libcurl would send it for the same transfer.
+    // The request as libcurl would send it for the same transfer; taken when it is sent directly.
     std::string Message(const std::string& host) const override {
+        mMeasured.Start();
         std::string message = (mTransfer.mMethod == Method::DEL ? "DELETE " : "POST ") + mPath +
                               " HTTP/1.1\r\nHost: " + host + "\r\nUser-Agent: varnokd\r\nAccept: */*\r\n";
         for (const curl_slist* header = mTransfer.mHeaders.get(); header != nullptr; header = header->next) {
@@ -156,13 +163,19 @@ public:
         return message.append("\r\n").append(mBody);
     }
 
-    void Finish(CURLcode result, long status) override { CheckTransfer(result, status, mTransfer); }
+    void Finish(CURLcode result, long status) override {
+        mMeasured.Ended(result == CURLE_OK && status == 200);
+        CheckTransfer(result, status, mTransfer);
+    }
 
 private:
     const CServer& mServer;
     std::string mPath;
     std::string mBody;
     Transfer mTransfer;
+    CQueuedRequest mQueued;
+    // Started again when the request leaves the queue.
+    mutable CMeasuredRequest mMeasured;
 };
 
 void CServer::SendAsyncPostRequest(const std::string& path, const std::string& body,
