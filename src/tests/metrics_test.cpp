@@ -151,27 +151,30 @@ TEST_F(MetricsTest, TagCountsFramesAndDownloadsFollowTheTags) {
     // Each unknown tag is asked for its CRC.
     EXPECT_TRUE(WaitFor("varnok_frames_sent_total", AtLeast(3))) << mScraped;
 
-    // No zones: a device holding none answers the CRC 0xFFFF.
-    ASSERT_TRUE(WaitFor("varnok_tags{status=\"UPDATED\"}", Is(1),
-                        {"#user_msg " + Reply("t1", CrcRecord(0x04, 0xFFFF)),
-                         "#user_msg " + Reply("t2", CrcRecord(0x04, 0x1234))}))
+    // No zones: a device holding none answers the CRC 0xFFFF; t2 and t3 answer another.
+    ASSERT_TRUE(WaitFor("varnok_tags{status=\"OOSYNC\"}", Is(3),
+                        {"#user_msg " + Reply("t1", CrcRecord(frame::CMD_CRC_RESPONSE, 0xFFFF)),
+                         "#user_msg " + Reply("t2", CrcRecord(frame::CMD_CRC_RESPONSE, 0x1234)),
+                         "#user_msg " + Reply("t3", CrcRecord(frame::CMD_CRC_RESPONSE, 0x1234))}))
         << mScraped;
-    EXPECT_TRUE(WaitFor("varnok_tags{status=\"OOSYNC\"}", Is(2))) << mScraped;
-    EXPECT_EQ(Sample(mScraped, "varnok_tags{status=\"UNKNOWN\"}"), 1);
-    EXPECT_GE(Sample(mScraped, "varnok_device_replies_total").value_or(0), 2);
+    EXPECT_TRUE(WaitFor("varnok_tags{status=\"UPDATED\"}", Is(1))) << mScraped;
+    EXPECT_EQ(Sample(mScraped, "varnok_tags{status=\"UNKNOWN\"}"), 0);
+    EXPECT_GE(Sample(mScraped, "varnok_device_replies_total").value_or(0), 3);
 
-    // t1 accepts its download and confirms the CRC; t2 rejects.
-    mSite.Publish(DownloadRequestFor("t1"));
+    // t2 is erased and confirms the empty table's CRC; t3 rejects its download.
     mSite.Publish(DownloadRequestFor("t2"));
-    ASSERT_TRUE(WaitForFrame("t1", ozra::test::download_request));
+    mSite.Publish(DownloadRequestFor("t3"));
     ASSERT_TRUE(WaitForFrame("t2", ozra::test::download_request));
-    mSite.Publish("#user_msg " + Reply("t1", CodeRecord(0x8F, 0)));
-    mSite.Publish("#user_msg " + Reply("t2", CodeRecord(0x8F, 1)));
-    ASSERT_TRUE(WaitForFrame("t1", frame::CrcCommand(frame::CMD_DOWNLOAD_COMPLETE, 0xFFFF)));
-    mSite.Publish("#user_msg " + Reply("t1", CrcRecord(frame::CMD_DOWNLOAD_COMPLETE_CONFIRM, 0xFFFF)));
+    ASSERT_TRUE(WaitForFrame("t3", ozra::test::download_request));
+    mSite.Publish("#user_msg " + Reply("t2", CodeRecord(frame::CMD_RESPONSE_DOWNLOAD_REQUEST, 0)));
+    mSite.Publish("#user_msg " + Reply("t3", CodeRecord(frame::CMD_RESPONSE_DOWNLOAD_REQUEST, 1)));
+    ASSERT_TRUE(WaitForFrame("t2", frame::Command(frame::CMD_ERASE_ALL)));
+    mSite.Publish("#user_msg " + Reply("t2", CodeRecord(frame::CMD_ERASE_ALL_CONFIRM, 0)));
+    ASSERT_TRUE(WaitForFrame("t2", frame::CrcCommand(frame::CMD_DOWNLOAD_COMPLETE, 0xFFFF)));
+    mSite.Publish("#user_msg " + Reply("t2", CrcRecord(frame::CMD_DOWNLOAD_COMPLETE_CONFIRM, 0xFFFF)));
     EXPECT_TRUE(WaitFor("varnok_downloads_completed_total", Is(1))) << mScraped;
     EXPECT_EQ(Sample(mScraped, "varnok_downloads_failed_total"), 1);
-    EXPECT_TRUE(WaitFor("varnok_tags{status=\"UPDATED\"}", Is(1))) << mScraped;
+    EXPECT_TRUE(WaitFor("varnok_tags{status=\"UPDATED\"}", Is(2))) << mScraped;
     EXPECT_EQ(Sample(mScraped, "varnok_tags{status=\"OOSYNC\"}"), 2);
     EXPECT_EQ(Sample(mScraped, "varnok_frames_failed_total"), 0);
     EXPECT_TRUE(WaitFor("varnok_background_queue_depth", Is(0))) << mScraped;
@@ -179,14 +182,20 @@ TEST_F(MetricsTest, TagCountsFramesAndDownloadsFollowTheTags) {
 
 TEST_F(MetricsTest, ServerUpDropsWhileTheServerIsDownAndReturns) {
     Start();
-    ASSERT_TRUE(WaitFor("varnok_server_up", Is(1))) << mScraped;
-    mSite.Server().stop_listening();
+    // The first processing run has reported u1, and nothing else is due.
+    ASSERT_TRUE(
+        WaitFor("varnok_server_requests_total{outcome=\"ok\",resource=\"status_report\"}", AtLeast(1)))
+        << mScraped;
+    EXPECT_EQ(Sample(mScraped, "varnok_server_up"), 1);
+    varnok::test_tools::response_fault unavailable;
+    unavailable.status = 503;
+    mSite.Server().set_fault(unavailable);
     // A zone change makes every processing run read the server again until it succeeds.
     EXPECT_TRUE(WaitFor("varnok_server_up", Is(0), {"#notify {\"object\":\"ZONE\"}"})) << mScraped;
     EXPECT_GE(
-        Sample(mScraped, "varnok_server_requests_total{outcome=\"error\",resource=\"zones\"}").value_or(0),
-        1);
-    mSite.Server().resume_listening();
+        Sample(mScraped, "varnok_server_requests_total{outcome=\"error\",resource=\"zones\"}").value_or(0), 1)
+        << mScraped;
+    mSite.Server().clear_faults();
     EXPECT_TRUE(WaitFor("varnok_server_up", Is(1))) << mScraped;
 }
 
