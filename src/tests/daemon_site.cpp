@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "config_document.h"
+#include "kelt_fixture.h"
 
 namespace ozra::tests {
 
@@ -45,6 +46,17 @@ std::string CDaemonSite::WriteConfig(const std::function<void(Json::Value&)>& ed
     const std::string path = mDirectory + "/varnok.json";
     std::ofstream(path) << Json::writeString(Json::StreamWriterBuilder(), document);
     return path;
+}
+
+void CDaemonSite::ServeTagsWithoutZones() {
+    namespace data = ozra::test::data;
+    mServer->set_zone_types(Json::Value(Json::arrayValue));
+    mServer->set_zones(Json::Value(Json::arrayValue));
+    mServer->set_trackable_objects(data::Array(
+        {data::Trackable("t1"), data::Trackable("t2"), data::Trackable("t3"), data::Unassociated("u1")}));
+    mServer->set_download_statuses(
+        data::Array({data::Status("t1", "UPDATED"), data::Status("t2", "UPDATED"),
+                     data::Status("t3", "OUTDATED"), data::Status("u1", "OOSYNC")}));
 }
 
 void CDaemonSite::Publish(const std::string& frame) {

@@ -25,6 +25,9 @@ public:
     // Writes a configuration for this site, after the edit if any; returns its path.
     std::string WriteConfig(const std::function<void(Json::Value&)>& edit = nullptr) const;
     void Publish(const std::string& frame);
+    // No zones; the associated tags t1..t3 and the unassociated tag u1, all with stored statuses (so all are
+    // tracked).
+    void ServeTagsWithoutZones();
 
 private:
     std::string mDirectory;

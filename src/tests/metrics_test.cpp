@@ -23,7 +23,6 @@
 namespace ozra::tests {
 namespace {
 
-namespace data = ozra::test::data;
 using ozra::test::CodeRecord;
 using ozra::test::CrcRecord;
 using ozra::test::Reply;
@@ -71,19 +70,13 @@ std::string DownloadRequestFor(const std::string& uid) {
            uid + R"("}]}})";
 }
 
-// The daemon as a process with its metrics endpoint on a free port, against a fake location server with
-// three associated tags t1..t3 (stored statuses, no zones) and one unassociated tag u1.
+// The daemon as a process with its metrics endpoint on a free port, against a site serving tags without
+// zones.
 class MetricsTest : public ::testing::Test {
 protected:
     MetricsTest() {
         unsetenv("OZRA_LAUNCHED_BY_SYSTEMD");
-        mSite.Server().set_zone_types(Json::Value(Json::arrayValue));
-        mSite.Server().set_zones(Json::Value(Json::arrayValue));
-        mSite.Server().set_trackable_objects(data::Array(
-            {data::Trackable("t1"), data::Trackable("t2"), data::Trackable("t3"), data::Unassociated("u1")}));
-        mSite.Server().set_download_statuses(
-            data::Array({data::Status("t1", "UPDATED"), data::Status("t2", "UPDATED"),
-                         data::Status("t3", "UPDATED"), data::Status("u1", "OOSYNC")}));
+        mSite.ServeTagsWithoutZones();
     }
 
     ~MetricsTest() override {

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <fnmatch.h>
-#include <json/value.h>
 
 #include <chrono>
 #include <csignal>
@@ -20,7 +19,6 @@ namespace ozra::tests {
 namespace {
 
 using Match = CNotifySocket::Match;
-namespace data = ozra::test::data;
 
 const std::string clock_time = "[0-2][0-9]:[0-5][0-9]:[0-6][0-9]";
 
@@ -35,9 +33,8 @@ Match Status(const std::string& pattern) {
     };
 }
 
-// The daemon run by a service manager: a notification socket in NOTIFY_SOCKET, a fake location server with
-// three associated tags t1..t3 and one unassociated tag u1 (all with stored statuses, so all are tracked), no
-// zones, and a proxy that this test publishes on.
+// The daemon run by a service manager: a notification socket in NOTIFY_SOCKET and a site serving tags without
+// zones.
 class ServiceNotificationTest : public ::testing::Test {
 protected:
     ServiceNotificationTest() {
@@ -45,13 +42,7 @@ protected:
         unsetenv("WATCHDOG_USEC");
         unsetenv("WATCHDOG_PID");
         setenv("NOTIFY_SOCKET", mNotify.Path().c_str(), 1);
-        mSite.Server().set_zone_types(Json::Value(Json::arrayValue));
-        mSite.Server().set_zones(Json::Value(Json::arrayValue));
-        mSite.Server().set_trackable_objects(data::Array(
-            {data::Trackable("t1"), data::Trackable("t2"), data::Trackable("t3"), data::Unassociated("u1")}));
-        mSite.Server().set_download_statuses(
-            data::Array({data::Status("t1", "UPDATED"), data::Status("t2", "UPDATED"),
-                         data::Status("t3", "OUTDATED"), data::Status("u1", "OOSYNC")}));
+        mSite.ServeTagsWithoutZones();
     }
 
     ~ServiceNotificationTest() override {
