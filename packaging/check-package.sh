@@ -29,13 +29,14 @@ daemon_deb="$(ls "$output"/varnok_*.deb)"
 expect_equal "daemon package name" varnok "$(dpkg-deb -f "$daemon_deb" Package)"
 expect_equal "daemon package version" "$version-$release" "$(dpkg-deb -f "$daemon_deb" Version)"
 depends="$(dpkg-deb -f "$daemon_deb" Depends)"
-for library in libc6 libstdc++6 libcurl4 libzmq5 libjsoncpp25 libsystemd0; do
+for library in libc6 libstdc++6 libcurl4 libzmq5 libjsoncpp25 libsystemd0 libprometheus-cpp-pull1.0; do
   [[ "$depends" == *"$library"* ]] || fail "Depends lacks $library: $depends"
 done
 expect_equal "daemon package files" "./etc/varnok/varnok.json
 ./lib/systemd/system/varnok.service
 ./usr/sbin/varnok
 ./usr/share/doc/varnok/README.md
+./usr/share/doc/varnok/grafana-dashboard.json
 ./usr/share/man/man8/varnok.8.gz" "$(files_of "$daemon_deb")"
 
 control="$(mktemp -d)"

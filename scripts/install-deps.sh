@@ -9,6 +9,7 @@ packages=(
   libzmq3-dev cppzmq-dev
   libcurl4-openssl-dev
   libhiredis-dev
+  prometheus-cpp-dev
   libsystemd-dev
   libgtest-dev libgmock-dev
   redis-server

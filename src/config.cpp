@@ -1,5 +1,10 @@
 #include "config.h"
 
+#include <boost/asio/ip/address_v4.hpp>
+#include <boost/asio/ip/address_v6.hpp>
+
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <iomanip>
 #include <limits>
@@ -72,6 +77,40 @@ reader::result<int> optional_server_port(const reader::config& document) {
     return integer_within(document, {"server", "port"}, "server.port", 0, highest_port);
 }
 
+// A numeric IPv4 address or a bracketed IPv6 one, a colon and a port 0..65535.
+bool is_listen_address(const std::string& text) {
+    const std::size_t colon = text.rfind(':');
+    if (colon == std::string::npos) {
+        return false;
+    }
+    const std::string host = text.substr(0, colon);
+    const std::string port = text.substr(colon + 1);
+    if (port.empty() || port.size() > 5 ||
+        !std::all_of(port.begin(), port.end(), [](unsigned char c) { return std::isdigit(c) != 0; }) ||
+        std::stoi(port) > highest_port) {
+        return false;
+    }
+    boost::system::error_code error;
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
+        boost::asio::ip::make_address_v6(host.substr(1, host.size() - 2), error);
+    } else {
+        boost::asio::ip::make_address_v4(host, error);
+    }
+    return !error;
+}
+
+// Without the group metrics there is no endpoint: an empty address.
+reader::result<std::string> optional_metrics_listen(const reader::config& document) {
+    if (!document.get_root().get_value("metrics")) {
+        return std::string();
+    }
+    const auto listen = document.get_by_path<std::string>({"metrics", "listen"});
+    if (listen.ok() && !is_listen_address(listen.value())) {
+        return reader::error_reason{"metrics.listen: not host:port with a numeric host: " + listen.value()};
+    }
+    return listen;
+}
+
 reader::result<reader::value_range> zone_types_array(const reader::config& document) {
     const boost::optional<const reader::value&> found = document.get_root().get_value("zone_types");
     boost::optional<reader::value_range> array = found ? found->as_array() : boost::none;
@@ -113,9 +152,11 @@ config::config(std::istream& stream) {
                                           std::numeric_limits<int>::max());
     const auto connections = server_connections(*document);
     const auto zone_types_found = zone_types_array(*document);
+    const auto metrics_listen = optional_metrics_listen(*document);
 
     const auto all = pidfile + debug_port + local_debug + proxy_address + output_port + protocol +
-                     server_address + server_port + timeout_s + connections + zone_types_found;
+                     server_address + server_port + timeout_s + connections + zone_types_found +
+                     metrics_listen;
     if (!all.ok()) {
         OZRA_THROW("Config file is invalid: " + all.reason());
     }
@@ -131,6 +172,7 @@ config::config(std::istream& stream) {
     server.timeout_s = static_cast<std::uint32_t>(timeout_s.value());
     server.connections = static_cast<std::size_t>(connections.value());
     zone_types = read_zone_types(zone_types_found.value());
+    metrics.listen = metrics_listen.value();
 }
 
 }  // namespace ozra

@@ -31,12 +31,18 @@ struct config {
         static constexpr std::size_t default_connections = 16;
     };
 
+    struct metrics_settings {
+        // "host:port" of the metrics endpoint, with a numeric IPv4 host or a bracketed IPv6 one; empty: none.
+        std::string listen;
+    };
+
     explicit config(std::istream& stream);
 
     system_settings system;
     proxy_settings proxy;
     server_settings server;
     std::set<std::string> zone_types;
+    metrics_settings metrics;
 };
 
 }  // namespace ozra

@@ -1,4 +1,5 @@
 #include "kelt.h"
+#include "metrics.h"
 
 namespace ozra {
 
@@ -96,6 +97,7 @@ bool kelt::EraseAllConfirm(const std::string& uid, uint32_t errorCode) {
         return false;
     }
     if (errorCode != 0) {
+        Metrics().DownloadEnded(false);
         SetStatus(object, DLS_OOSYNC, reason::REQUEST_REJECTED);
         return true;
     }
@@ -112,6 +114,7 @@ bool kelt::ResponseDownloadRequest(const std::string& uid, uint32_t code) {
     }
     object.mRequestCounter = 0;
     if (code == 1) {
+        Metrics().DownloadEnded(false);
         SetStatus(object, DLS_OOSYNC, reason::REQUEST_REJECTED);
         return true;
     }
@@ -134,6 +137,7 @@ bool kelt::DownloadCompleteConfirm(const std::string& uid, uint32_t crc) {
     }
     object.mActivityStatus = ACT_NONE;
     object.mRequestCounter = 0;
+    Metrics().DownloadEnded(crc == mine);
     if (crc != mine) {
         SetStatus(object, DLS_OOSYNC, reason::CRC_MISMATCH);
         return true;

@@ -6,6 +6,7 @@
 #include "core/json.h"
 #include "core/line_format.h"
 #include "kelt.h"
+#include "metrics.h"
 
 namespace ozra {
 
@@ -112,6 +113,9 @@ void kelt::user_msg_handler(const std::string& message) {
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
     if (hex.compare(0, device_frame_type.size(), device_frame_type) != 0) {
         return;
+    }
+    if (mTrObjects.count(uid) != 0) {
+        Metrics().DeviceReplyTaken();
     }
     const auto scope = m_logger.enter_scope(libs::core::format_text("From VESK %1%: %2%", uid, hex));
 

@@ -1,6 +1,7 @@
 #include "runtime.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "core/core.h"
@@ -8,6 +9,7 @@
 #include "core/message_stream.h"
 #include "core/scope_guard.h"
 #include "kelt.h"
+#include "metrics-endpoint.h"
 #include "service-notifier.h"
 #include "service-reporter.h"
 
@@ -18,6 +20,11 @@ std::string proxy_endpoint(const config& settings) {
 }
 
 void run_runtime(libs::core::logger& logger, const config& settings) {
+    std::optional<CMetricsEndpoint> metrics;
+    if (!settings.metrics.listen.empty()) {
+        metrics.emplace(settings.metrics.listen, Metrics());
+        logger.info("Metrics at %1%") % metrics->Url();
+    }
     const CServiceNotifier notifier;
     CServiceReporter reporter(notifier);
     const auto core = libs::core::core::create(logger);

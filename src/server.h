@@ -15,6 +15,7 @@
 #include <string>
 
 #include "core/logger.h"
+#include "metrics.h"
 #include "request-pool.h"
 #include "trackableobject.h"
 #include "unassociated-trackable-objects.h"
@@ -124,7 +125,8 @@ private:
     void PrepareTransfer(CURL* handle, Transfer& transfer) const;
     // Raises on a failed transfer or a status other than 200.
     static void CheckTransfer(CURLcode result, long status, const Transfer& transfer);
-    void GetJson(const std::string& caller, const std::string& path, Json::Value& root);
+    void GetJson(CServerResource resource, const std::string& caller, const std::string& path,
+                 Json::Value& root);
     // Replaces out with the strings of a JSON array (a null list is empty); false on a non-string.
     static bool ReadStringList(const Json::Value& list, std::set<std::string>& out);
     // text percent-encoded for use as one path segment; unreserved characters stay as they are, except the

@@ -1,6 +1,7 @@
 #include <cstdio>
 
 #include "json-access.h"
+#include "request-metrics.h"
 #include "server.h"
 
 namespace ozra {
@@ -11,9 +12,12 @@ const std::string CServer::req_track_obj = "/api/v2/private/track_obj/";
 const std::string CServer::req_zone_download_status = "/api/private/zone_download_status";
 const std::string CServer::req_user_msg = "/api/v2/private/user_msg/";
 
-void CServer::GetJson(const std::string& caller, const std::string& path, Json::Value& root) {
+void CServer::GetJson(CServerResource resource, const std::string& caller, const std::string& path,
+                      Json::Value& root) {
     std::stringstream answer;
+    CMeasuredRequest measured(resource);
     CurlGetRequest(path, answer, nullptr);
+    measured.Ended(true);
     ParseAnswer(caller, answer, root);
 }
 

@@ -1,5 +1,6 @@
 #include "download-status.h"
 #include "json-access.h"
+#include "request-metrics.h"
 #include "server.h"
 
 namespace ozra {
@@ -27,7 +28,7 @@ void AppendStatus(std::string& elements, const std::string& uid, const char* sta
 
 std::map<std::string, CZoneDownloadStatus> CServer::GetZonesDownloadStatuses() {
     Json::Value root;
-    GetJson("GetZonesDownloadStatuses", req_zone_download_status, root);
+    GetJson(CServerResource::STATUSES, "GetZonesDownloadStatuses", req_zone_download_status, root);
     std::map<std::string, CZoneDownloadStatus> statuses;
     ForEachZoneDownloadStatusInJson(JsonMember(root, "zone_download_status"),
                                     [&](CZoneDownloadStatus status) {
@@ -99,7 +100,9 @@ bool CServer::SendZoneDownloadStatus(std::map<std::string, CTrackableObject>& ob
     const std::string body = "{\"zone_download_status\":[" + elements + "]}";
     m_logger.debug("POST %1% %2%") % req_zone_download_status % body;
     std::stringstream answer;
+    CMeasuredRequest measured(CServerResource::STATUS_REPORT);
     CurlPostRequest(req_zone_download_status, answer, body, nullptr);
+    measured.Ended(true);
     unassociated.MarkAllAsSynchronized();
     for (auto& entry : objects) {
         entry.second.StatusesReported();

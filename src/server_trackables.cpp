@@ -6,7 +6,7 @@ namespace ozra {
 void CServer::GetTrObjects(std::map<std::string, CTrackableObject>& objects,
                            std::set<std::string>& unassociated) {
     Json::Value root;
-    GetJson("GetTrObjects", req_track_obj, root);
+    GetJson(CServerResource::TRACKABLE_OBJECTS, "GetTrObjects", req_track_obj, root);
     for (const Json::Value& element : JsonList("GetTrObjects", root, "trackableObjects")) {
         const Json::Value& uid = JsonMember(element, "uid");
         if (!uid.isString()) {
@@ -23,7 +23,7 @@ void CServer::GetTrObjects(std::map<std::string, CTrackableObject>& objects,
 
 bool CServer::GetTrObject(const std::string& uid, CTrackableObject& object) {
     Json::Value root;
-    GetJson("GetTrObject", req_track_obj + PathSegment(uid), root);
+    GetJson(CServerResource::TRACKABLE_OBJECT, "GetTrObject", req_track_obj + PathSegment(uid), root);
     for (const Json::Value& element : JsonElements(JsonMember(root, "trackableObjects"))) {
         const Json::Value& elementUid = JsonMember(element, "uid");
         if (!elementUid.isString() || elementUid.asString() != uid) {

@@ -1,9 +1,11 @@
 #include <memory>
 #include <new>
+#include <optional>
 
 #include "core/exception.h"
 #include "core/json.h"
 #include "http-status-error.h"
+#include "request-metrics.h"
 #include "server.h"
 
 namespace ozra {
@@ -132,23 +134,35 @@ void CServer::CheckTransfer(CURLcode result, long code, const Transfer& transfer
     }
 }
 
-// A background request: owns its body until the transfer has ended; the answer is not read.
+// A background request: owns its body until the transfer has ended; the answer is not read. Background POSTs
+// carry frames to the tags, background DELETEs remove stored statuses.
 class CServer::CAsyncRequest final : public CRequestPool::Request {
 public:
     CAsyncRequest(const CServer& server, Method method, const std::string& path, std::string body)
         : mServer(server),
           mBody(std::move(body)),
-          mTransfer(server.MakeTransfer(method, path, nullptr, method == Method::DEL ? nullptr : &mBody,
-                                        nullptr)) {}
+          mTransfer(
+              server.MakeTransfer(method, path, nullptr, method == Method::DEL ? nullptr : &mBody, nullptr)),
+          mResource(method == Method::DEL ? CServerResource::STATUS_DELETE : CServerResource::USER_MSG) {}
 
-    void Prepare(CURL* handle) override { mServer.PrepareTransfer(handle, mTransfer); }
+    void Prepare(CURL* handle) override {
+        mMeasured.emplace(mResource);
+        mServer.PrepareTransfer(handle, mTransfer);
+    }
 
-    void Finish(CURLcode result, long status) override { CheckTransfer(result, status, mTransfer); }
+    void Finish(CURLcode result, long status) override {
+        mMeasured->Ended(result == CURLE_OK && status == 200);
+        CheckTransfer(result, status, mTransfer);
+    }
 
 private:
     const CServer& mServer;
     std::string mBody;
     Transfer mTransfer;
+    CQueuedRequest mQueued;
+    const CServerResource mResource;
+    // From the moment the request leaves the queue; one superseded or dropped unsent is not counted.
+    std::optional<CMeasuredRequest> mMeasured;
 };
 
 void CServer::SendAsyncPostRequest(const std::string& path, const std::string& body,

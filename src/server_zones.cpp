@@ -13,7 +13,7 @@ uint16_t Truncated16(const Json::Value& number) {
 
 void CServer::GetZoneTypes(const std::set<std::string>& configured, std::map<std::string, uint16_t>& types) {
     Json::Value root;
-    GetJson("GetZoneTypes", req_zone_types, root);
+    GetJson(CServerResource::ZONE_TYPES, "GetZoneTypes", req_zone_types, root);
     for (const Json::Value& element : JsonElements(JsonMember(root, "zone_types"))) {
         const Json::Value& name = JsonMember(element, "name");
         const Json::Value& id = JsonMember(element, "id");
@@ -25,7 +25,7 @@ void CServer::GetZoneTypes(const std::set<std::string>& configured, std::map<std
 
 void CServer::GetZones(const std::map<std::string, uint16_t>& types, std::map<std::string, CZone>& zones) {
     Json::Value root;
-    GetJson("GetZones", req_zones, root);
+    GetJson(CServerResource::ZONES, "GetZones", req_zones, root);
     for (const Json::Value& element : JsonList("GetZones", root, "zones")) {
         const Json::Value& uid = JsonMember(element, "uid");
         if (!uid.isString()) {

@@ -2,6 +2,7 @@
 
 #include "core/exception.h"
 #include "kelt.h"
+#include "metrics.h"
 #include "tag-summary.h"
 
 namespace ozra {
@@ -35,6 +36,7 @@ void CServiceReporter::StartupFailed() {
 }
 
 void CServiceReporter::RunStarting(const kelt& controller) {
+    mRunStart = std::chrono::steady_clock::now();
     mRereading = !controller.IsContextActual();
 }
 
@@ -46,9 +48,10 @@ void CServiceReporter::RunEnded(const kelt& controller, bool failed) noexcept {
         }
         mServerFailing = failed;
         if (mRereading && controller.IsContextActual()) {
-            mLastReread = now;
+            Reread(now);
         }
-        mNotifier.Status(StatusLine(controller));
+        Metrics().ProcessingRunEnded(std::chrono::steady_clock::now() - mRunStart);
+        mNotifier.Status(StatusLine(CountedTags(controller)));
         mNotifier.Watchdog();
     } catch (...) {
         // Only memory can run out here; the next run reports again.
@@ -56,8 +59,19 @@ void CServiceReporter::RunEnded(const kelt& controller, bool failed) noexcept {
 }
 
 void CServiceReporter::Ready(const kelt& controller) {
-    mLastReread = std::time(nullptr);
-    mNotifier.Ready(StatusLine(controller));
+    Reread(std::time(nullptr));
+    mNotifier.Ready(StatusLine(CountedTags(controller)));
+}
+
+void CServiceReporter::Reread(std::time_t time) {
+    mLastReread = time;
+    Metrics().Resynchronised(time);
+}
+
+CTagCounts CServiceReporter::CountedTags(const kelt& controller) const {
+    const CTagCounts counts = CountTags(controller.TrObjects(), controller.UnassociatedTrObjects());
+    Metrics().TagsCounted(counts);
+    return counts;
 }
 
 void CServiceReporter::Stopping(const libs::core::events_loop::signals_handle& signals) const {
@@ -66,11 +80,10 @@ void CServiceReporter::Stopping(const libs::core::events_loop::signals_handle& s
     }
 }
 
-std::string CServiceReporter::StatusLine(const kelt& controller) const {
+std::string CServiceReporter::StatusLine(const CTagCounts& counts) const {
     const std::string server =
         mServerFailing ? "server error since " + ClockTime(mFailingSince) : "server ok";
-    return TagSummary(controller.TrObjects(), controller.UnassociatedTrObjects()) + "; " + server +
-           "; last re-read " + ClockTime(mLastReread);
+    return TagSummary(counts) + "; " + server + "; last re-read " + ClockTime(mLastReread);
 }
 
 }  // namespace ozra

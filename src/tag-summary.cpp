@@ -1,7 +1,5 @@
 #include "tag-summary.h"
 
-#include <array>
-
 namespace ozra {
 
 std::string GroupedCount(std::size_t count) {
@@ -12,24 +10,32 @@ std::string GroupedCount(std::size_t count) {
     return digits;
 }
 
-std::string TagSummary(const std::map<std::string, CTrackableObject>& objects,
-                       const CUnassociatedTrackableObjects& unassociated) {
-    std::array<std::size_t, DLS_OOSYNC + 1> counts{};
+CTagCounts CountTags(const std::map<std::string, CTrackableObject>& objects,
+                     const CUnassociatedTrackableObjects& unassociated) {
+    CTagCounts counts;
     for (const auto& [uid, object] : objects) {
-        ++counts.at(object.mCurDownloadStatus.mName);
+        const CDownloadStatus& status = object.mCurDownloadStatus;
+        ++counts.mByStatus.at(status.mName);
+        if (status.mName == DLS_OOSYNC && status.mReason.Type() == DownloadStatusReason::DISCONNECTED) {
+            ++counts.mDisconnected;
+        }
     }
     unassociated.ForEachTO([&counts](const std::string&) {
-        ++counts[DLS_OOSYNC];
+        ++counts.mByStatus[DLS_OOSYNC];
         return true;
     });
+    return counts;
+}
+
+std::string TagSummary(const CTagCounts& counts) {
     std::size_t total = 0;
     std::string parts;
     for (const downloadStatusName_t name :
          {DLS_UPDATED, DLS_OUTDATED, DLS_IN_PROCESS, DLS_OOSYNC, DLS_UNKNOWN}) {
-        total += counts[name];
-        if (name != DLS_UNKNOWN || counts[name] != 0) {
-            parts +=
-                (parts.empty() ? "" : ", ") + GroupedCount(counts[name]) + " " + DownloadStatusName(name);
+        const std::size_t count = counts.mByStatus[name];
+        total += count;
+        if (name != DLS_UNKNOWN || count != 0) {
+            parts += (parts.empty() ? "" : ", ") + GroupedCount(count) + " " + DownloadStatusName(name);
         }
     }
     return GroupedCount(total) + " tags: " + parts;

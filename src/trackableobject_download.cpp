@@ -5,6 +5,7 @@
 #include "core/line_format.h"
 #include "device-frame.h"
 #include "globals.h"
+#include "metrics.h"
 #include "server.h"
 #include "trackableobject.h"
 
@@ -150,6 +151,9 @@ void CTrackableObject::Supervise(CServer& server, const timeval& now) {
         return;
     }
     if (mRequestCounter >= send_limit) {
+        if (mActivityStatus != ACT_VERIFY_REQUEST) {
+            Metrics().DownloadEnded(false);
+        }
         SetDownloadStatus(CDownloadStatus(
             DLS_OOSYNC, DownloadStatusReason::SimpleReason(DownloadStatusReason::DISCONNECTED)));
         return;

@@ -187,3 +187,24 @@ TEST(ConfigTest, AnUnparsableDocumentFailsInTheReader) {
         }
     }
 }
+
+TEST(ConfigTest, MetricsListenIsOptionalAndANumericHostWithAPort) {
+    const auto with = [](const Json::Value& listen) {
+        Json::Value document = ozra::tests::ValidConfigDocument();
+        document["metrics"]["listen"] = listen;
+        return document;
+    };
+    EXPECT_EQ(read(ozra::tests::ValidConfigDocument()).metrics.listen, "");
+    for (const char* listen : {"127.0.0.1:9464", "0.0.0.0:0", "[::1]:65535", "[fe80::1]:9464"}) {
+        EXPECT_EQ(read(with(listen)).metrics.listen, listen);
+    }
+    const std::string bad = "Config file is invalid: metrics.listen: not host:port with a numeric host: ";
+    for (const char* listen : {"localhost:9464", "127.0.0.1", "127.0.0.1:", "127.0.0.1:65536", "127.0.0.1:-1",
+                               "1.2.3:80", "::1:9464", "[::1]", "[]:80", ":9464", "127.0.0.1:94a4"}) {
+        EXPECT_EQ(failure(with(listen)), bad + listen);
+    }
+    EXPECT_EQ(failure(with(9464)), "Config file is invalid: Can not find field <string>: metrics.listen");
+    Json::Value empty_group = ozra::tests::ValidConfigDocument();
+    empty_group["metrics"] = Json::Value(Json::objectValue);
+    EXPECT_EQ(failure(empty_group), "Config file is invalid: Can not find field <string>: metrics.listen");
+}

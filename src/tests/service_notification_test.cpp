@@ -1,21 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <fnmatch.h>
-#include <json/value.h>
-#include <json/writer.h>
-#include <zmq.hpp>
 
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "config_document.h"
 #include "daemon_process.h"
+#include "daemon_site.h"
 #include "fake_server/fake_location_server.h"
 #include "kelt_fixture.h"
 #include "notify_socket.h"
@@ -24,7 +19,6 @@ namespace ozra::tests {
 namespace {
 
 using Match = CNotifySocket::Match;
-namespace data = ozra::test::data;
 
 const std::string clock_time = "[0-2][0-9]:[0-5][0-9]:[0-6][0-9]";
 
@@ -39,14 +33,8 @@ Match Status(const std::string& pattern) {
     };
 }
 
-std::string TemporaryDirectory() {
-    char pattern[] = "/tmp/varnok_notify_test.XXXXXX";
-    return mkdtemp(pattern);
-}
-
-// The daemon run by a service manager: a notification socket in NOTIFY_SOCKET, a fake location server with
-// three associated tags t1..t3 and one unassociated tag u1 (all with stored statuses, so all are tracked), no
-// zones, and a proxy that this test publishes on.
+// The daemon run by a service manager: a notification socket in NOTIFY_SOCKET and a site serving tags without
+// zones.
 class ServiceNotificationTest : public ::testing::Test {
 protected:
     ServiceNotificationTest() {
@@ -54,42 +42,22 @@ protected:
         unsetenv("WATCHDOG_USEC");
         unsetenv("WATCHDOG_PID");
         setenv("NOTIFY_SOCKET", mNotify.Path().c_str(), 1);
-        mCollector.bind("tcp://127.0.0.1:*");
-        mProxy.bind("tcp://127.0.0.1:*");
-        mServer->set_zone_types(Json::Value(Json::arrayValue));
-        mServer->set_zones(Json::Value(Json::arrayValue));
-        mServer->set_trackable_objects(data::Array(
-            {data::Trackable("t1"), data::Trackable("t2"), data::Trackable("t3"), data::Unassociated("u1")}));
-        mServer->set_download_statuses(
-            data::Array({data::Status("t1", "UPDATED"), data::Status("t2", "UPDATED"),
-                         data::Status("t3", "OUTDATED"), data::Status("u1", "OOSYNC")}));
+        mSite.ServeTagsWithoutZones();
     }
 
     ~ServiceNotificationTest() override {
         unsetenv("NOTIFY_SOCKET");
         unsetenv("WATCHDOG_USEC");
-        std::filesystem::remove_all(mDirectory);
     }
 
-    std::string WriteConfig() {
-        Json::Value document = ValidConfigDocument();
-        document["system"]["pidfile"] = mDirectory + "/varnok.pid";
-        document["system"]["debug_port"] = mCollector.get(zmq::sockopt::last_endpoint);
-        document["server"]["address"] = "127.0.0.1";
-        document["server"]["port"] = mServer->port();
-        const std::string proxy = mProxy.get(zmq::sockopt::last_endpoint);
-        document["proxy"]["output_port"] = std::stoi(proxy.substr(proxy.rfind(':') + 1));
-        const std::string path = mDirectory + "/varnok.json";
-        std::ofstream(path) << Json::writeString(Json::StreamWriterBuilder(), document);
-        return path;
-    }
+    std::string WriteConfig() { return mSite.WriteConfig(); }
 
     // Publishes the frames again and again (a subscriber joins late) until a matching assignment arrives.
     std::optional<std::string> PublishUntil(const std::vector<std::string>& frames, const Match& match) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         while (std::chrono::steady_clock::now() < deadline) {
             for (const std::string& frame : frames) {
-                mProxy.send(zmq::buffer(frame), zmq::send_flags::none);
+                mSite.Publish(frame);
             }
             if (auto found = mNotify.WaitFor(match, std::chrono::milliseconds(250))) {
                 return found;
@@ -104,13 +72,8 @@ protected:
         EXPECT_EQ(daemon.WaitForExit(), status) << daemon.GetError();
     }
 
-    std::string mDirectory = TemporaryDirectory();
-    CNotifySocket mNotify{mDirectory + "/notify"};
-    std::unique_ptr<varnok::test_tools::fake_location_server> mServer =
-        varnok::test_tools::make_fake_location_server();
-    zmq::context_t mContext;
-    zmq::socket_t mCollector{mContext, zmq::socket_type::pull};
-    zmq::socket_t mProxy{mContext, zmq::socket_type::pub};
+    CDaemonSite mSite;
+    CNotifySocket mNotify{mSite.Directory() + "/notify"};
 };
 
 TEST_F(ServiceNotificationTest, ReportsReadinessTagCountsServerHealthAndStopping) {
@@ -135,12 +98,12 @@ TEST_F(ServiceNotificationTest, ReportsReadinessTagCountsServerHealthAndStopping
 
     varnok::test_tools::response_fault unavailable;
     unavailable.status = 503;
-    mServer->set_fault(unavailable);
+    mSite.Server().set_fault(unavailable);
     const std::vector<std::string> zone_changed = {"#notify {\"object\":\"ZONE\"}"};
     EXPECT_TRUE(PublishUntil(zone_changed,
                              Status("4 tags: *; server error since " + clock_time + "; last re-read *")))
         << daemon.GetError();
-    mServer->clear_faults();
+    mSite.Server().clear_faults();
     EXPECT_TRUE(mNotify.WaitFor(Status("4 tags: *; server ok; last re-read " + clock_time)))
         << daemon.GetError();
 
@@ -152,11 +115,11 @@ TEST_F(ServiceNotificationTest, ReportsReadinessTagCountsServerHealthAndStopping
 
 TEST_F(ServiceNotificationTest, TellsTheStartUpWaitThenPingsTheWatchdog) {
     setenv("WATCHDOG_USEC", "3000000", 1);
-    mServer->stop_listening();
+    mSite.Server().stop_listening();
     CDaemonProcess daemon({"-c", WriteConfig()});
     EXPECT_TRUE(mNotify.WaitFor(Status("waiting for the server: *curl_easy_perform failed: *")))
         << daemon.GetError();
-    mServer->resume_listening();
+    mSite.Server().resume_listening();
     ASSERT_TRUE(mNotify.WaitFor(Is("READY=1"))) << daemon.GetError();
     EXPECT_TRUE(mNotify.WaitFor(Is("WATCHDOG=1"))) << daemon.GetError();
     EXPECT_TRUE(mNotify.WaitFor(Is("WATCHDOG=1"))) << daemon.GetError();
@@ -164,7 +127,7 @@ TEST_F(ServiceNotificationTest, TellsTheStartUpWaitThenPingsTheWatchdog) {
 }
 
 TEST_F(ServiceNotificationTest, ASignalDuringTheStartUpWaitTellsOfTheStop) {
-    mServer->stop_listening();
+    mSite.Server().stop_listening();
     CDaemonProcess daemon({"-c", WriteConfig()});
     ASSERT_TRUE(mNotify.WaitFor(Status("waiting for the server: *"))) << daemon.GetError();
     ExpectStoppingAndExit(daemon, 1);

@@ -52,8 +52,29 @@ TEST(TagSummaryTest, CountsManagedTagsByStatusAndUnassociatedOnesAsOosync) {
         for (const auto& [uid, synchronized] : c.unassociated) {
             unassociated.AddTO(uid, synchronized);
         }
-        EXPECT_EQ(TagSummary(objects, unassociated), c.summary);
+        EXPECT_EQ(TagSummary(CountTags(objects, unassociated)), c.summary);
     }
+}
+
+TEST(TagCountsTest, CountsDisconnectedTagsAmongTheOosyncOnes) {
+    libs::core::logger logger("varnok-test", "main");
+    namespace reason = DownloadStatusReason;
+    const std::vector<CDownloadStatus> statuses = {
+        {DLS_OOSYNC, reason::SimpleReason(reason::DISCONNECTED)},
+        {DLS_OOSYNC, reason::SimpleReason(reason::CRC_MISMATCH)},
+        {DLS_OOSYNC, reason::SimpleReason(reason::DISCONNECTED)},
+        {DLS_UPDATED, reason::NoReason()},
+    };
+    std::map<std::string, CTrackableObject> objects;
+    for (std::size_t i = 0; i < statuses.size(); ++i) {
+        const std::string uid = "t" + std::to_string(i);
+        objects.emplace(uid, CTrackableObject(uid, logger)).first->second.SetDownloadStatus(statuses[i]);
+    }
+    CUnassociatedTrackableObjects unassociated;
+    unassociated.AddTO("u1", true);
+    const CTagCounts counts = CountTags(objects, unassociated);
+    EXPECT_EQ(counts.mByStatus[DLS_OOSYNC], 4u);
+    EXPECT_EQ(counts.mDisconnected, 2u);
 }
 
 }  // namespace

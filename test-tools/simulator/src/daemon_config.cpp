@@ -20,6 +20,9 @@ std::string daemon_config_text(const daemon_settings& settings) {
     for (const auto& type : settings.zone_types) {
         config["zone_types"].append(type);
     }
+    if (!settings.metrics_listen.empty()) {
+        config["metrics"]["listen"] = settings.metrics_listen;
+    }
     return Json::writeString(Json::StreamWriterBuilder(), config);
 }
 

@@ -6,7 +6,8 @@ namespace varnok::test_tools {
 
 namespace {
 constexpr std::chrono::milliseconds poll_period{100};
-}
+const std::string metrics_prefix = "Metrics at ";
+}  // namespace
 
 debug_collector::debug_collector(const std::string& log_path, std::size_t kept_lines)
     : m_context(), m_socket(m_context, zmq::socket_type::pull), m_kept_lines(kept_lines) {
@@ -34,6 +35,11 @@ std::size_t debug_collector::line_count() const {
     return m_count;
 }
 
+std::string debug_collector::metrics_url() const {
+    std::lock_guard lock(m_mutex);
+    return m_metrics_url;
+}
+
 void debug_collector::receive_lines() {
     zmq::pollitem_t item{m_socket.handle(), 0, ZMQ_POLLIN, 0};
     while (!m_stop) {
@@ -45,6 +51,10 @@ void debug_collector::receive_lines() {
                 m_log << line << '\n' << std::flush;
             }
             std::lock_guard lock(m_mutex);
+            const auto metrics = line.find(metrics_prefix);
+            if (m_metrics_url.empty() && metrics != std::string::npos) {
+                m_metrics_url = line.substr(metrics + metrics_prefix.size());
+            }
             ++m_count;
             m_lines.push_back(std::move(line));
             if (m_lines.size() > m_kept_lines) {

@@ -22,6 +22,8 @@ using steady = std::chrono::steady_clock;
 constexpr std::chrono::milliseconds tick{100};
 constexpr std::chrono::seconds termination_timeout{20};
 constexpr std::size_t kept_debug_lines = 15;
+// On a free port, which the daemon logs.
+const std::string metrics_listen = "127.0.0.1:0";
 
 std::string make_workdir(const std::string& requested) {
     if (!requested.empty()) {
@@ -58,8 +60,9 @@ int run_simulation(const scenario& s, const run_options& options, std::ostream& 
 
     debug_collector collector(workdir + "/daemon-debug.log", kept_debug_lines);
     simulated_site site(s);
-    std::ofstream(config_path) << daemon_config_text(
-        {pid_path, collector.endpoint(), site.proxy().port(), site.server().port(), s.configured_zone_types});
+    std::ofstream(config_path) << daemon_config_text({pid_path, collector.endpoint(), site.proxy().port(),
+                                                      site.server().port(), s.configured_zone_types,
+                                                      metrics_listen});
 
     out << "scenario " << s.name << ": " << s.tags.size() << " tags, " << s.zones.size() << " zones, "
         << s.events.size() << " events\n"
@@ -105,7 +108,7 @@ int run_simulation(const scenario& s, const run_options& options, std::ostream& 
             }
         }
         if (!options.quiet && steady::now() >= next_table) {
-            write_live_table(out, seconds_since(started), site.tags());
+            write_live_table(out, seconds_since(started), collector.metrics_url(), site.tags());
             next_table += std::chrono::milliseconds(static_cast<long>(s.refresh_s * 1000));
         }
         std::this_thread::sleep_for(tick);

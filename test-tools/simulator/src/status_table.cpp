@@ -32,9 +32,14 @@ std::string crc_text(std::uint16_t crc) {
 
 }  // namespace
 
-void write_live_table(std::ostream& out, double elapsed_s, const std::vector<tag_view>& tags) {
+void write_live_table(std::ostream& out, double elapsed_s, const std::string& metrics_url,
+                      const std::vector<tag_view>& tags) {
     const auto width = uid_width(tags);
-    out << "--- t=" << std::fixed << std::setprecision(0) << elapsed_s << "s ---\n";
+    out << "--- t=" << std::fixed << std::setprecision(0) << elapsed_s << "s ---";
+    if (!metrics_url.empty()) {
+        out << " metrics " << metrics_url;
+    }
+    out << '\n';
     for (const auto& tag : tags) {
         out << std::left << std::setw(static_cast<int>(width)) << tag.uid << "  " << std::setw(10)
             << tag.status << " zones " << std::setw(3) << tag.zone_ids.size() << " crc " << crc_text(tag.crc);

@@ -11,6 +11,7 @@ struct daemon_settings {
     unsigned short proxy_port = 0;
     unsigned short server_port = 0;
     std::vector<std::string> zone_types;
+    std::string metrics_listen;  // no metrics endpoint when empty
 };
 
 // The daemon's configuration file text: proxy and server on 127.0.0.1, the server over http.

@@ -26,6 +26,8 @@ public:
     std::string endpoint() const { return m_endpoint; }
     std::vector<std::string> last_lines() const;
     std::size_t line_count() const;
+    // The URL of the daemon's metrics endpoint once a line has named it; empty before.
+    std::string metrics_url() const;
 
 private:
     void receive_lines();
@@ -38,6 +40,7 @@ private:
     mutable std::mutex m_mutex;
     std::deque<std::string> m_lines;
     std::size_t m_count = 0;
+    std::string m_metrics_url;
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
 };
