@@ -8,17 +8,15 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "config_document.h"
 #include "daemon_process.h"
 #include "fake_server/fake_location_server.h"
 #include "kelt_fixture.h"
 #include "notify_socket.h"
+#include "test_support.h"
 
 namespace ozra::tests {
 namespace {
@@ -37,11 +35,6 @@ Match Status(const std::string& pattern) {
     return [pattern = "STATUS=" + pattern](const std::string& received) {
         return fnmatch(pattern.c_str(), received.c_str(), 0) == 0;
     };
-}
-
-std::string TemporaryDirectory() {
-    char pattern[] = "/tmp/varnok_notify_test.XXXXXX";
-    return mkdtemp(pattern);
 }
 
 // The daemon run by a service manager: a notification socket in NOTIFY_SOCKET, a fake location server with
@@ -68,7 +61,6 @@ protected:
     ~ServiceNotificationTest() override {
         unsetenv("NOTIFY_SOCKET");
         unsetenv("WATCHDOG_USEC");
-        std::filesystem::remove_all(mDirectory);
     }
 
     std::string WriteConfig() {
@@ -80,7 +72,7 @@ protected:
         const std::string proxy = mProxy.get(zmq::sockopt::last_endpoint);
         document["proxy"]["output_port"] = std::stoi(proxy.substr(proxy.rfind(':') + 1));
         const std::string path = mDirectory + "/varnok.json";
-        std::ofstream(path) << Json::writeString(Json::StreamWriterBuilder(), document);
+        WriteFile(path, Json::writeString(Json::StreamWriterBuilder(), document));
         return path;
     }
 
@@ -104,7 +96,8 @@ protected:
         EXPECT_EQ(daemon.WaitForExit(), status) << daemon.GetError();
     }
 
-    std::string mDirectory = TemporaryDirectory();
+    CTemporaryDirectory mTemporary;
+    const std::string mDirectory = mTemporary.Path();
     CNotifySocket mNotify{mDirectory + "/notify"};
     std::unique_ptr<varnok::test_tools::fake_location_server> mServer =
         varnok::test_tools::make_fake_location_server();

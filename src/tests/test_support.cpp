@@ -1,4 +1,14 @@
-#include "config_document.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+#include "core/json.h"
 
 namespace ozra::tests {
 
@@ -16,6 +26,33 @@ Json::Value ValidConfigDocument() {
     document["zone_types"].append("boundary_out");
     document["zone_types"].append("boundary_in");
     return document;
+}
+
+Json::Value ParseJson(const std::string& text) {
+    const auto parsed = libs::core::json::try_parse(text);
+    EXPECT_TRUE(parsed.ok) << text;
+    return parsed.result;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream file(path);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const std::string& path, const std::string& content) {
+    std::ofstream(path) << content;
+}
+
+CTemporaryDirectory::CTemporaryDirectory() {
+    char pattern[] = "/tmp/varnok_test.XXXXXX";
+    if (mkdtemp(pattern) == nullptr) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    mPath = pattern;
+}
+
+CTemporaryDirectory::~CTemporaryDirectory() {
+    std::filesystem::remove_all(mPath);
 }
 
 }  // namespace ozra::tests

@@ -11,11 +11,12 @@
 
 #include "core/core.h"
 #include "core/logger.h"
-#include "run_until.h"
+#include "test_support.h"
 
 namespace core = ozra::libs::core;
 using namespace std::chrono_literals;
 using namespace std::string_literals;
+using core::testing::run_until;
 using frames = std::vector<std::string>;
 
 namespace {
@@ -33,16 +34,11 @@ protected:
 
     void publish(const std::string& frame) { m_publisher.send(zmq::buffer(frame), zmq::send_flags::none); }
 
-    bool run_until(const std::function<bool()>& done) {
-        return core::testing::run_until(m_loop->get_io_context(), done);
-    }
-
     // Publishes probe frames until `arrived` holds: then every subscription made before is active.
     void publish_probes_until(const std::function<bool()>& arrived) {
-        auto prober =
-            m_loop->create_periodic_timer(10ms, core::periodic_timer::execute_now{}, "probe",
-                                          [this](core::steady_time_point) { publish(probe_frame); });
-        ASSERT_TRUE(run_until(arrived)) << "the subscriber never connected";
+        ASSERT_TRUE(core::testing::publish_until(
+            *m_loop, [this] { publish(probe_frame); }, arrived))
+            << "the subscriber never connected";
     }
 
     void wait_until_connected(core::message_stream& stream, const std::string& probe_topic) {
@@ -77,7 +73,7 @@ TEST_F(MessageStreamTest, DeliversOnlyTheJsonOfMarkedFramesOfTheTopic) {
          {"#notify", "notify{\"x\":0}", "#notify {\"x\":1}", "#notifyx{\"x\":2}", "#notify{\"x\":3} tail"}) {
         publish(frame);
     }
-    run_until([&] { return received.size() >= 3; });
+    run_until(*m_loop, [&] { return received.size() >= 3; });
     EXPECT_EQ(received, (frames{"{\"x\":1}", "{\"x\":2}", "{\"x\":3} tail"}));
 }
 
@@ -89,10 +85,10 @@ TEST_F(MessageStreamTest, SubscribersOfATopicRunInOrderUntilTheirSubscriptionGoe
         stream->subscribe("user_msg", [&](std::string_view m) { calls.push_back("2:"s.append(m)); });
     wait_until_connected(*stream, "probe");
     publish("#user_msg {1}");
-    ASSERT_TRUE(run_until([&] { return calls.size() == 2; }));
+    ASSERT_TRUE(run_until(*m_loop, [&] { return calls.size() == 2; }));
     first.reset();
     publish("#user_msg {2}");
-    run_until([&] { return calls.size() == 3; });
+    run_until(*m_loop, [&] { return calls.size() == 3; });
     EXPECT_EQ(calls, (frames{"1:{1}", "2:{1}", "2:{2}"}));
 }
 
@@ -104,7 +100,7 @@ TEST_F(MessageStreamTest, TheFirstMatchingTopicTakesFramesOfALongerOne) {
     wait_until_connected(*stream, "probe");
     publish("#ab {1}");
     publish("#a {2}");
-    run_until([&] { return of_a.size() == 2; });
+    run_until(*m_loop, [&] { return of_a.size() == 2; });
     EXPECT_EQ(of_a, (frames{"{1}", "{2}"}));
     EXPECT_TRUE(of_ab.empty());
 }
@@ -118,7 +114,7 @@ TEST_F(MessageStreamTest, TopicsNotStartingWithALetterGetNoMarker) {
     for (const auto& frame : {"#1abc {0}", "1abc {1}", "#_x {2}", "_x {3}"}) {
         publish(frame);
     }
-    run_until([&] { return !of_digit.empty() && !of_underscore.empty(); });
+    run_until(*m_loop, [&] { return !of_digit.empty() && !of_underscore.empty(); });
     EXPECT_EQ(of_digit, frames{"{1}"});
     EXPECT_EQ(of_underscore, frames{"{3}"});
 }
@@ -132,7 +128,7 @@ TEST_F(MessageStreamTest, RawStreamDeliversWholeFramesOfAnySize) {
     for (const auto& frame : sent) {
         publish(frame);
     }
-    run_until([&] { return !received.empty() && received.back() == "end"; });
+    run_until(*m_loop, [&] { return !received.empty() && received.back() == "end"; });
     EXPECT_EQ(without(received, probe_frame), sent);
 }
 
@@ -145,7 +141,7 @@ TEST_F(MessageStreamTest, FramesWithoutJsonOrWithBinaryBytesAreHandledSafely) {
          {""s, "\0\x01\xff"s, "x\0{\0\xff}"s, "{"s, std::string(100000, 'x'), "#end {1}"s}) {
         publish(frame);
     }
-    run_until([&] { return !received.empty() && received.back() == "{1}"; });
+    run_until(*m_loop, [&] { return !received.empty() && received.back() == "{1}"; });
     EXPECT_EQ(without(received, "{}"), (frames{"{\0\xff}"s, "{", "{1}"}));
 }
 
@@ -172,7 +168,7 @@ TEST_F(MessageStreamTest, BurstPublishedBeforeTheLoopRunsIsDeliveredCompletely) 
         expected.push_back("{\"n\":" + std::to_string(i) + "}");
         publish("#burst " + expected.back());
     }
-    run_until([&] { return received.size() == count; });
+    run_until(*m_loop, [&] { return received.size() == count; });
     EXPECT_EQ(received, expected);
 }
 
@@ -188,7 +184,7 @@ TEST_F(MessageStreamTest, CallbackMayDestroyTheStream) {
     wait_until_connected(*stream, "probe");
     publish("#last {1}");
     publish("#last {2}");
-    run_until([&] { return stream == nullptr; });
+    run_until(*m_loop, [&] { return stream == nullptr; });
     EXPECT_EQ(received, frames{"{1}"});
 }
 
