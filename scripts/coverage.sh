@@ -21,6 +21,7 @@ cmake --build "$build_dir" -j"$(nproc)"
 find "$build_dir" -name '*.gcda' -delete
 ctest --test-dir "$build_dir" --output-on-failure -j"$(nproc)" "$@" || echo "coverage: some tests failed" >&2
 
-gcovr --root . --object-directory "$build_dir" --filter 'src/' --filter 'libs/' \
-  --exclude '(.*/)?tests/' --exclude-unreachable-branches --exclude-throw-branches --print-summary \
-  --txt "$build_dir/coverage.txt" >/dev/null
+# The per-file report goes to coverage.txt in the build directory; the totals are printed.
+gcovr --root . --object-directory "$build_dir" --exclude-directories '.*/CMakeFiles/[0-9.]+/' \
+  --filter 'src/' --filter 'libs/' --exclude '(.*/)?tests/' \
+  --exclude-unreachable-branches --exclude-throw-branches --print-summary --txt "$build_dir/coverage.txt"
