@@ -31,8 +31,6 @@ namespace {
 
 // Logged once the daemon has synchronised with the server and runs its events loop.
 const std::string ready_line = "Running";
-// Logged for each failed start-up synchronisation.
-const std::string failure_line = "curl_easy_perform failed";
 
 // No process can have this id: ids are below the kernel's pid_max.
 std::string UnusedPid() {
@@ -118,25 +116,6 @@ TEST_F(DaemonTest, RunsUntilSigintOverwritingAStalePidFile) {
     WriteFile(mPidFile, UnusedPid());
     CDaemonProcess daemon({"-c", WriteConfig(ValidConfig())});
     ExpectRunAndCleanStop(daemon, SIGINT);
-}
-
-TEST_F(DaemonTest, RetriesTheStartUpSynchronisationUntilTheServerAnswers) {
-    mServer->stop_listening();
-    CDaemonProcess daemon({"-c", WriteConfig(ValidConfig())});
-    ASSERT_TRUE(daemon.WaitForError(failure_line)) << daemon.GetError();
-    EXPECT_THAT(daemon.GetError(), Not(HasSubstr(ready_line)));
-    mServer->resume_listening();
-    ExpectRunAndCleanStop(daemon, SIGTERM);
-}
-
-TEST_F(DaemonTest, ASignalDuringTheStartUpRetriesEndsWithInterrupted) {
-    mServer->stop_listening();
-    CDaemonProcess daemon({"-c", WriteConfig(ValidConfig())});
-    ASSERT_TRUE(daemon.WaitForError(failure_line)) << daemon.GetError();
-    daemon.Signal(SIGTERM);
-    EXPECT_EQ(daemon.WaitForExit(), 1) << daemon.GetError();
-    EXPECT_THAT(daemon.GetError(), HasSubstr("Interrupted"));
-    EXPECT_EQ(daemon.GetOutput(), "");
 }
 
 TEST_F(DaemonTest, TheLastConfigurationOptionWins) {

@@ -161,6 +161,8 @@ TEST_F(ServiceNotificationTest, ASignalDuringTheStartUpWaitTellsOfTheStop) {
     CDaemonProcess daemon({"-c", WriteConfig()});
     ASSERT_TRUE(mNotify.WaitFor(Status("waiting for the server: *"))) << daemon.GetError();
     ExpectStoppingAndExit(daemon, 1);
+    EXPECT_NE(daemon.GetError().find("Interrupted"), std::string::npos) << daemon.GetError();
+    EXPECT_EQ(daemon.GetOutput(), "");
     for (const std::string& assignment : mNotify.Assignments()) {
         EXPECT_NE(assignment, "READY=1");
     }
