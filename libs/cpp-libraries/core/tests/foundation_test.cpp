@@ -52,12 +52,11 @@ TEST(SourceLocation, ShortFunction) {
 }
 
 TEST(Exceptions, DescribeAndWhatCarryLocationAndMessage) {
+    const int line = __LINE__ + 2;
     try {
         OZRA_THROW("it broke");
     } catch (const core::exception& e) {
-        const std::string expected =
-            this_file_inside_tree() + ":" + std::to_string(__LINE__ - 2) + " it broke";
-        EXPECT_EQ(e.what(), expected);
+        EXPECT_EQ(e.what(), this_file_inside_tree() + ":" + std::to_string(line) + " it broke");
         EXPECT_EQ(e.get_string_error(), "it broke");
         return;
     }
