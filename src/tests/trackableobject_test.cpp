@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <set>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -250,6 +251,31 @@ TEST_F(TrackableObject, EqualityComparesMacProjectAndGroups) {
         EXPECT_EQ(two == one, cases[i].second) << "case " << i;
         EXPECT_EQ(one != two, !cases[i].second) << "case " << i;
     }
+}
+
+// The text of a tag as the controller's dump of its picture logs it.
+TEST_F(TrackableObject, TextListsHistoryGroupsAndZones) {
+    CTrackableObject object("t1", m_logger);
+    object.mProjectUid = "p1";
+    object.mMacAddress = "MAC";
+    object.mGroups = {"g1", "g2"};
+    object.mZones.insert(CZoneForDevice(MakeDescriptor("z1", 12, "00"))).first->mDevState = DS_DOWNLOADED;
+    CZoneForDevice& removed = *object.mZones.insert(CZoneForDevice(MakeDescriptor("z2", 13, "00"))).first;
+    removed.mTooBig = true;
+    removed.mDownloadErrorCounter = 2;
+    removed.mDownloadErrorCode = 5;
+    removed.mSrvState = srvState::DELETED;
+    removed.mDevState = DS_NEED_REMOVE;
+    object.SetDownloadStatus(CDownloadStatus(DLS_OUTDATED, reason::SimpleReason(reason::CHANGE)));
+    object.SetDownloadStatus(CDownloadStatus(DLS_IN_PROCESS, reason::NoReason()));
+    std::ostringstream text;
+    text << object;
+    EXPECT_EQ(text.str(),
+              " uid:t1 prj:p1 mac:MAC State:NEW CurDwldStat:IN_PROCESS Reason:\n"
+              " Status history: OUTDATED Reason:zone or trackable changed IN_PROCESS Reason:\n"
+              " Groups: g1 g2\n"
+              "  Zone:z1 ID:12 NEW DOWNLOADED Errors:0, last code: 0\n"
+              "  Zone:z2 ID:13 DELETED NEED_REMOVE Too big Errors:2, last code: 5\n");
 }
 
 TEST(UnassociatedTrackableObjects, Lifecycle) {

@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -106,6 +107,34 @@ TEST(ZoneEquality, ComparesTheContentOnly) {
         EXPECT_EQ(zone == other, cases[i].second) << "case " << i;
         EXPECT_EQ(other == zone, cases[i].second) << "case " << i;
         EXPECT_EQ(zone != other, !cases[i].second) << "case " << i;
+    }
+}
+
+// The text of a zone as the controller's dump of its picture logs it.
+TEST(ZoneText, PolygonListsPointsCircleItsRadiusAndObject) {
+    CZone circle("c1");
+    circle.mShape = CIRCLE;
+    circle.mRadius = 9;
+    circle.mTrackableObjectUid = "t9";
+    circle.mDefaultAllowed = true;
+    circle.mSrvState = srvState::NOT_CHANGED;
+    const std::vector<std::pair<CZone, std::string>> cases = {
+        {SampleZone([](CZone& z) { z.mCoupled = 7; }),
+         " uid:z1 prj:p1 type:3 default allowed:0 shape:POLYGON Sublocation ID:1 ID:26 Coupled:7 State:NEW\n"
+         " Exceptions: t1 t2\n"
+         " Exception Groups: g1\n"
+         " (0,0) (100,0) (0,-5)\n"},
+        {circle,
+         " uid:c1 prj: type:0 default allowed:1 shape:CIRCLE Sublocation ID:0 ID:0 Coupled:0 "
+         "State:NOT_CHANGED\n"
+         " Exceptions:\n"
+         " Exception Groups:\n"
+         " radius: 3 TO:t9\n"},
+    };
+    for (const auto& [zone, expected] : cases) {
+        std::ostringstream text;
+        text << zone;
+        EXPECT_EQ(text.str(), expected);
     }
 }
 
