@@ -14,6 +14,7 @@ packages=(
   libgtest-dev libgmock-dev
   redis-server
   dpkg-dev file groff-base
+  gcovr
   clang libclang-rt-14-dev
 )
 

@@ -1,8 +1,7 @@
 #include "globals.h"
 
-#include <algorithm>
 #include <array>
-#include <cctype>
+#include <utility>
 
 #include "core/exception.h"
 
@@ -53,7 +52,7 @@ uint16_t Crc16(const uint8_t* data, uint16_t length) {
     return Crc16Update(crc16_initial, data, length);
 }
 
-uint8_t ParseHex(char c) {
+std::optional<uint8_t> HexDigit(char c) {
     if (c >= '0' && c <= '9') {
         return static_cast<uint8_t>(c - '0');
     }
@@ -62,6 +61,13 @@ uint8_t ParseHex(char c) {
     }
     if (c >= 'a' && c <= 'f') {
         return static_cast<uint8_t>(c - 'a' + 10);
+    }
+    return std::nullopt;
+}
+
+uint8_t ParseHex(char c) {
+    if (const auto digit = HexDigit(c)) {
+        return *digit;
     }
     OZRA_THROW(std::string("ParseHex: Invalid input string: ") + c);
 }
@@ -92,9 +98,26 @@ bool combMac(std::string& mac) {
     } else if (mac.size() != 16) {
         return false;
     }
-    std::transform(mac.begin(), mac.end(), mac.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    mac = ToUpperAscii(std::move(mac));
     return true;
+}
+
+std::string ToUpperAscii(std::string text) {
+    for (char& c : text) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return text;
+}
+
+std::string ToLowerAscii(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return text;
 }
 
 std::string Quoted(const std::string& text, char quote, char escape) {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,7 +17,9 @@ constexpr uint16_t crc16_initial = 0xFFFF;
 // The register after the bytes, from the register crc; Crc16 starts from crc16_initial.
 uint16_t Crc16Update(uint16_t crc, const uint8_t* data, std::size_t length);
 
-// Value 0..15 of one hexadecimal digit (either case); raises on any other character.
+// Value 0..15 of one hexadecimal digit (either case); nothing for any other character.
+std::optional<uint8_t> HexDigit(char c);
+// As HexDigit, but raises on any other character.
 uint8_t ParseHex(char c);
 
 // Writes text.size() / 2 bytes decoded from pairs of hexadecimal digits to out. Raises before writing
@@ -29,6 +32,10 @@ std::vector<uint8_t> ParseHexString(std::string_view text);
 // Brings a 12-digit MAC address to its 16-digit form (FFFE inserted in the middle) and upper-cases a
 // 12- or 16-digit one in place; an address of another length is left unchanged and false is returned.
 bool combMac(std::string& mac);
+
+// text with every ASCII letter changed to the given case; other bytes are kept.
+std::string ToUpperAscii(std::string text);
+std::string ToLowerAscii(std::string text);
 
 // The text between two quote characters, with escape inserted before every quote and escape character.
 std::string Quoted(const std::string& text, char quote, char escape);

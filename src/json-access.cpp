@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/exception.h"
+#include "globals.h"
 
 namespace ozra {
 
@@ -29,13 +30,10 @@ const Json::Value& JsonList(const std::string& caller, const Json::Value& answer
 }
 
 std::string JsonQuoted(const std::string& text) {
-    std::string quoted = "\"";
-    for (const char c : text) {
+    std::string quoted;
+    for (const char c : Quoted(text, '"', '\\')) {
         const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-            quoted += c;
-        } else if (byte < 0x20) {
+        if (byte < 0x20) {
             char escape[7];
             std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(byte));
             quoted += escape;
@@ -43,17 +41,7 @@ std::string JsonQuoted(const std::string& text) {
             quoted += c;
         }
     }
-    quoted += '"';
     return quoted;
-}
-
-std::string ToLowerAscii(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return text;
 }
 
 }  // namespace ozra

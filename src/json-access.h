@@ -15,10 +15,7 @@ const Json::Value& JsonElements(const Json::Value& value);
 // The array under key of an answer; raises, naming the caller, when the answer has no such list.
 const Json::Value& JsonList(const std::string& caller, const Json::Value& answer, const char* key);
 
-// text as a JSON string literal; only double quotes, backslashes and control characters are escaped.
+// text as a JSON string literal: Quoted with double quote and backslash, control characters as \u00XX.
 std::string JsonQuoted(const std::string& text);
-
-// text with every ASCII letter A to Z lowered; other bytes are kept.
-std::string ToLowerAscii(std::string text);
 
 }  // namespace ozra

@@ -1,10 +1,10 @@
-#include <algorithm>
-#include <cctype>
 #include <stdexcept>
 #include <string_view>
+#include <utility>
 
 #include "core/json.h"
 #include "core/line_format.h"
+#include "globals.h"
 #include "kelt.h"
 #include "metrics.h"
 
@@ -12,7 +12,7 @@ namespace ozra {
 
 namespace {
 
-constexpr std::string_view device_frame_type = "0002";
+const std::string device_frame_type = HexNumber(frame::TYPE_FROM_DEVICE, frame::TYPE_DIGITS);
 
 // Consumes the hexadecimal text of a device frame field by field.
 class CFrameReader {
@@ -36,13 +36,11 @@ public:
     uint32_t TakeNumber(std::size_t digits) {
         uint32_t value = 0;
         for (const char c : Take(digits)) {
-            if (!std::isxdigit(static_cast<unsigned char>(c))) {
+            const auto digit = HexDigit(c);
+            if (!digit) {
                 break;
             }
-            value = value * 16 +
-                    static_cast<uint32_t>(std::isdigit(static_cast<unsigned char>(c))
-                                              ? c - '0'
-                                              : std::toupper(static_cast<unsigned char>(c)) - 'A' + 10);
+            value = value * 16 + *digit;
         }
         return value;
     }
@@ -53,30 +51,21 @@ private:
     std::string_view mText;
 };
 
-enum deviceCommand : uint32_t {
-    CMD_ZONE_ACTION_STATUS_REPORT = 0x02,
-    CMD_CRC_RESPONSE = 0x04,
-    CMD_ERASE_ALL_CONFIRM = 0x85,
-    CMD_DOWNLOAD_COMPLETE_CONFIRM = 0x86,
-    CMD_CRC_REPORT = 0x87,
-    CMD_RESPONSE_DOWNLOAD_REQUEST = 0x8F,
-};
-
 enum class commandCheck { UNKNOWN, INCONSISTENT, VALID };
 
 // Whether the code is a known command and its data length the one it requires (the CRC report's is
 // not checked).
 commandCheck CheckCommand(uint32_t code, uint32_t length) {
     switch (code) {
-        case CMD_ZONE_ACTION_STATUS_REPORT:
+        case frame::CMD_ZONE_ACTION_STATUS_REPORT:
             return length == 3 ? commandCheck::VALID : commandCheck::INCONSISTENT;
-        case CMD_CRC_RESPONSE:
-        case CMD_DOWNLOAD_COMPLETE_CONFIRM:
+        case frame::CMD_CRC_RESPONSE:
+        case frame::CMD_DOWNLOAD_COMPLETE_CONFIRM:
             return length == 2 ? commandCheck::VALID : commandCheck::INCONSISTENT;
-        case CMD_ERASE_ALL_CONFIRM:
-        case CMD_RESPONSE_DOWNLOAD_REQUEST:
+        case frame::CMD_ERASE_ALL_CONFIRM:
+        case frame::CMD_RESPONSE_DOWNLOAD_REQUEST:
             return length == 1 ? commandCheck::VALID : commandCheck::INCONSISTENT;
-        case CMD_CRC_REPORT:
+        case frame::CMD_CRC_REPORT:
             return commandCheck::VALID;
         default:
             return commandCheck::UNKNOWN;
@@ -109,8 +98,7 @@ void kelt::user_msg_handler(const std::string& message) {
         m_logger.debug("Reply from %1%, a device unknown to the server, dropped") % uid;
         return;
     }
-    std::transform(hex.begin(), hex.end(), hex.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    hex = ToUpperAscii(std::move(hex));
     if (hex.compare(0, device_frame_type.size(), device_frame_type) != 0) {
         return;
     }
@@ -121,13 +109,13 @@ void kelt::user_msg_handler(const std::string& message) {
 
     CFrameReader reader(hex);
     reader.Take(device_frame_type.size());
-    const uint32_t payloadLength = reader.TakeNumber(4);
+    const uint32_t payloadLength = reader.TakeNumber(frame::LENGTH_DIGITS);
     reader.Limit(2 * static_cast<std::size_t>(payloadLength));
 
     bool zoneReportsAccepted = false;
     while (!reader.Empty()) {
-        const uint32_t code = reader.TakeNumber(2);
-        const uint32_t length = reader.TakeNumber(2);
+        const uint32_t code = reader.TakeNumber(frame::CODE_DIGITS);
+        const uint32_t length = reader.TakeNumber(frame::DATA_LENGTH_DIGITS);
         const commandCheck check = CheckCommand(code, length);
         if (check != commandCheck::VALID) {
             if (check == commandCheck::UNKNOWN) {
@@ -140,26 +128,26 @@ void kelt::user_msg_handler(const std::string& message) {
         }
         bool proceed = true;
         switch (code) {
-            case CMD_ZONE_ACTION_STATUS_REPORT: {
+            case frame::CMD_ZONE_ACTION_STATUS_REPORT: {
                 const uint32_t zoneId = reader.TakeNumber(4);
                 const uint32_t errorCode = reader.TakeNumber(2);
                 zoneReportsAccepted = ZoneActionStatusReport(uid, zoneId, errorCode);
                 proceed = zoneReportsAccepted;
                 break;
             }
-            case CMD_CRC_RESPONSE:
+            case frame::CMD_CRC_RESPONSE:
                 CrcResponse(uid, reader.TakeNumber(4));
                 break;
-            case CMD_ERASE_ALL_CONFIRM:
+            case frame::CMD_ERASE_ALL_CONFIRM:
                 proceed = EraseAllConfirm(uid, reader.TakeNumber(2));
                 break;
-            case CMD_DOWNLOAD_COMPLETE_CONFIRM:
+            case frame::CMD_DOWNLOAD_COMPLETE_CONFIRM:
                 proceed = DownloadCompleteConfirm(uid, reader.TakeNumber(4));
                 break;
-            case CMD_CRC_REPORT:
+            case frame::CMD_CRC_REPORT:
                 CrcReport(uid, reader.TakeNumber(4));
                 break;
-            case CMD_RESPONSE_DOWNLOAD_REQUEST:
+            case frame::CMD_RESPONSE_DOWNLOAD_REQUEST:
                 proceed = ResponseDownloadRequest(uid, reader.TakeNumber(2));
                 break;
         }

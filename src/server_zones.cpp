@@ -1,3 +1,4 @@
+#include "globals.h"
 #include "json-access.h"
 #include "server.h"
 

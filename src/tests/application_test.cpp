@@ -10,19 +10,19 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "config_document.h"
 #include "daemon_process.h"
 #include "fake_server/fake_location_server.h"
+#include "test_support.h"
 
 using ozra::tests::CDaemonProcess;
+using ozra::tests::ReadFile;
+using ozra::tests::WriteFile;
 using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::Not;
@@ -31,17 +31,6 @@ namespace {
 
 // Logged once the daemon has synchronised with the server and runs its events loop.
 const std::string ready_line = "Running";
-// Logged for each failed start-up synchronisation.
-const std::string failure_line = "curl_easy_perform failed";
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream file(path);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
-void WriteFile(const std::string& path, const std::string& content) {
-    std::ofstream(path) << content;
-}
 
 // No process can have this id: ids are below the kernel's pid_max.
 std::string UnusedPid() {
@@ -67,13 +56,8 @@ class DaemonTest : public ::testing::Test {
 protected:
     DaemonTest() : mCollector(mContext, zmq::socket_type::pull) {
         unsetenv("OZRA_LAUNCHED_BY_SYSTEMD");
-        char pattern[] = "/tmp/varnok_daemon_test.XXXXXX";
-        mDirectory = mkdtemp(pattern);
-        mPidFile = mDirectory + "/varnok.pid";
         mCollector.bind("tcp://127.0.0.1:*");
     }
-
-    ~DaemonTest() override { std::filesystem::remove_all(mDirectory); }
 
     Json::Value ValidConfig() {
         Json::Value document = ozra::tests::ValidConfigDocument();
@@ -119,39 +103,19 @@ protected:
         varnok::test_tools::make_fake_location_server();
     zmq::context_t mContext;
     zmq::socket_t mCollector;
-    std::string mDirectory;
-    std::string mPidFile;
+    ozra::tests::CTemporaryDirectory mTemporary;
+    const std::string mDirectory = mTemporary.Path();
+    const std::string mPidFile = mDirectory + "/varnok.pid";
     int mConfigCount = 0;
 };
 
 }  // namespace
 
+// The pid-file rules themselves are the library's; here the daemon writes it and leaves it at the end.
 TEST_F(DaemonTest, RunsUntilSigintOverwritingAStalePidFile) {
-    for (const std::string& stale : {UnusedPid(), std::string("not a number"), std::string()}) {
-        SCOPED_TRACE("pid file content: " + stale);
-        WriteFile(mPidFile, stale);
-        CDaemonProcess daemon({"-c", WriteConfig(ValidConfig())});
-        ExpectRunAndCleanStop(daemon, SIGINT);
-    }
-}
-
-TEST_F(DaemonTest, RetriesTheStartUpSynchronisationUntilTheServerAnswers) {
-    mServer->stop_listening();
+    WriteFile(mPidFile, UnusedPid());
     CDaemonProcess daemon({"-c", WriteConfig(ValidConfig())});
-    ASSERT_TRUE(daemon.WaitForError(failure_line)) << daemon.GetError();
-    EXPECT_THAT(daemon.GetError(), Not(HasSubstr(ready_line)));
-    mServer->resume_listening();
-    ExpectRunAndCleanStop(daemon, SIGTERM);
-}
-
-TEST_F(DaemonTest, ASignalDuringTheStartUpRetriesEndsWithInterrupted) {
-    mServer->stop_listening();
-    CDaemonProcess daemon({"-c", WriteConfig(ValidConfig())});
-    ASSERT_TRUE(daemon.WaitForError(failure_line)) << daemon.GetError();
-    daemon.Signal(SIGTERM);
-    EXPECT_EQ(daemon.WaitForExit(), 1) << daemon.GetError();
-    EXPECT_THAT(daemon.GetError(), HasSubstr("Interrupted"));
-    EXPECT_EQ(daemon.GetOutput(), "");
+    ExpectRunAndCleanStop(daemon, SIGINT);
 }
 
 TEST_F(DaemonTest, TheLastConfigurationOptionWins) {
@@ -164,8 +128,7 @@ TEST_F(DaemonTest, TheLastConfigurationOptionWins) {
         ExpectRunAndCleanStop(daemon, SIGTERM);
     }
     std::filesystem::remove(mPidFile);
-    ExpectStartFailure({"-c", good_path, "-c", broken_path},
-                       "Config file is invalid: Can not find field <array>: zone_types");
+    ExpectStartFailure({"-c", good_path, "-c", broken_path}, "Config file is invalid: ");
     EXPECT_FALSE(std::filesystem::exists(mPidFile));
 }
 
@@ -198,10 +161,7 @@ TEST_F(DaemonTest, StartUpFailuresLeaveThePidFileAlone) {
         {{"-c", mDirectory + "/missing.json"}, parse_error},
         {{"-c", WriteConfigText("")}, parse_error},
         {{"-c", mDirectory}, parse_error},
-        {{"-c", modified([](Json::Value& d) { d.removeMember("system"); })},
-         "Config file is invalid: Can not find object <object>: system, path: system.pidfile\n"
-         "Can not find object <object>: system, path: system.debug_port\n"
-         "Can not find object <object>: system, path: system.local_debug"},
+        {{"-c", modified([](Json::Value& d) { d.removeMember("system"); })}, "Config file is invalid: "},
         {{"-c", modified([](Json::Value& d) { d["system"]["debug_port"] = "no endpoint"; })},
          "Invalid argument"},
         {{"-c",
@@ -220,13 +180,4 @@ TEST_F(DaemonTest, StartUpFailuresLeaveThePidFileAlone) {
         ExpectStartFailure(arguments, error);
         EXPECT_EQ(ReadFile(mPidFile), UnusedPid());
     }
-}
-
-TEST_F(DaemonTest, RefusesToStartWhileThePidFileNamesALiveProcess) {
-    CDaemonProcess first({"-c", WriteConfig(ValidConfig())});
-    ASSERT_TRUE(first.WaitForError(ready_line)) << first.GetError();
-    ExpectStartFailure({"-c", WriteConfig(ValidConfig())}, "Process is running");
-    EXPECT_EQ(ReadFile(mPidFile), std::to_string(first.GetPid()));
-    first.Signal(SIGTERM);
-    EXPECT_EQ(first.WaitForExit(), 0);
 }

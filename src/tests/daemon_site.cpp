@@ -1,22 +1,13 @@
 #include "daemon_site.h"
 
 #include <json/writer.h>
-#include <stdlib.h>
 
-#include <filesystem>
-#include <fstream>
-
-#include "config_document.h"
 #include "kelt_fixture.h"
+#include "test_support.h"
 
 namespace ozra::tests {
 
 namespace {
-
-std::string TemporaryDirectory() {
-    char pattern[] = "/tmp/varnok_daemon_site.XXXXXX";
-    return mkdtemp(pattern);
-}
 
 int PortOf(const std::string& endpoint) {
     return std::stoi(endpoint.substr(endpoint.rfind(':') + 1));
@@ -24,18 +15,14 @@ int PortOf(const std::string& endpoint) {
 
 }  // namespace
 
-CDaemonSite::CDaemonSite() : mDirectory(TemporaryDirectory()) {
+CDaemonSite::CDaemonSite() {
     mCollector.bind("tcp://127.0.0.1:*");
     mProxy.bind("tcp://127.0.0.1:*");
 }
 
-CDaemonSite::~CDaemonSite() {
-    std::filesystem::remove_all(mDirectory);
-}
-
 std::string CDaemonSite::WriteConfig(const std::function<void(Json::Value&)>& edit) const {
     Json::Value document = ValidConfigDocument();
-    document["system"]["pidfile"] = mDirectory + "/varnok.pid";
+    document["system"]["pidfile"] = Directory() + "/varnok.pid";
     document["system"]["debug_port"] = mCollector.get(zmq::sockopt::last_endpoint);
     document["server"]["address"] = "127.0.0.1";
     document["server"]["port"] = mServer->port();
@@ -43,8 +30,8 @@ std::string CDaemonSite::WriteConfig(const std::function<void(Json::Value&)>& ed
     if (edit) {
         edit(document);
     }
-    const std::string path = mDirectory + "/varnok.json";
-    std::ofstream(path) << Json::writeString(Json::StreamWriterBuilder(), document);
+    const std::string path = Directory() + "/varnok.json";
+    WriteFile(path, Json::writeString(Json::StreamWriterBuilder(), document));
     return path;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "fake_server/fake_location_server.h"
+#include "test_support.h"
 
 namespace ozra::tests {
 
@@ -16,11 +17,10 @@ namespace ozra::tests {
 class CDaemonSite {
 public:
     CDaemonSite();
-    ~CDaemonSite();
     CDaemonSite(const CDaemonSite&) = delete;
     CDaemonSite& operator=(const CDaemonSite&) = delete;
 
-    const std::string& Directory() const { return mDirectory; }
+    const std::string& Directory() const { return mDirectory.Path(); }
     varnok::test_tools::fake_location_server& Server() { return *mServer; }
     // Writes a configuration for this site, after the edit if any; returns its path.
     std::string WriteConfig(const std::function<void(Json::Value&)>& edit = nullptr) const;
@@ -30,7 +30,7 @@ public:
     void ServeTagsWithoutZones();
 
 private:
-    std::string mDirectory;
+    CTemporaryDirectory mDirectory;
     std::unique_ptr<varnok::test_tools::fake_location_server> mServer =
         varnok::test_tools::make_fake_location_server();
     zmq::context_t mContext;

@@ -1,24 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <functional>
 #include <string>
 #include <vector>
 
-#include "core/exception.h"
 #include "globals.h"
+#include "test_support.h"
 
 namespace ozra {
 namespace {
 
-std::string ErrorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const libs::core::exception& e) {
-        return e.get_string_error();
-    }
-    return "no exception";
-}
+using tests::RaisedText;
 
 TEST(Crc16, KnownValuesOverTheGivenLength) {
     EXPECT_EQ(Crc16(reinterpret_cast<const uint8_t*>("123456789"), 9), 0x29B1);
@@ -54,9 +46,10 @@ TEST(ParseHex, DigitsOfBothCasesAndNothingElse) {
     for (const auto& [c, value] : std::vector<std::pair<char, int>>{
              {'0', 0}, {'9', 9}, {'A', 10}, {'f', 15}, {'G', -1}, {' ', -1}, {'g', -1}}) {
         int parsed = -1;
-        const std::string error = ErrorOf([&, c = c] { parsed = ParseHex(c); });
+        const std::string error = RaisedText([&, c = c] { parsed = ParseHex(c); });
         EXPECT_EQ(parsed, value) << c;
-        EXPECT_EQ(error, value < 0 ? "ParseHex: Invalid input string: " + std::string(1, c) : "no exception");
+        EXPECT_EQ(error,
+                  value < 0 ? "ParseHex: Invalid input string: " + std::string(1, c) : "<no exception>");
     }
 }
 
@@ -69,7 +62,7 @@ TEST(ParseHexString, DecodesPairsOrRaisesKeepingTheBytesBefore) {
         std::string error;
         Bytes after;
     };
-    const std::string none = "no exception";
+    const std::string none = "<no exception>";
     for (const Case& c : std::vector<Case>{
              {"0a0B", 3, none, {0x0A, 0x0B, 0xEE, 0xEE}},
              {"", 0, none, {0xEE, 0xEE, 0xEE, 0xEE}},
@@ -82,7 +75,7 @@ TEST(ParseHexString, DecodesPairsOrRaisesKeepingTheBytesBefore) {
               {0xEE, 0xEE, 0xEE, 0xEE}},
          }) {
         Bytes bytes{0xEE, 0xEE, 0xEE, 0xEE};
-        EXPECT_EQ(ErrorOf([&] { ParseHexString(c.text, bytes.data(), c.size); }), c.error) << c.text;
+        EXPECT_EQ(RaisedText([&] { ParseHexString(c.text, bytes.data(), c.size); }), c.error) << c.text;
         EXPECT_EQ(bytes, c.after) << c.text;
     }
     EXPECT_EQ(ParseHexString("FF00"), (std::vector<uint8_t>{0xFF, 0x00}));
@@ -100,20 +93,6 @@ TEST(CombMac, TwelveDigitsGetTheFillerSixteenAreUpperCasedOthersUntouched) {
         EXPECT_EQ(combMac(text), !combed.empty()) << mac;
         EXPECT_EQ(text, combed.empty() ? mac : combed);
     }
-}
-
-TEST(Quoted, EscapesQuoteAndEscape) {
-    EXPECT_EQ(Quoted("a\"b", '"', '\\'), "\"a\\\"b\"");
-    EXPECT_EQ(Quoted("", '"', '\\'), "\"\"");
-    EXPECT_EQ(Quoted("a\\b", '"', '\\'), "\"a\\\\b\"");
-    EXPECT_EQ(Quoted("it's", '\'', '!'), "'it!'s'");
-}
-
-TEST(HexNumber, PadsAndGrows) {
-    EXPECT_EQ(HexNumber(0xAB, 4), "00AB");
-    EXPECT_EQ(HexNumber(0, 2), "00");
-    EXPECT_EQ(HexNumber(0x1F4, 2), "1F4");
-    EXPECT_EQ(HexNumber(0xFFFFFFFB, 8), "FFFFFFFB");
 }
 
 TEST(DeviceFrame, Encoding) {

@@ -71,7 +71,7 @@ protected:
     }
 };
 
-TEST_F(ServerResources, GetOperationsRequestTheirResourcesAndRaiseTransportAndParseFailures) {
+TEST_F(ServerResources, GetOperationsRequestTheirResourcesAndRaiseParseFailures) {
     std::map<std::string, uint16_t> zoneTypes;
     std::map<std::string, CZone> zones;
     std::map<std::string, CTrackableObject> objects;
@@ -102,9 +102,6 @@ TEST_F(ServerResources, GetOperationsRequestTheirResourcesAndRaiseTransportAndPa
     m_fake->set_raw_body(CServer::req_zone_download_status, "");
     const std::string emptyBody = RaisedText([&] { m_server->GetZonesDownloadStatuses(); });
     EXPECT_EQ(emptyBody.rfind("GetZonesDownloadStatuses: parseFromStream ", 0), 0u) << emptyBody;
-    m_fake->set_fault(response_fault{500, false, 0ms}, CServer::req_track_obj);
-    EXPECT_EQ(RaisedText([&] { m_server->GetTrObjects(objects, unassociated); }),
-              "CurlGetRequest: request \"" + m_fake->url() + CServer::req_track_obj + "\" returns code 500");
     EXPECT_EQ(Keys(zones), std::set<std::string>{"kept"});
 }
 

@@ -14,6 +14,7 @@
 #include "fake_server/fake_location_server.h"
 #include "kelt_fixture.h"
 #include "notify_socket.h"
+#include "test_support.h"
 
 namespace ozra::tests {
 namespace {
@@ -131,6 +132,8 @@ TEST_F(ServiceNotificationTest, ASignalDuringTheStartUpWaitTellsOfTheStop) {
     CDaemonProcess daemon({"-c", WriteConfig()});
     ASSERT_TRUE(mNotify.WaitFor(Status("waiting for the server: *"))) << daemon.GetError();
     ExpectStoppingAndExit(daemon, 1);
+    EXPECT_NE(daemon.GetError().find("Interrupted"), std::string::npos) << daemon.GetError();
+    EXPECT_EQ(daemon.GetOutput(), "");
     for (const std::string& assignment : mNotify.Assignments()) {
         EXPECT_NE(assignment, "READY=1");
     }

@@ -10,15 +10,6 @@
 namespace ozra {
 namespace {
 
-TEST(GroupedCountTest, PutsACommaBetweenGroupsOfThreeDigits) {
-    const std::vector<std::pair<std::size_t, std::string>> cases = {
-        {0, "0"}, {999, "999"}, {1000, "1,000"}, {1204, "1,204"}, {123456, "123,456"}, {1234567, "1,234,567"},
-    };
-    for (const auto& [count, text] : cases) {
-        EXPECT_EQ(GroupedCount(count), text);
-    }
-}
-
 TEST(TagSummaryTest, CountsManagedTagsByStatusAndUnassociatedOnesAsOosync) {
     libs::core::logger logger("varnok-test", "main");
     struct Case {

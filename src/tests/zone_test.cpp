@@ -110,6 +110,7 @@ TEST(ZoneEquality, ComparesTheContentOnly) {
     }
 }
 
+// The text of a zone as the controller's dump of its picture logs it.
 TEST(ZoneText, PolygonListsPointsCircleItsRadiusAndObject) {
     CZone circle("c1");
     circle.mShape = CIRCLE;

@@ -18,6 +18,8 @@ Json::Value parse(const std::string& text) {
     return parsed.result;
 }
 
+// Serving, recording, storing reports, delays and the observer are exercised by every suite of the server
+// client and the simulator; these cases cover what those suites never ask for.
 class fake_server_test : public ::testing::Test {
 protected:
     std::string url(const std::string& path) const { return m_server->url() + path; }
@@ -25,33 +27,6 @@ protected:
     std::unique_ptr<fake_location_server> m_server = make_fake_location_server();
     http_test_client m_client;
 };
-
-TEST_F(fake_server_test, serves_each_resource_under_its_member_as_json) {
-    m_server->set_zone_types(parse(R"([{"name":"alarm","id":3}])"));
-    m_server->set_zones(parse(R"([{"uid":"z1"},{"uid":"z2"}])"));
-    m_server->set_trackable_objects(parse(R"([{"uid":"t1","node":{}},{"uid":"t2"},{"uid":"t1","x":1}])"));
-    m_server->set_download_statuses(
-        parse(R"([{"trackable_uid":"t1","download_status":"UPDATED","ts":"1"}])"));
-
-    const auto types = m_client.call("GET", url(rest_paths::zone_types));
-    EXPECT_EQ(types.status, 200);
-    EXPECT_EQ(types.content_type, "application/json");
-    EXPECT_EQ(parse(types.body)["zone_types"][0]["id"].asInt(), 3);
-    EXPECT_EQ(parse(m_client.call("GET", url(rest_paths::zones)).body)["zones"].size(), 2u);
-    EXPECT_EQ(parse(m_client.call("GET", url(rest_paths::track_obj)).body)["trackableObjects"].size(), 3u);
-    EXPECT_EQ(parse(m_client.call("GET", url(rest_paths::zone_download_status))
-                        .body)["zone_download_status"][0]["download_status"]
-                  .asString(),
-              "UPDATED");
-
-    const auto one = parse(m_client.call("GET", url(std::string(rest_paths::track_obj) + "t1")).body);
-    ASSERT_EQ(one["trackableObjects"].size(), 2u);
-    EXPECT_EQ(one["trackableObjects"][1]["x"].asInt(), 1);
-    EXPECT_EQ(
-        parse(m_client.call("GET", url(std::string(rest_paths::track_obj) + "none")).body)["trackableObjects"]
-            .size(),
-        0u);
-}
 
 TEST_F(fake_server_test, unknown_paths_and_methods_answer_404_and_raw_bodies_replace_data) {
     EXPECT_EQ(m_client.call("GET", url("/api/private/zones")).status, 404);
@@ -64,28 +39,6 @@ TEST_F(fake_server_test, unknown_paths_and_methods_answer_404_and_raw_bodies_rep
     EXPECT_EQ(raw.body, "not json at all");
     m_server->clear_raw_bodies();
     EXPECT_TRUE(parse(m_client.call("GET", url(rest_paths::zones)).body)["zones"].isArray());
-}
-
-TEST_F(fake_server_test, records_method_path_headers_and_body_in_order) {
-    const std::string body = R"({"uid":"t1","data":{"hex":"0001000100"}})";
-    EXPECT_EQ(
-        m_client.call("POST", url(rest_paths::user_msg), body, {"content-type: application/json"}).status,
-        200);
-    EXPECT_EQ(m_client.call("GET", url(std::string(rest_paths::zones) + "?page=2")).status, 200);
-
-    const auto recorded = m_server->requests();
-    ASSERT_EQ(recorded.size(), 2u);
-    EXPECT_EQ(recorded[0].method, "POST");
-    EXPECT_EQ(recorded[0].path, rest_paths::user_msg);
-    EXPECT_EQ(recorded[0].body, body);
-    EXPECT_EQ(recorded[0].header("Content-Type"), "application/json");
-    EXPECT_EQ(recorded[0].answered_status, 200u);
-    EXPECT_EQ(recorded[1].target, std::string(rest_paths::zones) + "?page=2");
-    EXPECT_EQ(recorded[1].path, rest_paths::zones);
-    EXPECT_EQ(m_server->requests(match_request("GET", rest_paths::zones)).size(), 1u);
-
-    m_server->clear_requests();
-    EXPECT_EQ(m_server->request_count(), 0u);
 }
 
 TEST_F(fake_server_test, waits_end_when_the_request_arrives_or_at_the_deadline) {
@@ -103,32 +56,6 @@ TEST_F(fake_server_test, waits_end_when_the_request_arrives_or_at_the_deadline) 
     EXPECT_TRUE(m_server->wait_for_requests(2, 10s));
     EXPECT_TRUE(m_server->wait_for_requests(match_request_prefix("", "/api/"), 2, 10s));
     EXPECT_EQ(sender.get(), 200);
-}
-
-TEST_F(fake_server_test, stores_reported_statuses_last_per_tag_and_deletes_them) {
-    m_server->set_download_statuses(parse(R"([{"trackable_uid":"t1","download_status":"UPDATED","ts":"old"},
-                     {"trackable_uid":"t2","download_status":"OUTDATED","ts":"old"}])"));
-    const std::string report =
-        R"({"zone_download_status":[{"trackable_uid":"t1","download_status":"IN_PROCESS"},)"
-        R"({"trackable_uid":"t3","download_status":"OOSYNC","reason":"not associated"},)"
-        R"({"trackable_uid":"t1","download_status":"UPDATED","reason":"done"}]})";
-    EXPECT_EQ(m_client.call("POST", url(rest_paths::zone_download_status), report).status, 200);
-
-    const auto stored = parse(m_client.call("GET", url(rest_paths::zone_download_status)).body);
-    ASSERT_EQ(stored["zone_download_status"].size(), 3u);
-    const auto t1 = m_server->download_status("t1");
-    ASSERT_TRUE(t1);
-    EXPECT_EQ((*t1)["download_status"].asString(), "UPDATED");
-    EXPECT_EQ((*t1)["reason"].asString(), "done");
-    EXPECT_TRUE((*t1)["ts"].isString());
-    EXPECT_NE((*t1)["ts"].asString(), "old");
-    EXPECT_EQ((*m_server->download_status("t3"))["reason"].asString(), "not associated");
-
-    EXPECT_EQ(m_client.call("DELETE", url(std::string(rest_paths::zone_download_status) + "/t1")).status,
-              200);
-    EXPECT_FALSE(m_server->download_status("t1"));
-    EXPECT_TRUE(m_server->download_status("t2"));
-    EXPECT_EQ(m_server->download_statuses().size(), 2u);
 }
 
 TEST_F(fake_server_test, rejects_malformed_reports_and_user_messages_without_storing) {
@@ -178,14 +105,6 @@ TEST_F(fake_server_test, delayed_answers_outlast_a_short_client_timeout) {
         << "the answer delay holds every path";
 }
 
-TEST_F(fake_server_test, keeps_the_connection_alive_between_requests) {
-    const auto first = m_client.call("GET", url(rest_paths::zones));
-    const auto second = m_client.call("GET", url(rest_paths::zone_types));
-    EXPECT_EQ(first.new_connections, 1);
-    EXPECT_EQ(second.status, 200);
-    EXPECT_EQ(second.new_connections, 0);
-}
-
 TEST_F(fake_server_test, refuses_connections_after_stop_until_resumed) {
     ASSERT_EQ(m_client.call("GET", url(rest_paths::zones)).status, 200);
     m_server->stop_listening();
@@ -195,18 +114,6 @@ TEST_F(fake_server_test, refuses_connections_after_stop_until_resumed) {
 
     m_server->resume_listening();
     EXPECT_EQ(fresh.call("GET", url(rest_paths::zones)).status, 200);
-}
-
-TEST_F(fake_server_test, observer_sees_each_handled_request) {
-    std::promise<recorded_request> seen;
-    m_server->set_request_observer([&seen](const recorded_request& request) { seen.set_value(request); });
-    m_client.call("POST", url(rest_paths::user_msg), R"({"uid":"t1","data":{"hex":"AB"}})");
-    auto observed = seen.get_future();
-    ASSERT_EQ(observed.wait_for(10s), std::future_status::ready);
-    const auto request = observed.get();
-    EXPECT_EQ(request.path, rest_paths::user_msg);
-    EXPECT_EQ(request.answered_status, 200u);
-    m_server->set_request_observer(nullptr);
 }
 
 }  // namespace

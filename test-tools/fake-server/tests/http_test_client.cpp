@@ -38,7 +38,6 @@ http_result http_test_client::call(const std::string& method, const std::string&
     result.code = curl_easy_perform(m_handle);
     curl_slist_free_all(header_list);
     curl_easy_getinfo(m_handle, CURLINFO_RESPONSE_CODE, &result.status);
-    curl_easy_getinfo(m_handle, CURLINFO_NUM_CONNECTS, &result.new_connections);
     const char* content_type = nullptr;
     if (curl_easy_getinfo(m_handle, CURLINFO_CONTENT_TYPE, &content_type) == CURLE_OK && content_type) {
         result.content_type = content_type;

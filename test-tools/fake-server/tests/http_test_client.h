@@ -12,7 +12,6 @@ struct http_result {
     long status = 0;
     std::string body;
     std::string content_type;
-    long new_connections = 0;
 };
 
 // A libcurl easy handle kept across calls, so that connections are reused.

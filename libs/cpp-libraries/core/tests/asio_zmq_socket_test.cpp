@@ -14,10 +14,10 @@
 
 #include "core/asio_zmq/socket.h"
 #include "core/zmq/error.h"
-#include "run_until.h"
+#include "test_support.h"
 
 namespace asio_zmq = ozra::libs::core::asio_zmq;
-namespace zmq = ozra::libs::core::zmq;
+namespace core_zmq = ozra::libs::core::zmq;
 using namespace std::string_literals;
 
 namespace {
@@ -27,10 +27,10 @@ protected:
     AsioZmqSocketTest() { m_push.connect(m_pull.bind("tcp://127.0.0.1:*")); }
 
     // Receives frames until `count` have arrived, failing after a generous deadline.
-    std::vector<zmq::message> receive_messages(std::size_t count) {
-        std::vector<zmq::message> frames;
-        std::function<void(const boost::system::error_code&, zmq::message)> on_frame =
-            [&](const boost::system::error_code& ec, zmq::message frame) {
+    std::vector<core_zmq::message> receive_messages(std::size_t count) {
+        std::vector<core_zmq::message> frames;
+        std::function<void(const boost::system::error_code&, core_zmq::message)> on_frame =
+            [&](const boost::system::error_code& ec, core_zmq::message frame) {
                 if (ec == boost::asio::error::operation_aborted) {
                     return;
                 }
@@ -55,7 +55,7 @@ protected:
     }
 
     boost::asio::io_context m_io_context;
-    std::shared_ptr<zmq::context> m_context = std::make_shared<zmq::context>();
+    std::shared_ptr<core_zmq::context> m_context = std::make_shared<core_zmq::context>();
     asio_zmq::socket m_pull{m_io_context, m_context, ZMQ_PULL};
     asio_zmq::socket m_push{m_io_context, m_context, ZMQ_PUSH};
 };
@@ -107,7 +107,8 @@ TEST_F(AsioZmqSocketTest, FramesQueuedBeforeTheReceiveAreDrainedWithoutNewEdges)
 
 TEST_F(AsioZmqSocketTest, CancelCompletesThePendingReceiveAsAbortedAndLaterReceivesWork) {
     std::vector<boost::system::error_code> results;
-    m_pull.async_receive([&](const boost::system::error_code& ec, zmq::message) { results.push_back(ec); });
+    m_pull.async_receive(
+        [&](const boost::system::error_code& ec, core_zmq::message) { results.push_back(ec); });
     m_io_context.poll();
     m_pull.cancel();
     EXPECT_TRUE(results.empty());  // never inside cancel()
@@ -123,7 +124,8 @@ TEST_F(AsioZmqSocketTest, DestroyingTheSocketAbortsItsPendingReceive) {
     auto socket = std::make_unique<asio_zmq::socket>(m_io_context, m_context, ZMQ_PULL);
     socket->bind("tcp://127.0.0.1:*");
     std::vector<boost::system::error_code> results;
-    socket->async_receive([&](const boost::system::error_code& ec, zmq::message) { results.push_back(ec); });
+    socket->async_receive(
+        [&](const boost::system::error_code& ec, core_zmq::message) { results.push_back(ec); });
     m_io_context.poll();
     socket.reset();
     m_io_context.restart();
@@ -147,7 +149,7 @@ TEST_F(AsioZmqSocketTest, AFailedCallDoesNotLeaveAWaitingReceiveAsleep) {
         pull.bind(endpoint);
         push.connect(endpoint);
         std::vector<std::string> frames;
-        pull.async_receive([&](const boost::system::error_code& ec, zmq::message frame) {
+        pull.async_receive([&](const boost::system::error_code& ec, core_zmq::message frame) {
             EXPECT_FALSE(ec) << name;
             frames.push_back(frame.data);
         });
@@ -191,7 +193,7 @@ protected:
     }
 
     boost::asio::io_context m_io_context;
-    std::shared_ptr<zmq::context> m_context = std::make_shared<zmq::context>();
+    std::shared_ptr<core_zmq::context> m_context = std::make_shared<core_zmq::context>();
     std::vector<std::unique_ptr<asio_zmq::socket>> m_sockets;
 };
 
@@ -223,7 +225,7 @@ TEST_F(AsioZmqDynamicPortTest, ARangeWithoutAFreePortRaisesAddressInUse) {
         bind("tcp://127.0.0.1:!" + ("[" + std::to_string(taken) + "-" + std::to_string(taken) + "]"));
         ADD_FAILURE() << "bound a taken port";
     } catch (const boost::system::system_error& e) {
-        EXPECT_EQ(e.code(), zmq::make_zmq_error_code(EADDRINUSE));
+        EXPECT_EQ(e.code(), core_zmq::make_zmq_error_code(EADDRINUSE));
     }
 }
 
@@ -235,7 +237,7 @@ TEST_F(AsioZmqDynamicPortTest, BadRangesAreInvalidEndpoints) {
             bind(endpoint);
             ADD_FAILURE() << endpoint << " was accepted";
         } catch (const boost::system::system_error& e) {
-            EXPECT_EQ(e.code(), zmq::make_zmq_error_code(EINVAL)) << endpoint;
+            EXPECT_EQ(e.code(), core_zmq::make_zmq_error_code(EINVAL)) << endpoint;
         }
     }
 }

@@ -11,10 +11,9 @@
 #include <thread>
 #include <vector>
 
-#include <zmq.hpp>
-
 #include "core/core.h"
 #include "core/logger.h"
+#include "test_support.h"
 
 namespace core = ozra::libs::core;
 using namespace std::chrono_literals;
@@ -69,28 +68,8 @@ TEST_F(EventsLoopTest, ThrowingHandlerLeavesRun) {
     EXPECT_THROW(m_loop->run(), std::runtime_error);
 }
 
-// Collects the lines the logger sends to its debug socket.
-class LogCollector {
-public:
-    explicit LogCollector(core::logger& logger) : m_socket(m_context, zmq::socket_type::pull) {
-        m_socket.set(zmq::sockopt::rcvtimeo, 10000);
-        m_socket.bind("tcp://127.0.0.1:*");
-        logger.connect(m_socket.get(zmq::sockopt::last_endpoint));
-        next_line();
-    }
-
-    std::string next_line() {
-        zmq::message_t frame;
-        return m_socket.recv(frame) ? frame.to_string() : "<no line>";
-    }
-
-private:
-    zmq::context_t m_context;
-    zmq::socket_t m_socket;
-};
-
 TEST_F(EventsLoopTest, RunCatchExceptionsLogsEachThrowOnTwoLinesAndKeepsDispatching) {
-    LogCollector log(m_logger);
+    core::testing::log_collector log(m_logger);
     std::vector<int> order;
     m_loop->post([&] {
         order.push_back(1);

@@ -9,7 +9,6 @@
 #include <thread>
 
 #include "core/exception.h"
-#include "core/iteration_result.h"
 #include "core/json.h"
 #include "core/lifetime.h"
 #include "core/scope_guard.h"
@@ -20,7 +19,9 @@ namespace core = ozra::libs::core;
 
 namespace {
 
-std::string this_file_inside_tree() { return std::string(__FILE__).substr(core::constants::source_directory.size()); }
+std::string this_file_inside_tree() {
+    return std::string(__FILE__).substr(core::constants::source_directory.size());
+}
 
 }  // namespace
 
@@ -57,11 +58,11 @@ TEST(SourceLocation, ShortFunction) {
 }
 
 TEST(Exceptions, DescribeAndWhatCarryLocationAndMessage) {
+    const int line = __LINE__ + 2;
     try {
         OZRA_THROW("it broke");
     } catch (const core::exception& e) {
-        const std::string expected = this_file_inside_tree() + ":" + std::to_string(__LINE__ - 2) + " it broke";
-        EXPECT_EQ(e.what(), expected);
+        EXPECT_EQ(e.what(), this_file_inside_tree() + ":" + std::to_string(line) + " it broke");
         EXPECT_EQ(e.get_string_error(), "it broke");
         return;
     }
@@ -97,27 +98,10 @@ TEST(Json, TryParse) {
     EXPECT_FALSE(empty_text.ok);
     EXPECT_FALSE(empty_text.error.empty());
     EXPECT_TRUE(empty_text.result.isNull());
-
-    const auto empty_object = core::json::try_parse("{}");
-    EXPECT_TRUE(empty_object.ok);
-    EXPECT_TRUE(empty_object.error.empty());
-    EXPECT_TRUE(empty_object.result.isObject());
-    EXPECT_EQ(empty_object.result.size(), 0u);
-
     const auto with_comment = core::json::try_parse("{\"a\": 1 /* note */}");
     EXPECT_TRUE(with_comment.ok);
+    EXPECT_TRUE(with_comment.error.empty());
     EXPECT_EQ(with_comment.result["a"].asInt(), 1);
-
-    EXPECT_FALSE(core::json::try_parse("{\"a\": ").ok);
-    EXPECT_FALSE(core::json::try_parse(std::string("\x01\xff{", 3)).ok);
-}
-
-TEST(Constants, BuildValues) {
-    EXPECT_EQ(core::constants::git_version, "0.1.0");
-    EXPECT_EQ(core::constants::git_subversion, "122");
-    EXPECT_EQ(core::constants::library_name, "core");
-    EXPECT_EQ(core::constants::project_name, "varnokd");
-    EXPECT_EQ(static_cast<int>(core::iteration_result::interrupted), 1);
 }
 
 namespace {

@@ -22,6 +22,7 @@
 #include "core/line_format.h"
 #include "core/logger.h"
 #include "core/version.h"
+#include "test_support.h"
 
 namespace core = ozra::libs::core;
 using ::testing::MatchesRegex;
@@ -49,23 +50,14 @@ void expect_as_boost_format(const std::string pattern, const Arguments&... argum
     EXPECT_EQ(text, expected.str()) << "pattern \"" << pattern << "\", locale " << std::locale().name();
 }
 
-// A collector for the logger's debug socket on a free loopback port.
 class LoggerTest : public ::testing::Test {
 protected:
-    LoggerTest() : m_collector(m_context, zmq::socket_type::pull) {
-        m_collector.set(zmq::sockopt::rcvtimeo, 10000);
-        m_collector.bind("tcp://127.0.0.1:*");
-        m_logger.connect(m_collector.get(zmq::sockopt::last_endpoint));
-        EXPECT_THAT(next_frame(), MatchesRegex("&varnokd:main " + date_pattern + "Connected to socket"));
+    LoggerTest() {
+        EXPECT_THAT(m_collector.connected_line(),
+                    MatchesRegex("&varnokd:main " + date_pattern + "Connected to socket"));
     }
 
-    std::string next_frame() {
-        zmq::message_t frame;
-        if (!m_collector.recv(frame)) {
-            return "<no frame>";
-        }
-        return frame.to_string();
-    }
+    std::string next_frame() { return m_collector.next_line(); }
 
     // The frame text after the prefix and the date.
     std::string next_body() {
@@ -79,9 +71,8 @@ protected:
         return frame.substr(date_start + date_length);
     }
 
-    zmq::context_t m_context;
-    zmq::socket_t m_collector;
     core::logger m_logger{"varnokd", "main"};
+    core::testing::log_collector m_collector{m_logger};
 };
 
 }  // namespace

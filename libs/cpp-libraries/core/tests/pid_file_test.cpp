@@ -12,6 +12,7 @@
 
 #include "core/exception.h"
 #include "core/pid_file.h"
+#include "test_support.h"
 
 namespace core = ozra::libs::core;
 
@@ -37,14 +38,10 @@ protected:
         return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
     }
 
-    std::string failure() const {
-        try {
-            core::write_pid(m_path);
-        } catch (const core::exception& e) {
-            return e.get_string_error();
-        }
-        return "<no error>";
+    std::string failure(const std::string& path) const {
+        return core::testing::raised_text([&] { core::write_pid(path); });
     }
+    std::string failure() const { return failure(m_path); }
 
     static std::string own_pid() { return std::to_string(getpid()); }
 
@@ -79,19 +76,13 @@ TEST_F(PidFileTest, OverwritesStaleOrMeaninglessContent) {
          {unused_pid(), std::string("not a number"), std::string(), std::string("0"), std::string("-1"),
           std::string("99999999999999"), own_pid() + "\n"}) {
         write(content);
-        EXPECT_EQ(failure(), "<no error>") << "content: " << content;
+        EXPECT_EQ(failure(), "no exception") << "content: " << content;
         EXPECT_EQ(read(), own_pid()) << "content: " << content;
     }
 }
 
 TEST_F(PidFileTest, ReportsAFileThatCannotBeCreated) {
-    const std::string missing_directory = m_directory + "/missing/varnok.pid";
-    try {
-        core::write_pid(missing_directory);
-        FAIL() << "no exception";
-    } catch (const core::exception& e) {
-        EXPECT_EQ(e.get_string_error(), "Error opening pid-file!");
-    }
+    EXPECT_EQ(failure(m_directory + "/missing/varnok.pid"), "Error opening pid-file!");
 }
 
 // Probes pid 1 as an unprivileged user; as root, from a child that drops its privileges first.

@@ -13,26 +13,17 @@
 #include "core/logger.h"
 #include "core/redis/create_context.h"
 #include "free_port.h"
-#include "loop_wait.h"
 #include "redis_server.h"
+#include "test_support.h"
 
 namespace core = ozra::libs::core;
 namespace redis = ozra::libs::core::redis;
+using core::testing::raised_text;
 using core::testing::run_until;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
 namespace {
-
-template <class F>
-std::string error_of(F&& f) {
-    try {
-        f();
-    } catch (const core::exception& e) {
-        return e.get_string_error();
-    }
-    return "no exception";
-}
 
 class RedisTest : public ::testing::Test {
 protected:
@@ -60,16 +51,6 @@ protected:
     const std::thread::id m_test_thread = std::this_thread::get_id();
 };
 
-TEST(RedisReplyTypeTest, NamesAndUnknownValue) {
-    EXPECT_EQ(redis::to_string(redis::reply_type::STRING), "string");
-    EXPECT_EQ(redis::to_string(redis::reply_type::ARRAY), "array");
-    EXPECT_EQ(redis::to_string(redis::reply_type::INTEGER), "integer");
-    EXPECT_EQ(redis::to_string(redis::reply_type::NIL), "nil");
-    EXPECT_EQ(redis::to_string(redis::reply_type::STATUS), "status");
-    EXPECT_EQ(redis::to_string(redis::reply_type::ERROR), "error");
-    EXPECT_EQ(error_of([] { redis::to_string(redis::reply_type::_count); }), "Unknown enumeration value");
-}
-
 TEST_F(RedisTest, BinaryKeysAndValuesRoundTrip) {
     auto context = make_context();
     const std::string key("bin\0key\r\n", 9);
@@ -85,9 +66,9 @@ TEST_F(RedisTest, ReplyAccessorsRaiseForTheWrongType) {
     auto context = make_context();
     context->set("text", "not a number")->execute();
     const auto count = context->del("absent")->execute();
-    EXPECT_EQ(error_of([&] { count.to_string(); }), "Reply is not string, actual type: integer");
+    EXPECT_EQ(raised_text([&] { count.to_string(); }), "Reply is not string, actual type: integer");
     const auto text = context->get("text")->execute();
-    EXPECT_EQ(error_of([&] { text.as_array(); }), "Reply is not array, actual type: string");
+    EXPECT_EQ(raised_text([&] { text.as_array(); }), "Reply is not array, actual type: string");
     EXPECT_FALSE(count.try_string_view().has_value());
     try {
         text.to_int();
@@ -98,17 +79,17 @@ TEST_F(RedisTest, ReplyAccessorsRaiseForTheWrongType) {
     EXPECT_THROW(count.to_int(), core::exception);
     const auto members = context->get_set_members("absent")->execute();
     EXPECT_EQ(members.as_array().size(), 0u);
-    EXPECT_EQ(error_of([&] { members.as_array()[0]; }), "Index out of range");
+    EXPECT_EQ(raised_text([&] { members.as_array()[0]; }), "Index out of range");
 }
 
 TEST_F(RedisTest, ErrorRepliesRaiseOnTheBlockingConnectionAndArriveAsRepliesAsynchronously) {
     auto context = make_context();
-    EXPECT_THAT(error_of([&] {
+    EXPECT_THAT(raised_text([&] {
                     context->create_command({"NOSUCHCOMMAND", "x"})->execute();
                 }),
                 StartsWith("Command: NOSUCHCOMMAND, error: ERR unknown command"));
     context->set("text", "abc")->execute();
-    EXPECT_THAT(error_of([&] { context->increment_in_table("text", "f", 1)->execute(); }),
+    EXPECT_THAT(raised_text([&] { context->increment_in_table("text", "f", 1)->execute(); }),
                 StartsWith("Command: HINCRBY, error: WRONGTYPE"));
     const auto reply = run_async(*context->create_command({"NOSUCHCOMMAND"}));
     EXPECT_EQ(reply.get_type(), redis::reply_type::ERROR);
@@ -224,8 +205,8 @@ TEST_F(RedisTest, CommandsThatMakeASubscriberAreRefusedBeforeAnythingIsSent) {
              {"SUBSCRIBE", "news"}, {"psubscribe", "n*"}, {"MONITOR"}, {"UNSUBSCRIBE"}, {"PUNSUBSCRIBE"}}) {
         auto command = context->create_command(arguments);
         const auto refusal = "Command: " + arguments[0] + ", error: subscriptions are not supported";
-        EXPECT_EQ(error_of([&] { command->execute_async(); }), refusal);
-        EXPECT_EQ(error_of([&] { command->execute(); }), refusal);
+        EXPECT_EQ(raised_text([&] { command->execute_async(); }), refusal);
+        EXPECT_EQ(raised_text([&] { command->execute(); }), refusal);
     }
     EXPECT_EQ(listener->create_command({"PUBLISH", "news", "nobody listens"})->execute().to_long_long(), 0);
     EXPECT_EQ(run_async(*context->set("k", "v")).to_string(), "OK");
@@ -238,9 +219,9 @@ TEST_F(RedisTest, CommandsAndHandlesOutlivingTheirContextRaise) {
     auto handle = command->execute_async();
     ASSERT_TRUE(run_until(*m_loop, [&] { return handle->is_complete(); }));
     context.reset();
-    EXPECT_EQ(error_of([&] { command->execute(); }), "Command: GET, error: the context is destroyed");
-    EXPECT_EQ(error_of([&] { command->execute_async(); }), "Command: GET, error");
-    EXPECT_EQ(error_of([&] { handle->restart(); }), "Command: GET, error");
+    EXPECT_EQ(raised_text([&] { command->execute(); }), "Command: GET, error: the context is destroyed");
+    EXPECT_EQ(raised_text([&] { command->execute_async(); }), "Command: GET, error");
+    EXPECT_EQ(raised_text([&] { handle->restart(); }), "Command: GET, error");
 }
 
 TEST_F(RedisTest, ConnectDeliversAWorkingContextOnTheLoop) {
@@ -272,17 +253,17 @@ TEST_F(RedisTest, ServerThatGoesAway) {
     m_server.kill();
     const auto lost = run_async(*context->get("k"));
     EXPECT_EQ(lost.get_type(), redis::reply_type::ERROR);
-    EXPECT_THAT(error_of([&] { context->get("k")->execute_async(); }), "Command: GET, error");
-    EXPECT_THAT(error_of([&] { context->get("k")->execute(); }), StartsWith("Command: GET, error: "));
+    EXPECT_THAT(raised_text([&] { context->get("k")->execute_async(); }), "Command: GET, error");
+    EXPECT_THAT(raised_text([&] { context->get("k")->execute(); }), StartsWith("Command: GET, error: "));
 }
 
 TEST_F(RedisTest, ServerThatIsDown) {
     const int port = core::testing::free_tcp_port();
-    EXPECT_THAT(error_of([&] { m_loop->create_redis_context("127.0.0.1", port, 0); }),
+    EXPECT_THAT(raised_text([&] { m_loop->create_redis_context("127.0.0.1", port, 0); }),
                 "Connection error: Connection refused");
 
     std::optional<redis::connect_result> result;
-    const std::string error = error_of([&] {
+    const std::string error = raised_text([&] {
         auto handle = redis::connect(*m_loop, m_logger, "127.0.0.1", port, 0);
         handle->set_callback([&](redis::connect_result connected) { result.emplace(std::move(connected)); });
         ASSERT_TRUE(run_until(*m_loop, [&] { return result.has_value(); }));

@@ -10,7 +10,7 @@
 #include "core/core.h"
 #include "core/logger.h"
 #include "core/tcp/manager.h"
-#include "loop_wait.h"
+#include "test_support.h"
 
 namespace core = ozra::libs::core;
 namespace tcp = ozra::libs::core::tcp;

@@ -8,7 +8,7 @@
 #include "core/core.h"
 #include "core/logger.h"
 #include "core/udp/socket.h"
-#include "loop_wait.h"
+#include "test_support.h"
 
 namespace core = ozra::libs::core;
 namespace udp = ozra::libs::core::udp;

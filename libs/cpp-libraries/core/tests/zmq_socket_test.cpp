@@ -15,7 +15,7 @@
 #include "core/logger.h"
 #include "core/zmq/manager.h"
 #include "free_port.h"
-#include "loop_wait.h"
+#include "test_support.h"
 
 namespace core = ozra::libs::core;
 namespace core_zmq = ozra::libs::core::zmq;
@@ -185,11 +185,8 @@ TEST_F(ZmqSocketTest, APublisherReachesAMessageStream) {
     std::vector<std::string> received;
     const auto subscription =
         stream->subscribe("#news", [&](std::string_view frame) { received.emplace_back(frame); });
-    // A subscription reaches the publisher some time after connecting: publish until one arrives.
-    const auto resend = m_loop->create_periodic_timer(
-        std::chrono::milliseconds(20), "publish", [&](auto) { publisher->send("#news today"); },
-        OZRA_SOURCE_LOCATION);
-    ASSERT_TRUE(run_until(*m_loop, [&] { return !received.empty(); }));
+    ASSERT_TRUE(core::testing::publish_until(
+        *m_loop, [&] { publisher->send("#news today"); }, [&] { return !received.empty(); }));
     EXPECT_EQ(received.front(), "#news today");
 }
 
