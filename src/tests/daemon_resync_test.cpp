@@ -66,7 +66,7 @@ protected:
     void StartDaemon() {
         const std::string config = mDirectory + "/varnok.json";
         std::ofstream(config) << varnok::test_tools::daemon_config_text(
-            {mDirectory + "/varnok.pid", mCollector.endpoint(), mProxy.port(), mServer->port(), {"alarm"}});
+            {mDirectory + "/varnok.pid", mCollector.endpoint(), mProxy.port(), mServer->port(), {"alarm"}, ""});
         mDaemon = std::make_unique<CDaemonProcess>(std::vector<std::string>{"-c", config});
     }
 
