@@ -3,7 +3,9 @@
 #include <optional>
 
 #include "core/exception.h"
+#include "core/http/curl_transfer.h"
 #include "core/json.h"
+#include "core/version.h"
 #include "http-status-error.h"
 #include "request-metrics.h"
 #include "server.h"
@@ -11,6 +13,8 @@
 namespace ozra {
 
 namespace {
+
+const std::string user_agent(libs::core::constants::project_name);
 
 void AppendHeader(std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)>& headers, const char* line) {
     curl_slist* const extended = curl_slist_append(headers.get(), line);
@@ -34,7 +38,7 @@ size_t callbackFunc(char* data, size_t size, size_t count, void* stream) {
 CServer::CServer(std::string protocol, std::string address, unsigned int port, libs::core::logger& logger,
                  std::size_t connections)
     : mProtocol(std::move(protocol)), mAddress(std::move(address)), m_port(port), m_logger(logger) {
-    const CURLcode code = curl_global_init(CURL_GLOBAL_ALL);
+    const CURLcode code = libs::core::http::initialize_curl();
     if (code != CURLE_OK) {
         OZRA_THROW(std::string("CServer") + ": " + curl_easy_strerror(code));
     }
@@ -44,7 +48,6 @@ CServer::CServer(std::string protocol, std::string address, unsigned int port, l
 CServer::~CServer() {
     mAsyncRequests.reset();
     mSyncHandle.reset();
-    curl_global_cleanup();
 }
 
 void CServer::CurlGetRequest(const std::string& path, std::stringstream& answer, curl_slist* headers) {
@@ -100,23 +103,10 @@ void CServer::PrepareTransfer(CURL* curl, Transfer& transfer) const {
                    (transfer.mMethod == Method::GET ? ": curlHandle == NULL" : ": curl_handle == NULL"));
     }
     curl_easy_reset(curl);
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, transfer.mHeaders.get());
-    if (transfer.mMethod == Method::DEL) {
-        curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, "DELETE");
-    }
-    curl_easy_setopt(curl, CURLOPT_URL, transfer.mUrl.c_str());
+    libs::core::http::set_transfer_options(
+        curl, {transfer.mUrl, transfer.mMethod == Method::DEL ? "DELETE" : nullptr, transfer.mBody,
+               transfer.mHeaders.get(), user_agent, request_timeout, &callbackFunc, transfer.mAnswer});
     curl_easy_setopt(curl, CURLOPT_DEFAULT_PROTOCOL, mProtocol.c_str());
-    if (transfer.mBody != nullptr) {
-        curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(transfer.mBody->size()));
-        curl_easy_setopt(curl, CURLOPT_POSTFIELDS, transfer.mBody->data());
-    }
-    curl_easy_setopt(curl, CURLOPT_USERAGENT, "varnokd");
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &callbackFunc);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, transfer.mAnswer);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT, static_cast<long>(request_timeout.count()));
-    // Transfers must not be interrupted by the resolver's alarm signal.
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
     if (m_port != 0) {
         curl_easy_setopt(curl, CURLOPT_PORT, static_cast<long>(m_port));
     }

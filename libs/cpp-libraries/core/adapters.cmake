@@ -3,6 +3,7 @@ set(OZRA_CORE_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 target_sources(ozra_core PRIVATE
     ${OZRA_CORE_DIR}/src/impl/http/client_impl.cpp
+    ${OZRA_CORE_DIR}/src/impl/http/curl_transfer.cpp
     ${OZRA_CORE_DIR}/src/impl/http/method.cpp
     ${OZRA_CORE_DIR}/src/impl/http/result.cpp
     ${OZRA_CORE_DIR}/src/impl/http/shared_curl_data.cpp

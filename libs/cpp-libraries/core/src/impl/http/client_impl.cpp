@@ -7,6 +7,7 @@
 #include "core/async_operation_handle_impl.h"
 #include "core/exception.h"
 #include "core/http/create_client.h"
+#include "core/http/curl_transfer.h"
 #include "core/scope_guard.h"
 #include "core/version.h"
 
@@ -21,9 +22,8 @@ size_t append_to_buffer(char* bytes, size_t size, size_t count, void* buffer) {
     return size * count;
 }
 
-void initialize_curl_once() {
-    static const CURLcode initialized = curl_global_init(CURL_GLOBAL_DEFAULT);
-    OZRA_CHECK(initialized == CURLE_OK);
+void require_curl() {
+    OZRA_CHECK(initialize_curl() == CURLE_OK);
 }
 
 }  // namespace
@@ -35,7 +35,7 @@ client_impl::client_impl(events_loop& loop, core& core, const component_logger& 
       m_address(std::move(address)),
       m_timeout(timeout),
       m_disabled_methods(std::move(disabled_methods)),
-      m_worker_events_loop((initialize_curl_once(), core.create_events_loop("http_client::worker"))),
+      m_worker_events_loop((require_curl(), core.create_events_loop("http_client::worker"))),
       m_worker_events_loop_work(m_worker_events_loop->create_work()),
       m_worker_thread_pool(thread_count) {
     for (int index = 0; index < thread_count; ++index) {
@@ -67,24 +67,15 @@ result client_impl::perform_request(method method, const std::string& path, cons
     });
     if (!body.empty()) {
         headers = curl_slist_append(headers, "content-type: application/json");
-        curl_easy_setopt(curl_handle, CURLOPT_POSTFIELDS, body.data());
-        curl_easy_setopt(curl_handle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
     }
     const std::string method_text(to_string(method));
     const std::string user_agent(constants::project_name);
     const std::string url = m_address + path;
     std::string received;
-    curl_easy_setopt(curl_handle, CURLOPT_CUSTOMREQUEST, method_text.c_str());
-    curl_easy_setopt(curl_handle, CURLOPT_USERAGENT, user_agent.c_str());
-    curl_easy_setopt(curl_handle, CURLOPT_HTTPHEADER, headers);
-    curl_easy_setopt(curl_handle, CURLOPT_WRITEFUNCTION, &append_to_buffer);
-    curl_easy_setopt(curl_handle, CURLOPT_WRITEDATA, &received);
-    curl_easy_setopt(curl_handle, CURLOPT_TIMEOUT, static_cast<long>(m_timeout.count()));
+    set_transfer_options(curl_handle, {url, method_text.c_str(), body.empty() ? nullptr : &body, headers,
+                                       user_agent, m_timeout, &append_to_buffer, &received});
     curl_easy_setopt(curl_handle, CURLOPT_CONNECTTIMEOUT, connect_timeout_seconds);
-    curl_easy_setopt(curl_handle, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(curl_handle, CURLOPT_SHARE, m_shared_curl_data.handle());
-    curl_easy_setopt(curl_handle, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl_handle, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl_handle, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(curl_handle, CURLOPT_XFERINFOFUNCTION, &client_impl::abort_when_stopping);
     curl_easy_setopt(curl_handle, CURLOPT_XFERINFODATA, &m_stopping);
