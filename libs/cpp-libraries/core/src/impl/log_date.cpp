@@ -2,7 +2,6 @@
 
 #include <time.h>
 
-#include <cstdio>
 #include <cstring>
 #include <limits>
 
@@ -21,7 +20,9 @@ thread_local second_text last_second;
 }  // namespace
 
 log_date::log_date(std::int64_t milliseconds_since_epoch) {
-    const std::int64_t second = milliseconds_since_epoch / 1000;
+    // Floored, so that a time before the epoch reads as the second before it plus a positive fraction.
+    const std::int64_t second =
+        milliseconds_since_epoch / 1000 - (milliseconds_since_epoch % 1000 < 0 ? 1 : 0);
     if (last_second.second != second) {
         const time_t seconds = static_cast<time_t>(second);
         tm utc{};
@@ -32,13 +33,7 @@ log_date::log_date(std::int64_t milliseconds_since_epoch) {
     }
     std::memcpy(m_text, last_second.text, last_second.length);
     char* fraction = m_text + last_second.length;
-    const int milliseconds = static_cast<int>(milliseconds_since_epoch % 1000);
-    if (milliseconds < 0) {
-        const std::size_t room = sizeof(m_text) - last_second.length;
-        m_length = last_second.length +
-                   static_cast<std::size_t>(std::snprintf(fraction, room, ".%03d ", milliseconds));
-        return;
-    }
+    const int milliseconds = static_cast<int>(milliseconds_since_epoch - second * 1000);
     const char text[] = {'.', static_cast<char>('0' + milliseconds / 100),
                          static_cast<char>('0' + milliseconds / 10 % 10),
                          static_cast<char>('0' + milliseconds % 10), ' '};
