@@ -4,71 +4,22 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <chrono>
 #include <stdexcept>
-#include <string>
 #include <thread>
 #include <vector>
 
-#include "core/core.h"
-#include "core/logger.h"
 #include "test_support.h"
 
 namespace core = ozra::libs::core;
 using namespace std::chrono_literals;
+using core::testing::run_until;
+using time_points = std::vector<core::steady_time_point>;
 
 namespace {
 
-class EventsLoopTest : public ::testing::Test {
-protected:
-    core::logger m_logger{"varnokd", "test"};
-    std::unique_ptr<core::core> m_core = core::core::create(m_logger);
-    std::unique_ptr<core::events_loop> m_loop = m_core->create_events_loop("main");
-};
+using EventsLoopTest = core::testing::loop_test;
 
-TEST_F(EventsLoopTest, PostedFunctionsRunInOrderAndRunReturnsWithoutWork) {
-    std::vector<int> order;
-    m_loop->post([&] {
-        order.push_back(1);
-        m_loop->post([&] { order.push_back(3); });
-    });
-    m_loop->post([&] { order.push_back(2); });
-    m_loop->run();
-    EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
-    EXPECT_TRUE(m_loop->is_stopped());
-}
-
-TEST_F(EventsLoopTest, StopFromAnotherThreadEndsRunKeptAliveByWork) {
-    auto work = m_loop->create_work();
-    std::atomic<bool> ran{false};
-    m_loop->post([&] { ran = true; });
-    std::thread stopper([&] {
-        while (!ran) {
-            std::this_thread::yield();
-        }
-        m_loop->stop();
-    });
-    m_loop->run();
-    stopper.join();
-    EXPECT_TRUE(ran);
-    EXPECT_TRUE(m_loop->is_stopped());
-}
-
-TEST_F(EventsLoopTest, DestroyingTheLastWorkLetsRunReturn) {
-    auto work = m_loop->create_work();
-    std::thread releaser([&] { m_loop->post([&] { work.reset(); }); });
-    releaser.join();
-    m_loop->run();
-    EXPECT_EQ(work, nullptr);
-}
-
-TEST_F(EventsLoopTest, ThrowingHandlerLeavesRun) {
-    m_loop->post([] { throw std::runtime_error("boom"); });
-    EXPECT_THROW(m_loop->run(), std::runtime_error);
-}
-
-TEST_F(EventsLoopTest, RunCatchExceptionsLogsEachThrowOnTwoLinesAndKeepsDispatching) {
+TEST_F(EventsLoopTest, RunCatchExceptionsLogsEachThrowAndKeepsDispatching) {
     core::testing::log_collector log(m_logger);
     std::vector<int> order;
     m_loop->post([&] {
@@ -80,52 +31,40 @@ TEST_F(EventsLoopTest, RunCatchExceptionsLogsEachThrowOnTwoLinesAndKeepsDispatch
         throw core::exception("second", OZRA_SOURCE_LOCATION);
     });
     m_loop->post([&] { order.push_back(3); });
-    m_loop->run_catch_exceptions(OZRA_SOURCE_LOCATION);
+    const auto location = OZRA_SOURCE_LOCATION;
+    m_loop->run_catch_exceptions(location);
     EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
-    using ::testing::HasSubstr;
-    EXPECT_THAT(log.next_line(), HasSubstr("Caught exeption"));
-    EXPECT_THAT(log.next_line(), HasSubstr("first"));
-    EXPECT_THAT(log.next_line(), HasSubstr("Caught exeption"));
-    EXPECT_THAT(log.next_line(), HasSubstr("second"));
+    const std::string where =
+        std::string(location.short_file()) + ":" + std::to_string(location.line()) + " ";
+    for (const char* text : {"first", "second"}) {
+        EXPECT_THAT(log.next_line(), ::testing::HasSubstr(where));
+        EXPECT_THAT(log.next_line(), ::testing::HasSubstr(text));
+    }
 }
 
-TEST_F(EventsLoopTest, DestructionRunsATimerThatBecomesDueSoon) {
-    std::vector<core::timer::time_point> fired;
+TEST_F(EventsLoopTest, DestructionRunsPendingWorkAndATimerThatBecomesDueSoon) {
+    bool posted_ran = false;
+    m_loop->post([&] { posted_ran = true; });
+    time_points fired;
     const auto due = std::chrono::steady_clock::now() + 50ms;
     std::unique_ptr<core::timer> timer;
-    timer = m_loop->create_timer(due, "soon", [&](core::timer::time_point tp) {
+    timer = m_loop->create_timer(due, "soon", [&](core::steady_time_point tp) {
         fired.push_back(tp);
         timer.reset();
     });
     m_loop.reset();
-    EXPECT_EQ(fired, (std::vector<core::timer::time_point>{due}));
-    EXPECT_EQ(timer, nullptr);
+    EXPECT_TRUE(posted_ran);
+    EXPECT_EQ(fired, time_points{due});
 }
 
-TEST_F(EventsLoopTest, DestructionRunsPendingPostedWork) {
-    bool ran = false;
-    m_loop->post([&] { ran = true; });
-    m_loop.reset();
-    EXPECT_TRUE(ran);
-}
-
+// The signal arrives on the handle's own thread, which stops the loop that work keeps running.
 TEST_F(EventsLoopTest, SigtermStopsRunAndIsReported) {
     auto handle = m_loop->stop_on_signals();
     EXPECT_FALSE(handle->signal_is_received());
     auto work = m_loop->create_work();
     m_loop->post([] { kill(getpid(), SIGTERM); });
     m_loop->run();
-    EXPECT_TRUE(m_loop->is_stopped());
     EXPECT_TRUE(handle->signal_is_received());
-}
-
-TEST_F(EventsLoopTest, HandleDestroyedWithoutSignalEndsItsThread) {
-    auto handle = m_loop->stop_on_signals();
-    handle.reset();
-    bool ran = false;
-    m_loop->post([&] { ran = true; });
-    m_loop->run();
-    EXPECT_TRUE(ran);
 }
 
 TEST(EventsLoopSignalTest, SecondSigtermGetsTheDefaultAction) {
@@ -145,6 +84,114 @@ TEST(EventsLoopSignalTest, SecondSigtermGetsTheDefaultAction) {
             }
         },
         ::testing::KilledBySignal(SIGTERM), "");
+}
+
+class TimersTest : public core::testing::loop_test {
+protected:
+    core::steady_time_point now() const { return m_loop->get_timers().current_time_point(); }
+
+    // Dispatches until a one-shot timer due after `delay` has fired.
+    void run_for(std::chrono::nanoseconds delay) {
+        bool passed = false;
+        auto window =
+            m_loop->create_timer(now() + delay, "window", [&](core::steady_time_point) { passed = true; });
+        ASSERT_TRUE(run_until(*m_loop, [&] { return passed; }));
+    }
+
+    core::timer::callback record() {
+        return [this](core::steady_time_point tp) { m_ticks.push_back(tp); };
+    }
+
+    time_points m_ticks;
+};
+
+TEST_F(TimersTest, OneShotTimerPassesItsScheduledTimePointUnlessStopped) {
+    const auto due = now() + 20ms;
+    auto timer = m_loop->create_timer(due, "once", record());
+    auto stopped = m_loop->create_timer(now(), "stopped", record());
+    stopped->stop();
+    EXPECT_TRUE(timer->is_waiting());
+    EXPECT_FALSE(stopped->is_waiting());
+    m_loop->run();
+    EXPECT_EQ(m_ticks, time_points{due});
+    EXPECT_FALSE(timer->is_waiting());
+}
+
+// Both expiries are queued in the same loop turn; whichever runs first re-arms the other for later,
+// so the other's queued completion must not call its callback with the old time point.
+TEST_F(TimersTest, TimerResetAfterItsCompletionWasQueuedCallsOnlyForTheNewTimePoint) {
+    const auto first_due = now() - 10ms;
+    const auto second_due = now() - 5ms;
+    const auto later = now() + 30ms;
+    time_points fired[2];
+    std::unique_ptr<core::timer> timers[2];
+    for (int i = 0; i < 2; ++i) {
+        timers[i] =
+            m_loop->create_timer(i == 0 ? first_due : second_due, "pair", [&, i](core::steady_time_point tp) {
+                fired[i].push_back(tp);
+                if (fired[1 - i].empty()) {
+                    timers[1 - i]->reset(later);
+                }
+            });
+    }
+    m_loop->run();
+    const bool first_ran_first = fired[0] == time_points{first_due} && fired[1] == time_points{later};
+    const bool second_ran_first = fired[1] == time_points{second_due} && fired[0] == time_points{later};
+    EXPECT_TRUE(first_ran_first || second_ran_first);
+}
+
+TEST_F(TimersTest, PeriodicTicksStayOnTheGridAndSkipTicksMissedByABlockedLoop) {
+    constexpr auto period = 200ms;
+    auto timer = m_loop->create_periodic_timer(period, "grid", [&](core::steady_time_point tp) {
+        m_ticks.push_back(tp);
+        if (m_ticks.size() == 2) {
+            std::this_thread::sleep_for(period * 5 / 2);  // busy until 1.5 periods past the next tick
+        }
+    });
+    ASSERT_TRUE(run_until(*m_loop, [&] { return m_ticks.size() == 4; }));
+    EXPECT_EQ(m_ticks[1] - m_ticks[0], period);
+    EXPECT_EQ(m_ticks[2] - m_ticks[1], period);  // the late tick carries its scheduled time point
+    EXPECT_EQ(m_ticks[3] - m_ticks[2], 2 * period);
+}
+
+// Each of these starts a new grid at the time of the call; a stopped timer ticks again after restart.
+TEST_F(TimersTest, ExecuteNowExpireNowResetAndRestart) {
+    constexpr auto period = 150ms;
+    constexpr auto new_period = 60ms;
+    auto before = now();
+    auto periodic =
+        m_loop->create_periodic_timer(period, core::periodic_timer::execute_now{}, "grid", record());
+    auto after = now();
+    ASSERT_TRUE(run_until(*m_loop, [&] { return m_ticks.size() == 2; }));
+    EXPECT_TRUE(m_ticks[0] >= before && m_ticks[0] <= after);
+    EXPECT_EQ(m_ticks[1] - m_ticks[0], period);
+    before = now();
+    periodic->expire_now();
+    after = now();
+    ASSERT_TRUE(run_until(*m_loop, [&] { return m_ticks.size() == 4; }));
+    EXPECT_TRUE(m_ticks[2] >= before && m_ticks[2] <= after);
+    EXPECT_EQ(m_ticks[3] - m_ticks[2], period);
+    before = now();
+    periodic->reset(new_period);
+    after = now();
+    ASSERT_TRUE(run_until(*m_loop, [&] { return m_ticks.size() == 6; }));
+    EXPECT_TRUE(m_ticks[4] >= before + new_period && m_ticks[4] <= after + new_period);
+    EXPECT_EQ(m_ticks[5] - m_ticks[4], new_period);
+    periodic->stop();
+    run_for(3 * new_period);
+    EXPECT_EQ(m_ticks.size(), 6u);
+    periodic->restart();
+    EXPECT_TRUE(run_until(*m_loop, [&] { return m_ticks.size() == 7; }));
+}
+
+TEST_F(TimersTest, PeriodicTimerDestroyedInItsOwnCallbackTicksNoMore) {
+    std::unique_ptr<core::periodic_timer> periodic;
+    periodic = m_loop->create_periodic_timer(5ms, "self", [&](core::steady_time_point tp) {
+        m_ticks.push_back(tp);
+        periodic.reset();
+    });
+    run_for(100ms);
+    EXPECT_EQ(m_ticks.size(), 1u);
 }
 
 }  // namespace

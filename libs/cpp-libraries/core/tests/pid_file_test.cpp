@@ -1,16 +1,16 @@
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
+#include <vector>
 
-#include "core/exception.h"
 #include "core/pid_file.h"
 #include "test_support.h"
 
@@ -41,17 +41,6 @@ protected:
     std::string failure(const std::string& path) const {
         return core::testing::raised_text([&] { core::write_pid(path); });
     }
-    std::string failure() const { return failure(m_path); }
-
-    static std::string own_pid() { return std::to_string(getpid()); }
-
-    // No process can have this id: ids are below the kernel's pid_max.
-    static std::string unused_pid() {
-        std::ifstream limit("/proc/sys/kernel/pid_max");
-        long pid_max = 0;
-        limit >> pid_max;
-        return std::to_string(pid_max);
-    }
 
     std::string m_directory;
     std::string m_path;
@@ -59,29 +48,34 @@ protected:
 
 }  // namespace
 
-TEST_F(PidFileTest, WritesTheProcessIdWithoutLineEnd) {
-    core::write_pid(m_path);
-    EXPECT_EQ(read(), own_pid());
-}
-
-TEST_F(PidFileTest, RefusesWhileTheFileNamesAnotherLiveProcess) {
-    const std::string parent = std::to_string(getppid());
-    write(" " + parent + "\n");
-    EXPECT_EQ(failure(), "Process is running");
-    EXPECT_EQ(read(), " " + parent + "\n");
-}
-
-TEST_F(PidFileTest, OverwritesStaleOrMeaninglessContent) {
-    for (const std::string& content :
-         {unused_pid(), std::string("not a number"), std::string(), std::string("0"), std::string("-1"),
-          std::string("99999999999999"), own_pid() + "\n"}) {
-        write(content);
-        EXPECT_EQ(failure(), "no exception") << "content: " << content;
-        EXPECT_EQ(read(), own_pid()) << "content: " << content;
+TEST_F(PidFileTest, RefusesOnlyWhileTheFileNamesAnotherLiveProcess) {
+    const std::string own = std::to_string(getpid());
+    const std::string parent = " " + std::to_string(getppid()) + "\n";
+    long pid_max = 0;
+    std::ifstream("/proc/sys/kernel/pid_max") >> pid_max;  // no process has this id
+    struct row {
+        std::optional<std::string> content;
+        std::string failure;
+        std::string after;
+    };
+    for (const auto& [content, failure_text, after] :
+         std::vector<row>{{std::nullopt, "no exception", own},
+                          {parent, "Process is running", parent},
+                          {std::to_string(pid_max), "no exception", own},
+                          {"not a number", "no exception", own},
+                          {"", "no exception", own},
+                          {"0", "no exception", own},
+                          {"-1", "no exception", own},
+                          {"99999999999999", "no exception", own},
+                          {own + "\n", "no exception", own}}) {
+        SCOPED_TRACE(content.value_or("<no file>"));
+        std::remove(m_path.c_str());
+        if (content) {
+            write(*content);
+        }
+        EXPECT_EQ(failure(m_path), failure_text);
+        EXPECT_EQ(read(), after);
     }
-}
-
-TEST_F(PidFileTest, ReportsAFileThatCannotBeCreated) {
     EXPECT_EQ(failure(m_directory + "/missing/varnok.pid"), "Error opening pid-file!");
 }
 
@@ -89,18 +83,15 @@ TEST_F(PidFileTest, ReportsAFileThatCannotBeCreated) {
 TEST_F(PidFileTest, ReportsAProbeRefusedByTheSystem) {
     write("1");
     chmod(m_directory.c_str(), 0755);
-    const auto probe = [this] {
-        const std::string text = failure();
-        return text == "write_pid: kill(): Operation not permitted";
-    };
+    const auto refused = [this] { return failure(m_path) == "write_pid: kill(): Operation not permitted"; };
     if (geteuid() != 0) {
-        EXPECT_TRUE(probe());
+        EXPECT_TRUE(refused());
     } else {
         const pid_t child = fork();
         ASSERT_NE(child, -1);
         if (child == 0) {
             constexpr uid_t nobody = 65534;
-            _exit(setgid(nobody) == 0 && setuid(nobody) == 0 && probe() ? 0 : 1);
+            _exit(setgid(nobody) == 0 && setuid(nobody) == 0 && refused() ? 0 : 1);
         }
         int status = 0;
         ASSERT_EQ(waitpid(child, &status, 0), child);

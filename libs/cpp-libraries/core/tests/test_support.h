@@ -1,12 +1,17 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
 #include <zmq.hpp>
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 
+#include "core/core.h"
 #include "core/events_loop.h"
 #include "core/exception.h"
 #include "core/logger.h"
@@ -75,6 +80,37 @@ private:
     ::zmq::context_t m_context;
     ::zmq::socket_t m_socket{m_context, ::zmq::socket_type::pull};
     std::string m_connected_line;
+};
+
+// A test with a logger and an events loop of its own, run on the test's thread.
+class loop_test : public ::testing::Test {
+protected:
+    logger m_logger{"varnokd", "test"};
+    std::unique_ptr<::ozra::libs::core::core> m_core = ::ozra::libs::core::core::create(m_logger);
+    std::unique_ptr<events_loop> m_loop = m_core->create_events_loop("main");
+};
+
+inline const boost::asio::ip::tcp::endpoint any_loopback_port{boost::asio::ip::make_address("127.0.0.1"), 0};
+
+// A loopback TCP port that nothing listens on at the moment of the call.
+inline int free_tcp_port() {
+    boost::asio::io_context io_context;
+    return boost::asio::ip::tcp::acceptor(io_context, any_loopback_port).local_endpoint().port();
+}
+
+// A loopback TCP port bound without listening while this lives: connections to it are refused, and no
+// other socket (of this test or of one running beside it) can take it.
+class held_tcp_port {
+public:
+    held_tcp_port() {
+        m_socket.open(any_loopback_port.protocol());
+        m_socket.bind(any_loopback_port);
+    }
+    int port() const { return m_socket.local_endpoint().port(); }
+
+private:
+    boost::asio::io_context m_io_context;
+    boost::asio::ip::tcp::socket m_socket{m_io_context};
 };
 
 }  // namespace ozra::libs::core::testing

@@ -1,0 +1,211 @@
+#include <gtest/gtest.h>
+
+#include <boost/system/system_error.hpp>
+
+#include <algorithm>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "core/tcp/manager.h"
+#include "core/udp/socket.h"
+#include "test_support.h"
+
+namespace core = ozra::libs::core;
+namespace tcp = ozra::libs::core::tcp;
+namespace udp = ozra::libs::core::udp;
+using core::testing::run_until;
+
+namespace {
+
+class TcpTest : public core::testing::loop_test {
+protected:
+    void SetUp() override {
+        m_acceptor = m_loop->get_tcp().listen("127.0.0.1", 0);
+        m_acceptor->set_callback(
+            [this](std::unique_ptr<tcp::socket> accepted) { m_accepted = std::move(accepted); });
+        m_client = m_loop->get_tcp().connect("127.0.0.1", m_acceptor->get_local_endpoint().port());
+        ASSERT_TRUE(run_until(*m_loop, [this] { return m_accepted != nullptr; }));
+        m_accepted->set_receive_callback([this](std::string_view bytes) {
+            m_largest_chunk = std::max(m_largest_chunk, bytes.size());
+            m_received.append(bytes);
+        });
+    }
+
+    std::unique_ptr<tcp::acceptor> m_acceptor;
+    std::unique_ptr<tcp::socket> m_accepted;
+    std::unique_ptr<tcp::socket> m_client;
+    std::string m_received;
+    std::size_t m_largest_chunk = 0;
+};
+
+TEST_F(TcpTest, BytesTravelBothWaysUntilThePeerCloses) {
+    std::string answer;
+    m_client->set_receive_callback([&](std::string_view bytes) { answer.append(bytes); });
+    int closes = 0;
+    m_accepted->set_close_callback([&] { ++closes; });
+    EXPECT_EQ(m_client->send_some(std::string("hello\0world", 11)), 11u);
+    ASSERT_TRUE(run_until(*m_loop, [&] { return m_received.size() == 11; }));
+    EXPECT_EQ(m_accepted->send_some("back"), 4u);
+    ASSERT_TRUE(run_until(*m_loop, [&] { return answer == "back"; }));
+    EXPECT_EQ(m_client->get_remote_endpoint().port(), m_acceptor->get_local_endpoint().port());
+    EXPECT_EQ(m_accepted->get_remote_endpoint().address().to_string(), "127.0.0.1");
+    m_client->send_some(" last words");
+    m_client.reset();
+    ASSERT_TRUE(run_until(*m_loop, [&] { return closes == 1; }));
+    EXPECT_EQ(m_received, std::string("hello\0world last words", 22));
+    m_loop->post([] {});
+    m_loop->get_io_context().restart();
+    m_loop->get_io_context().poll();
+    EXPECT_EQ(closes, 1);
+}
+
+TEST_F(TcpTest, LargeTransferUsesPartialSendsAndChunksOfAtMostTheBuffer) {
+    std::string payload(24 * 1024 * 1024, '\0');
+    for (std::size_t index = 0; index < payload.size(); ++index) {
+        payload[index] = static_cast<char>(index * 7 + index / 65536);
+    }
+    std::size_t offset = 0;
+    int can_send_calls = 0;
+    const auto send_more = [&] {
+        while (offset < payload.size()) {
+            const std::string_view rest(payload.data() + offset, payload.size() - offset);
+            const std::size_t sent = m_client->send_some(rest);
+            offset += sent;
+            if (sent < rest.size()) {
+                m_client->notify_that_send_is_possible();
+                return;
+            }
+        }
+    };
+    m_client->set_can_send_callback([&] {
+        ++can_send_calls;
+        send_more();
+    });
+    send_more();
+    ASSERT_TRUE(run_until(*m_loop, [&] { return m_received.size() == payload.size(); }));
+    EXPECT_TRUE(m_received == payload);
+    EXPECT_LE(m_largest_chunk, 65536u);
+    EXPECT_GT(can_send_calls, 0);
+}
+
+TEST_F(TcpTest, ReceivingGoesOnAfterACallbackThrows) {
+    m_accepted->set_receive_callback([&](std::string_view bytes) {
+        m_received.append(bytes);
+        if (m_received == "first") {
+            throw std::runtime_error("callback failed");
+        }
+    });
+    m_client->send_some("first");
+    EXPECT_THROW(run_until(*m_loop, [] { return false; }), std::runtime_error);
+    m_client->send_some("second");
+    ASSERT_TRUE(run_until(*m_loop, [&] { return m_received == "firstsecond"; }));
+}
+
+// A socket destroyed by its own callback with a wait for sending pending, and an acceptor destroyed
+// with its accept pending, call nothing more.
+TEST_F(TcpTest, DestroyedSocketsAndAcceptorsCallNothingMore) {
+    int calls = 0;
+    m_accepted->set_receive_callback([&](std::string_view) {
+        ++calls;
+        m_accepted.reset();
+    });
+    m_accepted->set_close_callback([&] { ++calls; });
+    m_accepted->notify_that_send_is_possible();
+    m_client->send_some("one");
+    ASSERT_TRUE(run_until(*m_loop, [&] { return m_accepted == nullptr; }));
+    m_client->send_some("two");
+    m_client.reset();
+    m_acceptor.reset();
+    m_loop->get_io_context().restart();
+    m_loop->run();
+    EXPECT_EQ(calls, 1);
+}
+
+TEST_F(TcpTest, ListenOnEveryAddressAndRefusedConnect) {
+    auto any = m_loop->get_tcp().listen(core::ip_protocol::v4, 0);
+    const int port = any->get_local_endpoint().port();
+    m_accepted.reset();
+    any->set_callback([this](std::unique_ptr<tcp::socket> socket) { m_accepted = std::move(socket); });
+    auto client = m_loop->get_tcp().connect("127.0.0.1", port);
+    ASSERT_TRUE(run_until(*m_loop, [&] { return m_accepted != nullptr; }));
+    any.reset();
+    try {
+        m_loop->get_tcp().connect("127.0.0.1", port);
+        ADD_FAILURE() << "connected to a closed port";
+    } catch (const boost::system::system_error& e) {
+        EXPECT_EQ(e.code(), boost::asio::error::connection_refused);
+    }
+    EXPECT_THROW(m_loop->get_tcp().connect("localhost", port), boost::system::system_error);
+}
+
+struct datagram {
+    boost::asio::ip::udp::endpoint sender;
+    std::string destination;
+    std::string bytes;
+};
+
+class UdpTest : public core::testing::loop_test {
+protected:
+    // Collects the datagrams; `on_datagram` runs after each is recorded.
+    void collect(std::function<void()> on_datagram = [] {}) {
+        m_receiver->set_receive_callback([this, on_datagram](const boost::asio::ip::udp::endpoint& sender,
+                                                             const boost::asio::ip::address_v4& destination,
+                                                             std::string_view bytes) {
+            m_datagrams.push_back({sender, destination.to_string(), std::string(bytes)});
+            on_datagram();
+        });
+    }
+
+    void send(const std::string& bytes) { m_sender->send_to("127.0.0.1", m_port, bytes); }
+
+    std::unique_ptr<udp::socket> m_receiver = m_loop->create_udp_socket(core::ip_protocol::v4, 0);
+    const int m_port = m_receiver->get_local_endpoint().port();
+    std::unique_ptr<udp::socket> m_sender = m_loop->create_udp_socket("127.0.0.1", 0);
+    std::vector<datagram> m_datagrams;
+};
+
+TEST_F(UdpTest, DatagramsArriveWholeWithTheirSenderAndTheAddressTheyWereSentTo) {
+    collect();
+    std::string large(60000, 'x');
+    large[0] = '\0';
+    large[59999] = '\xff';
+    EXPECT_EQ(m_sender->send_to("127.0.0.1", m_port, large), large.size());
+    EXPECT_EQ(m_sender->send_to(m_sender->make_endpoint("127.0.0.2", m_port), std::string("\0\0", 2)), 2u);
+    ASSERT_TRUE(run_until(*m_loop, [&] { return m_datagrams.size() == 2; }));
+    EXPECT_TRUE(m_datagrams[0].bytes == large);
+    EXPECT_EQ(m_datagrams[0].destination, "127.0.0.1");
+    EXPECT_EQ(m_datagrams[0].sender, m_sender->get_local_endpoint());
+    EXPECT_EQ(m_datagrams[1].bytes, std::string("\0\0", 2));
+    EXPECT_EQ(m_datagrams[1].destination, "127.0.0.2");
+    EXPECT_THROW(m_sender->make_endpoint("not an address", 1), boost::system::system_error);
+    EXPECT_THROW(m_loop->create_udp_socket("127.0.0.1", m_sender->get_local_endpoint().port()),
+                 boost::system::system_error);
+}
+
+TEST_F(UdpTest, ReceivingGoesOnAfterACallbackThrows) {
+    collect([this] {
+        if (m_datagrams.size() == 1) {
+            throw std::runtime_error("callback failed");
+        }
+    });
+    send("first");
+    EXPECT_THROW(run_until(*m_loop, [] { return false; }), std::runtime_error);
+    send("second");
+    ASSERT_TRUE(run_until(*m_loop, [&] { return m_datagrams.size() == 2; }));
+    EXPECT_EQ(m_datagrams[1].bytes, "second");
+}
+
+TEST_F(UdpTest, SocketDestroyedByItsOwnCallbackCallsNothingMore) {
+    collect([this] { m_receiver.reset(); });
+    send("one");
+    send("two");
+    ASSERT_TRUE(run_until(*m_loop, [&] { return m_receiver == nullptr; }));
+    m_sender.reset();
+    m_loop->get_io_context().restart();
+    m_loop->run();
+    EXPECT_EQ(m_datagrams.size(), 1u);
+}
+
+}  // namespace
