@@ -108,7 +108,8 @@ TEST(ConfigParserTest, BuildsNestedArraysAndObjectsWithKeysSortedByteWise) {
     EXPECT_FALSE(items[1]->as_array());
     EXPECT_EQ(items[2]->as_object()->get<bool>("k"), true);
     std::vector<int> numbers;
-    for (const cfg::value& item : *items[3]->as_array()) {
+    const auto inner = items[3]->as_array();
+    for (const cfg::value& item : *inner) {
         numbers.push_back(*item.as_int());
     }
     EXPECT_THAT(numbers, ElementsAre(3, 4));
@@ -122,7 +123,7 @@ TEST(ConfigParserTest, TopLevelValuesAndMalformedDocuments) {
     EXPECT_TRUE(parse("[1, 2]")->get_root().get_keys().empty());
     EXPECT_TRUE(parse("7")->get_root().get_keys().empty());
     EXPECT_NO_THROW(parse("{} // a comment"));
-    for (const std::string& text : {"", "{\"a\": }", "{\"a\": 1"}) {
+    for (const char* text : {"", "{\"a\": }", "{\"a\": 1"}) {
         try {
             parse(text);
             ADD_FAILURE() << text << " was accepted";
@@ -132,22 +133,12 @@ TEST(ConfigParserTest, TopLevelValuesAndMalformedDocuments) {
     }
 }
 
-TEST(ResultTest, HoldsAValueOrAReason) {
-    const cfg::result<int> good(5);
-    EXPECT_EQ(good.value(), 5);
-    EXPECT_EQ(good.reason(), "");
-    const cfg::result<int> bad = failed("why");
-    EXPECT_FALSE(bad.ok());
-    EXPECT_EQ(bad.try_get(), nullptr);
-    EXPECT_EQ(bad.reason(), "why");
-    EXPECT_THROW(bad.value(), boost::bad_optional_access);
-}
-
 TEST(ResultTest, ChainsJoinValuesIntoOneFlatTupleOrCollectEveryReasonInOrder) {
     const auto joined =
         cfg::result<int>(1) + cfg::result<std::string>(std::string("two")) + cfg::result<bool>(true);
     static_assert(std::is_same_v<std::decay_t<decltype(joined.value())>, std::tuple<int, std::string, bool>>);
     EXPECT_EQ(joined.value(), std::make_tuple(1, std::string("two"), true));
+    EXPECT_THROW(failed("a").value(), boost::bad_optional_access);
     EXPECT_EQ((failed("a") + failed("b") + failed("c")).reason(), "a\nb\nc");
     EXPECT_EQ((cfg::result<int>(1) + failed("b")).reason(), "b");
     EXPECT_EQ((failed("a") + cfg::result<int>(2) + failed("c") + cfg::result<int>(4)).reason(), "a\nc");

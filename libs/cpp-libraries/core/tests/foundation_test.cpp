@@ -77,7 +77,7 @@ TEST(Lifetime, DestructionOnAnotherThreadWaitsForAHeldCompletion) {
     std::mutex mutex;
     bool gone = false;
     std::condition_variable changed;
-    std::unique_ptr<living> object(new living{{&mutex, &gone, &changed}});
+    std::unique_ptr<living> object(new living{{&mutex, &gone, &changed}, {}});
     const core::lifetime::token token = object->life.track();
     std::thread destroyer;
     {
