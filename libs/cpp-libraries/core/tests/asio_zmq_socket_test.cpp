@@ -1,17 +1,10 @@
-#include <gtest/gtest.h>
-
 #include <zmq.h>
 #include <boost/asio/error.hpp>
-#include <boost/asio/io_context.hpp>
 #include <boost/system/system_error.hpp>
 
 #include <cerrno>
-#include <functional>
-#include <memory>
-#include <string>
 #include <tuple>
 #include <utility>
-#include <vector>
 
 #include "core/asio_zmq/socket.h"
 #include "core/zmq/error.h"

@@ -1,12 +1,5 @@
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
 #include <signal.h>
 #include <unistd.h>
-
-#include <stdexcept>
-#include <thread>
-#include <vector>
 
 #include "test_support.h"
 

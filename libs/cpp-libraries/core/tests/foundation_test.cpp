@@ -1,15 +1,8 @@
-#include <gtest/gtest.h>
-
-#include <chrono>
 #include <condition_variable>
-#include <memory>
 #include <mutex>
 #include <sstream>
-#include <thread>
 #include <utility>
-#include <vector>
 
-#include "core/exception.h"
 #include "core/lifetime.h"
 #include "core/version.h"
 #include "test_support.h"

@@ -1,17 +1,10 @@
-#include <gtest/gtest.h>
-
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/http.hpp>
 
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
-#include <list>
 #include <mutex>
-#include <optional>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "core/http/create_client.h"
 #include "test_support.h"
@@ -32,14 +25,11 @@ class http_test_server {
 public:
     http_test_server() : m_accepting([this] { accept_connections(); }) {}
 
+    // The clients are gone by now, and their connections with them.
     ~http_test_server() {
         {
             const std::lock_guard<std::mutex> lock(m_mutex);
             m_stopping = true;
-            for (auto& socket : m_sockets) {
-                boost::system::error_code ignored;
-                socket.shutdown(boost::asio::ip::tcp::socket::shutdown_both, ignored);
-            }
         }
         m_stopped.notify_all();
         boost::system::error_code ignored;  // a connection wakes the blocking accept
@@ -66,8 +56,7 @@ private:
             if (m_stopping || error) {
                 return;
             }
-            auto& kept = m_sockets.emplace_back(std::move(socket));
-            m_sessions.emplace_back([this, &kept] { serve(kept); });
+            m_sessions.emplace_back([this, socket = std::move(socket)]() mutable { serve(socket); });
         }
     }
 
@@ -116,8 +105,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_stopped;
     bool m_stopping = false;
-    std::list<boost::asio::ip::tcp::socket> m_sockets;
-    std::list<std::thread> m_sessions;
+    std::vector<std::thread> m_sessions;
     std::thread m_accepting;
 };
 

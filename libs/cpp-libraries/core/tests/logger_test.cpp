@@ -1,28 +1,17 @@
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
 #include <boost/format.hpp>
 #include <boost/system/error_code.hpp>
-#include <zmq.hpp>
 
 #include <unistd.h>
 
-#include <chrono>
 #include <complex>
 #include <cstdint>
-#include <functional>
 #include <limits>
 #include <locale>
 #include <regex>
 #include <set>
-#include <stdexcept>
 #include <string_view>
-#include <thread>
-#include <vector>
 
-#include "core/exception.h"
 #include "core/line_format.h"
-#include "core/logger.h"
 #include "core/version.h"
 #include "test_support.h"
 

@@ -1,12 +1,5 @@
-#include <gtest/gtest.h>
-
-#include <zmq.hpp>
-
 #include <algorithm>
 #include <map>
-#include <memory>
-#include <string>
-#include <vector>
 
 #include "test_support.h"
 

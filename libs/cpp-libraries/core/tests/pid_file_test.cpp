@@ -1,5 +1,3 @@
-#include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -7,9 +5,6 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
-#include <optional>
-#include <string>
-#include <vector>
 
 #include "core/pid_file.h"
 #include "test_support.h"

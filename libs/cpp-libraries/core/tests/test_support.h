@@ -1,5 +1,6 @@
 #pragma once
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <boost/asio/io_context.hpp>
@@ -9,13 +10,18 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <stdexcept>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "core/core.h"
 #include "core/events_loop.h"
 #include "core/exception.h"
 #include "core/logger.h"
 
+// The standard and test library headers above serve every test of the layer.
 namespace ozra::libs::core::testing {
 
 // Dispatches the context's handlers on this thread, one at a time, until done() holds or a generous
