@@ -1,5 +1,4 @@
-#include <condition_variable>
-#include <mutex>
+#include <future>
 #include <sstream>
 #include <utility>
 
@@ -47,30 +46,15 @@ TEST(Exceptions, WhatCarriesTheLocationAndChecksNameTheCondition) {
     EXPECT_EQ(core::testing::raised_text([&] { OZRA_CHECK(value == 4); }), "check failed: value == 4");
 }
 
-namespace {
-
-// An object with a lifetime; its other member goes after the lifetime, as in the adapters, and tells when.
-struct living {
-    struct member {
-        ~member() {
-            const std::lock_guard lock(*mutex);
-            *gone = true;
-            changed->notify_all();
-        }
-        std::mutex* mutex;
-        bool* gone;
-        std::condition_variable* changed;
-    } other;
-    core::lifetime life;
-};
-
-}  // namespace
-
 TEST(Lifetime, DestructionOnAnotherThreadWaitsForAHeldCompletion) {
-    std::mutex mutex;
-    bool gone = false;
-    std::condition_variable changed;
-    std::unique_ptr<living> object(new living{{&mutex, &gone, &changed}, {}});
+    struct living {
+        std::shared_ptr<void> other;  // goes after the lifetime, as the adapters' other members do
+        core::lifetime life;
+    };
+    std::promise<void> gone;
+    const std::future<void> destroyed = gone.get_future();
+    auto object = std::make_unique<living>();
+    object->other = std::shared_ptr<void>(nullptr, [&gone](void*) { gone.set_value(); });
     const core::lifetime::token token = object->life.track();
     std::thread destroyer;
     {
@@ -83,10 +67,9 @@ TEST(Lifetime, DestructionOnAnotherThreadWaitsForAHeldCompletion) {
         }
         ASSERT_TRUE(token.expired());
         // The destroyer has started; its wait for the hold would be cut short by a missing hold.
-        std::unique_lock lock(mutex);
-        EXPECT_FALSE(changed.wait_for(lock, std::chrono::milliseconds(200), [&gone] { return gone; }));
+        EXPECT_EQ(destroyed.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
     }
     destroyer.join();
-    EXPECT_TRUE(gone);
+    EXPECT_EQ(destroyed.wait_for(std::chrono::seconds(0)), std::future_status::ready);
     EXPECT_FALSE(token.lock());
 }

@@ -2,7 +2,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <fstream>
 #include <iterator>
 
@@ -15,12 +14,6 @@ namespace {
 
 class PidFileTest : public ::testing::Test {
 protected:
-    PidFileTest() {
-        char pattern[] = "/tmp/pid_file_test.XXXXXX";
-        m_directory = mkdtemp(pattern);
-        m_path = m_directory + "/varnok.pid";
-    }
-
     ~PidFileTest() override {
         std::remove(m_path.c_str());
         rmdir(m_directory.c_str());
@@ -37,8 +30,11 @@ protected:
         return core::testing::raised_text([&] { core::write_pid(path); });
     }
 
-    std::string m_directory;
-    std::string m_path;
+    const std::string m_directory = [] {
+        char pattern[] = "/tmp/pid_file_test.XXXXXX";
+        return std::string(mkdtemp(pattern));
+    }();
+    const std::string m_path = m_directory + "/varnok.pid";
 };
 
 }  // namespace
@@ -50,8 +46,7 @@ TEST_F(PidFileTest, RefusesOnlyWhileTheFileNamesAnotherLiveProcess) {
     std::ifstream("/proc/sys/kernel/pid_max") >> pid_max;  // no process has this id
     struct row {
         std::optional<std::string> content;
-        std::string failure;
-        std::string after;
+        std::string failure, after;
     };
     for (const auto& [content, failure_text, after] :
          std::vector<row>{{std::nullopt, "no exception", own},
