@@ -61,13 +61,9 @@ private:
 
     void serve(boost::asio::ip::tcp::socket& socket) {
         boost::beast::flat_buffer buffer;
-        boost::system::error_code error;
-        for (;;) {
-            beast_http::request<beast_http::string_body> request;
-            beast_http::read(socket, buffer, request, error);
-            if (error) {
-                return;
-            }
+        boost::system::error_code error;  // a failed write fails the next read
+        for (beast_http::request<beast_http::string_body> request;
+             beast_http::read(socket, buffer, request, error) > 0 && !error; request = {}) {
             ++m_requests;
             const std::string target(request.target());
             beast_http::response<beast_http::string_body> response(beast_http::status::ok, request.version());
@@ -91,9 +87,6 @@ private:
             }
             response.prepare_payload();
             beast_http::write(socket, response, error);
-            if (error) {
-                return;
-            }
         }
     }
 
