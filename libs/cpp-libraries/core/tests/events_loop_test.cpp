@@ -60,17 +60,14 @@ TEST_F(EventsLoopTest, SigtermStopsRunAndIsReported) {
     EXPECT_TRUE(handle->signal_is_received());
 }
 
-TEST(EventsLoopSignalTest, SecondSigtermGetsTheDefaultAction) {
+TEST_F(EventsLoopTest, SecondSigtermGetsTheDefaultAction) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
-            core::logger logger("varnokd", "test");
-            auto owner = core::core::create(logger);
-            auto loop = owner->create_events_loop("main");
-            auto handle = loop->stop_on_signals();
-            auto work = loop->create_work();
-            loop->post([] { kill(getpid(), SIGTERM); });
-            loop->run();
+            auto handle = m_loop->stop_on_signals();
+            auto work = m_loop->create_work();
+            m_loop->post([] { kill(getpid(), SIGTERM); });
+            m_loop->run();
             while (true) {
                 kill(getpid(), SIGTERM);
                 std::this_thread::sleep_for(10ms);
