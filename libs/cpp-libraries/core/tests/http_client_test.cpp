@@ -2,8 +2,6 @@
 #include <boost/beast/http.hpp>
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
 
 #include "core/http/create_client.h"
 #include "test_support.h"
@@ -17,26 +15,19 @@ namespace {
 
 namespace beast_http = boost::beast::http;
 
-// A Boost.Beast server on a free loopback port, one thread per connection. "/missing" answers 404 with the
-// body "no such thing", "/moved" redirects to "/echo", "/hang" never answers; every other path answers 200
-// with the request's method, target, content type, user agent and body.
+// A Boost.Beast server on a free loopback port, on a thread of its own. "/missing" answers 404 with the body
+// "no such thing", "/moved" redirects to "/echo", "/hang" never answers; every other path answers 200 with
+// the request's method, target, content type, user agent and body.
 class http_test_server {
 public:
-    http_test_server() : m_accepting([this] { accept_connections(); }) {}
+    http_test_server() {
+        accept();
+        m_thread = std::thread([this] { m_io_context.run(); });
+    }
 
-    // The clients are gone by now, and their connections with them.
     ~http_test_server() {
-        {
-            const std::lock_guard<std::mutex> lock(m_mutex);
-            m_stopping = true;
-        }
-        m_stopped.notify_all();
-        boost::system::error_code ignored;  // a connection wakes the blocking accept
-        boost::asio::ip::tcp::socket(m_io_context).connect(m_acceptor.local_endpoint(), ignored);
-        m_accepting.join();
-        for (auto& session : m_sessions) {
-            session.join();
-        }
+        m_io_context.stop();
+        m_thread.join();
     }
 
     std::string address() const {
@@ -46,59 +37,67 @@ public:
     int hanging_requests() const { return m_hanging; }
 
 private:
-    void accept_connections() {
-        for (;;) {
-            boost::asio::ip::tcp::socket socket(m_io_context);
-            boost::system::error_code error;
-            m_acceptor.accept(socket, error);
-            const std::lock_guard<std::mutex> lock(m_mutex);
-            if (m_stopping || error) {
-                return;
-            }
-            m_sessions.emplace_back([this, socket = std::move(socket)]() mutable { serve(socket); });
-        }
+    struct session {
+        boost::asio::ip::tcp::socket socket;
+        boost::beast::flat_buffer buffer;
+        beast_http::request<beast_http::string_body> request;
+        beast_http::response<beast_http::string_body> response;
+    };
+
+    void accept() {
+        m_acceptor.async_accept(
+            [this](const boost::system::error_code& error, boost::asio::ip::tcp::socket socket) {
+                if (!error) {
+                    serve(std::make_shared<session>(session{std::move(socket), {}, {}, {}}));
+                    accept();
+                }
+            });
     }
 
-    void serve(boost::asio::ip::tcp::socket& socket) {
-        boost::beast::flat_buffer buffer;
-        boost::system::error_code error;  // a failed write fails the next read
-        for (beast_http::request<beast_http::string_body> request;
-             beast_http::read(socket, buffer, request, error) > 0 && !error; request = {}) {
-            ++m_requests;
-            const std::string target(request.target());
-            beast_http::response<beast_http::string_body> response(beast_http::status::ok, request.version());
-            if (target == "/hang") {
-                ++m_hanging;
-                std::unique_lock<std::mutex> lock(m_mutex);
-                m_stopped.wait(lock, [this] { return m_stopping; });
-                return;
-            }
-            if (target == "/missing") {
-                response.result(beast_http::status::not_found);
-                response.body() = "no such thing";
-            } else if (target == "/moved") {
-                response.result(beast_http::status::found);
-                response.set(beast_http::field::location, "/echo");
-            } else {
-                response.body() = std::string(request.method_string()) + " " + target +
-                                  "\ncontent-type: " + std::string(request[beast_http::field::content_type]) +
-                                  "\nuser-agent: " + std::string(request[beast_http::field::user_agent]) +
-                                  "\n" + request.body();
-            }
-            response.prepare_payload();
-            beast_http::write(socket, response, error);
-        }
+    void serve(const std::shared_ptr<session>& s) {
+        s->request = {};
+        beast_http::async_read(
+            s->socket, s->buffer, s->request, [this, s](const boost::system::error_code& error, std::size_t) {
+                if (error) {
+                    return;
+                }
+                ++m_requests;
+                const std::string target(s->request.target());
+                if (target == "/hang") {
+                    ++m_hanging;
+                    m_hung.push_back(s);
+                    return;
+                }
+                s->response = {beast_http::status::ok, s->request.version()};
+                if (target == "/missing") {
+                    s->response.result(beast_http::status::not_found);
+                    s->response.body() = "no such thing";
+                } else if (target == "/moved") {
+                    s->response.result(beast_http::status::found);
+                    s->response.set(beast_http::field::location, "/echo");
+                } else {
+                    s->response.body() =
+                        std::string(s->request.method_string()) + " " + target +
+                        "\ncontent-type: " + std::string(s->request[beast_http::field::content_type]) +
+                        "\nuser-agent: " + std::string(s->request[beast_http::field::user_agent]) + "\n" +
+                        s->request.body();
+                }
+                s->response.prepare_payload();
+                beast_http::async_write(s->socket, s->response,
+                                        [this, s](const boost::system::error_code& error, std::size_t) {
+                                            if (!error) {
+                                                serve(s);
+                                            }
+                                        });
+            });
     }
 
     boost::asio::io_context m_io_context;
     boost::asio::ip::tcp::acceptor m_acceptor{m_io_context, core::testing::any_loopback_port};
     std::atomic<int> m_requests{0};
     std::atomic<int> m_hanging{0};
-    std::mutex m_mutex;
-    std::condition_variable m_stopped;
-    bool m_stopping = false;
-    std::vector<std::thread> m_sessions;
-    std::thread m_accepting;
+    std::vector<std::shared_ptr<session>> m_hung;  // the server thread's
+    std::thread m_thread;
 };
 
 // "<status or -> data:<data>" or "<status or -> error:<error>".
