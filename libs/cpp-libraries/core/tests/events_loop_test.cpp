@@ -57,6 +57,7 @@ TEST_F(EventsLoopTest, SigtermStopsRunAndIsReported) {
     auto work = m_loop->create_work();
     m_loop->post([] { kill(getpid(), SIGTERM); });
     m_loop->run();
+    EXPECT_TRUE(m_loop->is_stopped());
     EXPECT_TRUE(handle->signal_is_received());
 }
 

@@ -101,6 +101,7 @@ TEST_F(LoggerTest, NestedScopesIndentUntilTheirGuardsGo) {
         EXPECT_EQ(next_body(), "        | deep");
         EXPECT_EQ(next_body(), "        | flat");
         EXPECT_EQ(next_body(), "        | filtered");
+        EXPECT_EQ(m_logger.make_indent(), "        | ");
     }
     m_logger.set_debug(true);
     ::testing::internal::CaptureStderr();

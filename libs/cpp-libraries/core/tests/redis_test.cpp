@@ -156,6 +156,7 @@ TEST_F(RedisTest, ErrorRepliesRaiseOnTheBlockingConnectionArriveAsRepliesAsynchr
     const auto count = context->del("absent")->execute();
     EXPECT_EQ(raised_text([&] { count.to_string(); }), "Reply is not string, actual type: integer");
     EXPECT_FALSE(count.try_string_view().has_value());
+    EXPECT_THROW(count.to_int(), core::exception);
     EXPECT_EQ(raised_text([&] { reply.as_array(); }), "Reply is not array, actual type: error");
     EXPECT_EQ(raised_text([&] { context->get_set_members("absent")->execute().as_array()[0]; }),
               "Index out of range");
