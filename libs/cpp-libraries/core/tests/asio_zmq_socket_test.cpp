@@ -49,6 +49,15 @@ protected:
         m_io_context.poll();
     }
 
+    asio_zmq::socket& add_socket(int type = ZMQ_PULL) {
+        return *m_sockets.emplace_back(std::make_unique<asio_zmq::socket>(m_io_context, m_context, type));
+    }
+
+    int bound_port(const std::string& endpoint) {
+        const std::string bound = add_socket().bind(endpoint);
+        return std::stoi(bound.substr(bound.rfind(':') + 1));
+    }
+
     void poll_again() {
         m_io_context.restart();
         m_io_context.poll();
@@ -58,6 +67,7 @@ protected:
     std::shared_ptr<core_zmq::context> m_context = std::make_shared<core_zmq::context>();
     asio_zmq::socket m_pull{m_io_context, m_context, ZMQ_PULL};
     asio_zmq::socket m_push{m_io_context, m_context, ZMQ_PUSH};
+    std::vector<std::unique_ptr<asio_zmq::socket>> m_sockets;
 };
 
 // try_receive takes what is queued, the rest of a message here, and then reports nothing.
@@ -133,28 +143,12 @@ TEST_F(AsioZmqSocketTest, AFailedCallDoesNotLeaveAWaitingReceiveAsleep) {
 }
 
 TEST_F(AsioZmqSocketTest, TrySendReturnsFalseWhenNoPeerCanTakeTheFrame) {
-    asio_zmq::socket lonely(m_io_context, m_context, ZMQ_PUSH);
+    auto& lonely = add_socket(ZMQ_PUSH);
     lonely.bind("tcp://127.0.0.1:*");
     EXPECT_FALSE(lonely.try_send("nobody"));
 }
 
-int port_of(const std::string& endpoint) {
-    return std::stoi(endpoint.substr(endpoint.rfind(':') + 1));
-}
-
-class AsioZmqEndpointTest : public ::testing::Test {
-protected:
-    asio_zmq::socket& add_socket() {
-        m_sockets.push_back(std::make_unique<asio_zmq::socket>(m_io_context, m_context, ZMQ_PULL));
-        return *m_sockets.back();
-    }
-
-    int bound_port(const std::string& endpoint) { return port_of(add_socket().bind(endpoint)); }
-
-    boost::asio::io_context m_io_context;
-    std::shared_ptr<core_zmq::context> m_context = std::make_shared<core_zmq::context>();
-    std::vector<std::unique_ptr<asio_zmq::socket>> m_sockets;
-};
+using AsioZmqEndpointTest = AsioZmqSocketTest;
 
 TEST_F(AsioZmqEndpointTest, DynamicPortsComeFromTheRangeAndSkipTakenPorts) {
     for (const auto& endpoint : {"tcp://127.0.0.1:*", "tcp://127.0.0.1:!", "tcp://127.0.0.1:*[-]"}) {
