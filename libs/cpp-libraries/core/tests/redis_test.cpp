@@ -4,7 +4,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <set>
 
 #include "core/redis/create_context.h"
@@ -18,20 +17,17 @@ using ::testing::StartsWith;
 
 namespace {
 
-// A redis-server process on a free loopback port with its own temporary directory.
+// A redis-server process on a free loopback port that writes no files.
 class redis_server {
 public:
     redis_server() {
-        const std::string port = std::to_string(m_port), log_path = m_directory + "/log";
+        const std::string port = std::to_string(m_port);
         m_pid = ::fork();
         if (m_pid == 0) {  // other threads run: no allocation before exec
             ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-            const int log = ::open(log_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            ::dup2(log, STDOUT_FILENO);
-            ::dup2(log, STDERR_FILENO);
+            ::dup2(::open("/dev/null", O_WRONLY), STDOUT_FILENO);
             ::execlp("redis-server", "redis-server", "--port", port.c_str(), "--bind", "127.0.0.1", "--save",
-                     "", "--appendonly", "no", "--dir", m_directory.c_str(), "--loglevel", "warning",
-                     nullptr);
+                     "", "--appendonly", "no", "--loglevel", "warning", nullptr);
             ::_exit(127);
         }
         // It listens once it is ready to serve.
@@ -56,8 +52,6 @@ public:
             ::kill(m_pid, SIGTERM);
             ::waitpid(m_pid, nullptr, 0);
         }
-        std::error_code ignored;
-        std::filesystem::remove_all(m_directory, ignored);
     }
 
     int port() const { return m_port; }
@@ -70,10 +64,6 @@ public:
     }
 
 private:
-    std::string m_directory = [] {
-        std::string pattern = (std::filesystem::temp_directory_path() / "varnok-redis-XXXXXX").string();
-        return ::mkdtemp(pattern.data()) != nullptr ? pattern : throw std::runtime_error("mkdtemp failed");
-    }();
     int m_port = core::testing::free_tcp_port();
     pid_t m_pid = -1;
 };
@@ -112,6 +102,15 @@ protected:
         EXPECT_TRUE(run_until(*m_loop, [&] { return result.has_value(); }));
         EXPECT_TRUE(handle->is_complete());
         return std::move(*result);
+    }
+
+    // Connects through a handle and waits for its result.
+    std::optional<redis::connect_result> connect(int db) {
+        std::optional<redis::connect_result> result;
+        auto handle = redis::connect(*m_loop, m_logger, "127.0.0.1", m_server.port(), db);
+        handle->set_callback([&](redis::connect_result connected) { result.emplace(std::move(connected)); });
+        EXPECT_TRUE(run_until(*m_loop, [&] { return result.has_value(); }));
+        return result;
     }
 
     redis_server m_server;
@@ -164,19 +163,13 @@ TEST_F(RedisTest, ErrorRepliesRaiseOnTheBlockingConnectionArriveAsRepliesAsynchr
 
 TEST_F(RedisTest, ScanVisitsEveryMatchingKeyAcrossPagesAndStopsWhenAsked) {
     auto context = make_context();
-    std::set<std::string> expected;
+    std::set<std::string> expected, seen;
     for (int index = 0; index < 250; ++index) {
-        const std::string number = std::to_string(index);
-        context->set("scan:" + number, "v")->execute();
-        context->set("other:" + number, "v")->execute();
-        expected.insert("scan:" + number);
+        context->set("other:" + std::to_string(index), "v")->execute();
+        context->set(*expected.insert("scan:" + std::to_string(index)).first, "v")->execute();
     }
-    std::set<std::string> seen;
-    const auto visit_all = [&](std::string_view key) {
-        seen.emplace(key);
-        return true;
-    };
-    EXPECT_EQ(context->scan("scan:*", visit_all), core::iteration_result::finished);
+    EXPECT_EQ(context->scan("scan:*", [&](std::string_view key) { return seen.emplace(key).second; }),
+              core::iteration_result::finished);
     EXPECT_EQ(seen, expected);
     int visited = 0;
     EXPECT_EQ(context->scan("scan:*", [&](std::string_view) { return ++visited < 3; }),
@@ -186,15 +179,13 @@ TEST_F(RedisTest, ScanVisitsEveryMatchingKeyAcrossPagesAndStopsWhenAsked) {
 
 TEST_F(RedisTest, CommandsThatMakeASubscriberAreRefusedBeforeAnythingIsSent) {
     auto context = make_context();
-    for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
-             {"SUBSCRIBE", "news"}, {"psubscribe", "n*"}, {"MONITOR"}, {"UNSUBSCRIBE"}, {"PUNSUBSCRIBE"}}) {
+    for (const std::vector<std::string>& arguments :
+         std::vector<std::vector<std::string>>{{"SUBSCRIBE", "news"}, {"psubscribe", "n*"}, {"MONITOR"}}) {
         auto command = context->create_command(arguments);
         const auto refusal = "Command: " + arguments[0] + ", error: subscriptions are not supported";
         EXPECT_EQ(raised_text([&] { command->execute_async(); }), refusal);
         EXPECT_EQ(raised_text([&] { command->execute(); }), refusal);
     }
-    EXPECT_EQ(make_context()->create_command({"PUBLISH", "news", "nobody listens"})->execute().to_long_long(),
-              0);
     EXPECT_EQ(run_async(*context->set("k", "v")).to_string(), "OK");
 }
 
@@ -228,12 +219,8 @@ TEST_F(RedisTest, HandlesRestartDropAndOutliveTheirContext) {
 
 // Both connections of a context use its database.
 TEST_F(RedisTest, ConnectDeliversAWorkingContextOnTheLoop) {
-    std::optional<redis::connect_result> result;
-    auto handle = redis::connect(*m_loop, m_logger, "127.0.0.1", m_server.port(), 2);
-    EXPECT_FALSE(handle->is_complete());
-    handle->set_callback([&](redis::connect_result connected) { result.emplace(std::move(connected)); });
-    ASSERT_TRUE(run_until(*m_loop, [&] { return result.has_value(); }));
-    ASSERT_TRUE(result->has_value());
+    const auto result = connect(2);
+    ASSERT_TRUE(result && result->has_value());
     (**result)->set("db2", "yes")->execute();
     EXPECT_EQ(run_async(*(**result)->get("db2")).to_string(), "yes");
     auto zero = make_context(0);
@@ -251,11 +238,7 @@ TEST_F(RedisTest, ServerThatGoesAwayOrIsDown) {
     EXPECT_THAT(raised_text([&] { context->get("k")->execute(); }), StartsWith("Command: GET, error: "));
     EXPECT_EQ(raised_text([&] { make_context(); }), "Connection error: Connection refused");
     std::optional<redis::connect_result> result;
-    const std::string error = raised_text([&] {
-        auto handle = redis::connect(*m_loop, m_logger, "127.0.0.1", m_server.port(), 0);
-        handle->set_callback([&](redis::connect_result connected) { result.emplace(std::move(connected)); });
-        ASSERT_TRUE(run_until(*m_loop, [&] { return result.has_value(); }));
-    });
+    const std::string error = raised_text([&] { result = connect(0); });
     EXPECT_TRUE(result ? !result->has_value()
                        : error.rfind("Cannot open connection to the redis server: ", 0) == 0)
         << error;
