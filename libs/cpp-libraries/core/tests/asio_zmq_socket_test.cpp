@@ -42,13 +42,6 @@ protected:
         return frames;
     }
 
-    // Records the results of a receive that is left pending.
-    void receive_pending(asio_zmq::socket& socket, error_codes& results) {
-        socket.async_receive(
-            [&](const boost::system::error_code& ec, core_zmq::message) { results.push_back(ec); });
-        m_io_context.poll();
-    }
-
     asio_zmq::socket& add_socket(int type = ZMQ_PULL) {
         return *m_sockets.emplace_back(std::make_unique<asio_zmq::socket>(m_io_context, m_context, type));
     }
@@ -58,11 +51,6 @@ protected:
         return std::stoi(bound.substr(bound.rfind(':') + 1));
     }
 
-    void poll_again() {
-        m_io_context.restart();
-        m_io_context.poll();
-    }
-
     boost::asio::io_context m_io_context;
     std::shared_ptr<core_zmq::context> m_context = std::make_shared<core_zmq::context>();
     asio_zmq::socket m_pull{m_io_context, m_context, ZMQ_PULL};
@@ -70,7 +58,8 @@ protected:
     std::vector<std::unique_ptr<asio_zmq::socket>> m_sockets;
 };
 
-// try_receive takes what is queued, the rest of a message here, and then reports nothing.
+// try_receive takes what is queued, the rest of a message here, and then reports nothing; try_send
+// reports a frame that no peer can take.
 TEST_F(AsioZmqSocketTest, FramesOfAnySizeArriveInOrder) {
     const std::vector<std::string> sent{"first", "", "\0\xff\x01{"s, std::string(1 << 20, 'x'), "head"};
     for (const auto& frame : sent) {
@@ -82,6 +71,9 @@ TEST_F(AsioZmqSocketTest, FramesOfAnySizeArriveInOrder) {
     ASSERT_TRUE(tail);
     EXPECT_TRUE(tail->data == "tail" && !tail->more);
     EXPECT_FALSE(m_pull.try_receive());
+    auto& lonely = add_socket(ZMQ_PUSH);
+    lonely.bind("tcp://127.0.0.1:*");
+    EXPECT_FALSE(lonely.try_send("nobody"));
 }
 
 TEST_F(AsioZmqSocketTest, FramesQueuedBeforeTheReceiveAreDrainedWithoutNewEdges) {
@@ -95,22 +87,22 @@ TEST_F(AsioZmqSocketTest, FramesQueuedBeforeTheReceiveAreDrainedWithoutNewEdges)
 }
 
 TEST_F(AsioZmqSocketTest, CancelAndDestructionCompleteThePendingReceiveAsAborted) {
-    error_codes results;
-    receive_pending(m_pull, results);
-    m_pull.cancel();
-    EXPECT_TRUE(results.empty());  // never inside cancel()
-    poll_again();
-    EXPECT_EQ(results, error_codes{boost::asio::error::operation_aborted});
+    auto other = std::make_unique<asio_zmq::socket>(m_io_context, m_context, ZMQ_PULL);
+    for (const bool destroy : {false, true}) {
+        SCOPED_TRACE(destroy ? "destroy" : "cancel");
+        error_codes results;
+        (destroy ? *other : m_pull)
+            .async_receive(
+                [&](const boost::system::error_code& ec, core_zmq::message) { results.push_back(ec); });
+        m_io_context.poll();
+        destroy ? other.reset() : m_pull.cancel();
+        EXPECT_TRUE(results.empty());  // never inside the call
+        m_io_context.restart();
+        m_io_context.poll();
+        EXPECT_EQ(results, error_codes{boost::asio::error::operation_aborted});
+    }
     m_push.send("after cancel");
     EXPECT_EQ(receive(1), std::vector<std::string>{"after cancel"});
-
-    auto socket = std::make_unique<asio_zmq::socket>(m_io_context, m_context, ZMQ_PULL);
-    socket->bind("tcp://127.0.0.1:*");
-    results.clear();
-    receive_pending(*socket, results);
-    socket.reset();
-    poll_again();
-    EXPECT_EQ(results, error_codes{boost::asio::error::operation_aborted});
 }
 
 // A failing call still processes the socket's pending commands, taking the descriptor's edge that
@@ -142,12 +134,6 @@ TEST_F(AsioZmqSocketTest, AFailedCallDoesNotLeaveAWaitingReceiveAsleep) {
     }
 }
 
-TEST_F(AsioZmqSocketTest, TrySendReturnsFalseWhenNoPeerCanTakeTheFrame) {
-    auto& lonely = add_socket(ZMQ_PUSH);
-    lonely.bind("tcp://127.0.0.1:*");
-    EXPECT_FALSE(lonely.try_send("nobody"));
-}
-
 using AsioZmqEndpointTest = AsioZmqSocketTest;
 
 TEST_F(AsioZmqEndpointTest, DynamicPortsComeFromTheRangeAndSkipTakenPorts) {
@@ -171,8 +157,6 @@ TEST_F(AsioZmqEndpointTest, RejectedEndpointsRaiseZeroMqErrors) {
     const std::string taken = std::to_string(bound_port("tcp://127.0.0.1:*"));
     const std::vector<std::tuple<bool, std::string, int>> cases{
         {false, "nonsense://x", 0},
-        {false, "tcp://", 0},
-        {false, "tcp://127.0.0.1", 0},
         {true, "tcp://256.0.0.1:*", 0},
         {true, "tcp://127.0.0.1:![" + taken + "-" + taken + "]", EADDRINUSE},
         {true, "tcp://127.0.0.1:*[9-3]", EINVAL},
