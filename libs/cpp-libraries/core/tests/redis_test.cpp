@@ -116,14 +116,20 @@ protected:
     redis_server m_server;
 };
 
+// The context comes through a connect handle, on database 2: neither of its connections uses database 0.
 TEST_F(RedisTest, ContextCommandsReachTheServer) {
-    auto c = make_context();
+    const auto connected = connect(2);
+    ASSERT_TRUE(connected && connected->has_value());
+    const auto& c = **connected;
+    auto zero = make_context(0);
     const std::string key("bin\0key\r\n", 9);
     const std::string value("\0\x01\xff zero\0\r\nend", 14);
     const std::vector<std::pair<std::function<redis::reply()>, std::string>> steps{
         {[&] { return c->set(key, value)->execute(); }, "OK"},
         {[&] { return c->get(key)->execute(); }, value},
         {[&] { return run_async(*c->get(key)); }, value},
+        {[&] { return zero->get(key)->execute(); }, "nil"},
+        {[&] { return run_async(*zero->get(key)); }, "nil"},
         {[&] { return c->del(key)->execute(); }, "1"},
         {[&] { return c->get(key)->execute(); }, "nil"},
         {[&] { return c->add_to_set("s")->add_argument("a").add_argument("b").execute(); }, "2"},
@@ -144,6 +150,7 @@ TEST_F(RedisTest, ContextCommandsReachTheServer) {
     }
 }
 
+// Commands that make a subscriber are refused before anything is sent.
 TEST_F(RedisTest, ErrorRepliesRaiseOnTheBlockingConnectionArriveAsRepliesAsynchronously) {
     auto context = make_context();
     const std::vector<std::string> unknown{"NOSUCHCOMMAND", "x"};
@@ -159,6 +166,14 @@ TEST_F(RedisTest, ErrorRepliesRaiseOnTheBlockingConnectionArriveAsRepliesAsynchr
     EXPECT_EQ(raised_text([&] { reply.as_array(); }), "Reply is not array, actual type: error");
     EXPECT_EQ(raised_text([&] { context->get_set_members("absent")->execute().as_array()[0]; }),
               "Index out of range");
+    for (const std::vector<std::string>& arguments :
+         std::vector<std::vector<std::string>>{{"SUBSCRIBE", "news"}, {"psubscribe", "n*"}, {"MONITOR"}}) {
+        auto command = context->create_command(arguments);
+        const auto refusal = "Command: " + arguments[0] + ", error: subscriptions are not supported";
+        EXPECT_EQ(raised_text([&] { command->execute_async(); }), refusal);
+        EXPECT_EQ(raised_text([&] { command->execute(); }), refusal);
+    }
+    EXPECT_EQ(run_async(*context->set("k", "v")).to_string(), "OK");
 }
 
 TEST_F(RedisTest, ScanVisitsEveryMatchingKeyAcrossPagesAndStopsWhenAsked) {
@@ -175,18 +190,6 @@ TEST_F(RedisTest, ScanVisitsEveryMatchingKeyAcrossPagesAndStopsWhenAsked) {
     EXPECT_EQ(context->scan("scan:*", [&](std::string_view) { return ++visited < 3; }),
               core::iteration_result::interrupted);
     EXPECT_EQ(visited, 3);
-}
-
-TEST_F(RedisTest, CommandsThatMakeASubscriberAreRefusedBeforeAnythingIsSent) {
-    auto context = make_context();
-    for (const std::vector<std::string>& arguments :
-         std::vector<std::vector<std::string>>{{"SUBSCRIBE", "news"}, {"psubscribe", "n*"}, {"MONITOR"}}) {
-        auto command = context->create_command(arguments);
-        const auto refusal = "Command: " + arguments[0] + ", error: subscriptions are not supported";
-        EXPECT_EQ(raised_text([&] { command->execute_async(); }), refusal);
-        EXPECT_EQ(raised_text([&] { command->execute(); }), refusal);
-    }
-    EXPECT_EQ(run_async(*context->set("k", "v")).to_string(), "OK");
 }
 
 // A handle restarts its command; a destroyed handle gets no reply; destroying the context completes a
@@ -215,17 +218,6 @@ TEST_F(RedisTest, HandlesRestartDropAndOutliveTheirContext) {
     EXPECT_EQ(raised_text([&] { command->execute(); }), "Command: HINCRBY, error: the context is destroyed");
     EXPECT_EQ(raised_text([&] { command->execute_async(); }), "Command: HINCRBY, error");
     EXPECT_EQ(raised_text([&] { handle->restart(); }), "Command: HINCRBY, error");
-}
-
-// Both connections of a context use its database.
-TEST_F(RedisTest, ConnectDeliversAWorkingContextOnTheLoop) {
-    const auto result = connect(2);
-    ASSERT_TRUE(result && result->has_value());
-    (**result)->set("db2", "yes")->execute();
-    EXPECT_EQ(run_async(*(**result)->get("db2")).to_string(), "yes");
-    auto zero = make_context(0);
-    EXPECT_EQ(render(zero->get("db2")->execute()), "nil");
-    EXPECT_EQ(render(run_async(*zero->get("db2"))), "nil");
 }
 
 // Connecting to the killed server fails at once or through the handle, as the connection attempt goes.
