@@ -31,36 +31,29 @@ public:
             ::_exit(127);
         }
         // It listens once it is ready to serve.
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         boost::asio::io_context io_context;
         boost::asio::ip::tcp::socket probe(io_context);
         const boost::asio::ip::tcp::endpoint endpoint(boost::asio::ip::make_address("127.0.0.1"), m_port);
-        for (boost::system::error_code refused;; probe.close()) {
-            probe.connect(endpoint, refused);
-            if (!refused) {
-                return;
-            }
-            if (std::chrono::steady_clock::now() >= deadline) {
+        boost::system::error_code refused;
+        for (int attempt = 0; probe.connect(endpoint, refused), refused; ++attempt, probe.close()) {
+            if (attempt == 500) {
                 throw std::runtime_error("redis-server does not answer");
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
     }
 
-    ~redis_server() {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGTERM);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-    }
+    ~redis_server() { kill(SIGTERM); }
 
     int port() const { return m_port; }
 
-    // Kills the server at once, as a crash would.
-    void kill() {
-        ::kill(m_pid, SIGKILL);
-        ::waitpid(m_pid, nullptr, 0);
-        m_pid = -1;
+    // Ends the server; SIGKILL ends it at once, as a crash would.
+    void kill(int signal = SIGKILL) {
+        if (m_pid > 0) {
+            ::kill(m_pid, signal);
+            ::waitpid(m_pid, nullptr, 0);
+            m_pid = -1;
+        }
     }
 
 private:
