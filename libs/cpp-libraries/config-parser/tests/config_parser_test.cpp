@@ -53,37 +53,34 @@ TEST(ConfigParserTest, LooksUpTypedValuesByPath) {
         "debug": true, "flag": "true", "a": {"b": {"c": 3}, "x": 1}, "s": "text", "whole": 3.0,
         "half": 3.5, "largest": 2147483647, "too_large": 2147483648,
         "huge": 1e300, "port": 1, "port": 2})");
+    const auto i = look_up<int>, s = look_up<std::string>, b = look_up<bool>, d = look_up<double>;
     struct row {
-        char type;
+        std::string (*look_up)(const cfg::config&, const std::vector<std::string>&);
         std::vector<std::string> keys;
         std::string expected;
     };
-    for (const auto& [type, keys, expected] :
-         std::vector<row>{{'i', {"server", "port"}, "=8080"},
-                          {'s', {"server", "address"}, "=127.0.0.1"},
-                          {'b', {"debug"}, "=true"},
-                          {'i', {"a", "b", "c"}, "=3"},
-                          {'i', {"port"}, "=2"},
-                          {'i', {"server", "text"}, "Can not find field <int>: server.text"},
-                          {'s', {"server", "seven"}, "Can not find field <string>: server.seven"},
-                          {'b', {"flag"}, "Can not find field <bool>: flag"},
-                          {'i', {"server", "missing"}, "Can not find field <int>: server.missing"},
-                          {'i', {}, "Can not find field <int>: "},
-                          {'i', {"a", "y", "c"}, "Can not find object <object>: a.y, path: a.y.c"},
-                          {'i', {"a", "x", "c"}, "Can not find object <object>: a.x, path: a.x.c"},
-                          {'i', {"s", "t"}, "Can not find object <object>: s, path: s.t"},
-                          {'i', {"whole"}, "=3"},
-                          {'i', {"half"}, "Can not find field <int>: half"},
-                          {'d', {"half"}, "=3.5"},
-                          {'d', {"s"}, "Can not find field <double>: s"},
-                          {'i', {"largest"}, "=2147483647"},
-                          {'i', {"too_large"}, "Can not find field <int>: too_large"},
-                          {'i', {"huge"}, "Can not find field <int>: huge"}}) {
-        const std::string found = type == 'i'   ? look_up<int>(*document, keys)
-                                  : type == 's' ? look_up<std::string>(*document, keys)
-                                  : type == 'b' ? look_up<bool>(*document, keys)
-                                                : look_up<double>(*document, keys);
-        EXPECT_EQ(found, expected);
+    for (const auto& [look, keys, expected] :
+         std::vector<row>{{i, {"server", "port"}, "=8080"},
+                          {s, {"server", "address"}, "=127.0.0.1"},
+                          {b, {"debug"}, "=true"},
+                          {i, {"a", "b", "c"}, "=3"},
+                          {i, {"port"}, "=2"},
+                          {i, {"server", "text"}, "Can not find field <int>: server.text"},
+                          {s, {"server", "seven"}, "Can not find field <string>: server.seven"},
+                          {b, {"flag"}, "Can not find field <bool>: flag"},
+                          {i, {"server", "missing"}, "Can not find field <int>: server.missing"},
+                          {i, {}, "Can not find field <int>: "},
+                          {i, {"a", "y", "c"}, "Can not find object <object>: a.y, path: a.y.c"},
+                          {i, {"a", "x", "c"}, "Can not find object <object>: a.x, path: a.x.c"},
+                          {i, {"s", "t"}, "Can not find object <object>: s, path: s.t"},
+                          {i, {"whole"}, "=3"},
+                          {i, {"half"}, "Can not find field <int>: half"},
+                          {d, {"half"}, "=3.5"},
+                          {d, {"s"}, "Can not find field <double>: s"},
+                          {i, {"largest"}, "=2147483647"},
+                          {i, {"too_large"}, "Can not find field <int>: too_large"},
+                          {i, {"huge"}, "Can not find field <int>: huge"}}) {
+        EXPECT_EQ(look(*document, keys), expected);
     }
 }
 
@@ -92,9 +89,8 @@ TEST(ConfigParserTest, BuildsNestedArraysAndObjectsWithKeysSortedByteWise) {
         parse(R"({"list": [1, "two", {"k": true}, [3, 4], null], "B": 2, "_": {"z": 1, "y": 2}})");
     EXPECT_THAT(document->get_root().get_keys(), ElementsAre("B", "_", "list"));
     EXPECT_THAT(document->get_root().get_value("_")->as_object()->get_keys(), ElementsAre("y", "z"));
-    const auto list = document->get_root().get_value("list")->as_array();
-    ASSERT_TRUE(list);
     std::vector<const cfg::value*> items;
+    const auto list = document->get_root().get_value("list")->as_array();
     for (const cfg::value& item : *list) {
         items.push_back(&item);
     }
