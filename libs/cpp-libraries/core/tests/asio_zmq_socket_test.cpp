@@ -3,7 +3,6 @@
 #include <boost/system/system_error.hpp>
 
 #include <cerrno>
-#include <tuple>
 #include <utility>
 
 #include "core/asio_zmq/socket.h"
@@ -128,49 +127,36 @@ TEST_F(AsioZmqSocketTest, AFailedCallDoesNotLeaveAWaitingReceiveAsleep) {
     }
 }
 
-using AsioZmqEndpointTest = AsioZmqSocketTest;
-
-TEST_F(AsioZmqEndpointTest, DynamicPortsComeFromTheRangeAndSkipTakenPorts) {
+// A taken port is skipped, or refused when it is the whole range; rows without an error number only
+// need the ZeroMQ category.
+TEST_F(AsioZmqSocketTest, DynamicPortsComeFromTheirRange) {
     for (const auto& endpoint : {"tcp://127.0.0.1:*", "tcp://127.0.0.1:!", "tcp://127.0.0.1:*[-]"}) {
         const int port = bound_port(endpoint);
-        EXPECT_GE(port, 49152) << endpoint;
-        EXPECT_LE(port, 65535) << endpoint;
+        EXPECT_TRUE(port >= 49152 && port <= 65535) << endpoint;
     }
     const int taken = bound_port("tcp://127.0.0.1:*[50000-60000]");
     const auto range = "[" + std::to_string(taken) + "-" + std::to_string(taken + 20) + "]";
     for (const auto& mark : {"*", "!"}) {
         const int chosen = bound_port("tcp://127.0.0.1:"s + mark + range);
-        EXPECT_GT(chosen, taken) << mark;
-        EXPECT_LE(chosen, taken + 20) << mark;
+        EXPECT_TRUE(chosen > taken && chosen <= taken + 20) << mark;
     }
     EXPECT_GT(bound_port("tcp://127.0.0.1:*[" + std::to_string(taken) + "-]"), taken);
-}
-
-// Rows without an error number only need the ZeroMQ category.
-TEST_F(AsioZmqEndpointTest, RejectedEndpointsRaiseZeroMqErrors) {
-    const std::string taken = std::to_string(bound_port("tcp://127.0.0.1:*"));
-    const std::vector<std::tuple<bool, std::string, int>> cases{
-        {false, "nonsense://x", 0},
-        {true, "tcp://256.0.0.1:*", 0},
-        {true, "tcp://127.0.0.1:![" + taken + "-" + taken + "]", EADDRINUSE},
-        {true, "tcp://127.0.0.1:*[9-3]", EINVAL},
-        {true, "tcp://127.0.0.1:*[70000-]", EINVAL},
-        {true, "tcp://127.0.0.1:![0-10]", EINVAL},
-        {true, "tcp://127.0.0.1:*[1-2", EINVAL},
-        {true, "tcp://127.0.0.1:*[12]", EINVAL},
-        {true, "tcp://127.0.0.1:![a-]", EINVAL},
-    };
-    for (const auto& [bind, endpoint, error] : cases) {
+    for (const auto& [endpoint, error] : std::vector<std::pair<std::string, int>>{
+             {"tcp://256.0.0.1:*", 0},
+             {"tcp://127.0.0.1:![" + std::to_string(taken) + "-" + std::to_string(taken) + "]", EADDRINUSE},
+             {"tcp://127.0.0.1:*[9-3]", EINVAL},
+             {"tcp://127.0.0.1:*[70000-]", EINVAL},
+             {"tcp://127.0.0.1:![0-10]", EINVAL},
+             {"tcp://127.0.0.1:*[1-2", EINVAL},
+             {"tcp://127.0.0.1:*[12]", EINVAL},
+             {"tcp://127.0.0.1:![a-]", EINVAL}}) {
         SCOPED_TRACE(endpoint);
-        auto& socket = add_socket();
         try {
-            bind ? (void)socket.bind(endpoint) : socket.connect(endpoint);
+            add_socket().bind(endpoint);
             ADD_FAILURE() << "accepted";
         } catch (const boost::system::system_error& e) {
             EXPECT_STREQ(e.code().category().name(), "ZeroMQ");
-            if (error != 0) {
-                EXPECT_EQ(e.code(), core_zmq::make_zmq_error_code(error));
-            }
+            EXPECT_TRUE(error == 0 || e.code() == core_zmq::make_zmq_error_code(error)) << e.code();
         }
     }
 }
