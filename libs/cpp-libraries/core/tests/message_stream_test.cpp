@@ -9,8 +9,6 @@ using frames = std::vector<std::string>;
 
 namespace {
 
-const std::string probe_frame = "#probe {}";
-
 // A publisher on a free loopback port; it never drops frames, so bursts reach slow subscribers.
 class MessageStreamTest : public core::testing::loop_test {
 protected:
@@ -23,11 +21,12 @@ protected:
     void publish(const std::string& frame) { m_publisher.send(zmq::buffer(frame), zmq::send_flags::none); }
 
     // Publishes probe frames until the stream takes one: then every subscription made before is active.
-    void wait_until_connected(core::message_stream& stream) {
+    void wait_until_connected(core::message_stream& stream, zmq::socket_t& publisher) {
         bool arrived = false;
         auto probe = stream.subscribe("probe", [&](std::string_view) { arrived = true; });
         ASSERT_TRUE(core::testing::publish_until(
-            *m_loop, [this] { publish(probe_frame); }, [&] { return arrived; }))
+            *m_loop, [&] { publisher.send(zmq::str_buffer("#probe {}"), zmq::send_flags::dontwait); },
+            [&] { return arrived; }))
             << "the subscriber never connected";
     }
 
@@ -49,7 +48,7 @@ TEST_F(MessageStreamTest, FramesReachTheFirstMatchingTopicWithTheirJson) {
     for (const char* topic : {"notify", "a", "ab", "1abc", "_x"}) {
         subscriptions.push_back(stream->subscribe(topic, record(received[topic])));
     }
-    wait_until_connected(*stream);
+    wait_until_connected(*stream, m_publisher);
     publish("#notify {\0\xff}"s);
     for (const auto& frame :
          {"#notify", "notify{\"x\":0}", "#notify {\"x\":1}", "#notifyx{\"x\":2}", "#notify{\"x\":3} tail",
@@ -81,7 +80,7 @@ TEST_F(MessageStreamTest, SubscribersOfATopicRunInOrderUntilTheirSubscriptionOrT
         }
     });
     auto third = stream->subscribe("user_msg", calling("3"));
-    wait_until_connected(*stream);
+    wait_until_connected(*stream, m_publisher);
     publish("#user_msg {1}");
     ASSERT_TRUE(run_until(*m_loop, [&] { return calls.size() == 3; }));
     first.reset();
@@ -108,12 +107,7 @@ TEST_F(MessageStreamTest, ABurstOfAHundredThousandFramesIsTakenInWhileTheLoopIsB
         ++received;
         last = frame;
     });
-    bool connected = false;
-    auto probe = stream->subscribe("probe", [&](std::string_view) { connected = true; });
-    ASSERT_TRUE(run_until(*m_loop, [&] {
-        proxy.send(zmq::buffer(probe_frame), zmq::send_flags::dontwait);
-        return connected;
-    }));
+    wait_until_connected(*stream, proxy);
     const std::string padding(200, 'x');
     for (int i = 0; i < count; ++i) {
         const std::string frame = "#burst {\"n\":" + std::to_string(i) + ",\"pad\":\"" + padding + "\"}";
