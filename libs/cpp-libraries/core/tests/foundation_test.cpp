@@ -9,12 +9,8 @@
 namespace core = ozra::libs::core;
 
 TEST(SourceLocation, ShortFileDropsTheSourceDirectoryAndDefaultsDescribeSafely) {
-    const int line = __LINE__ + 1;
-    const auto location = OZRA_SOURCE_LOCATION;
-    EXPECT_EQ(location.line(), line);
-    EXPECT_EQ(std::string(location.short_file()),
+    EXPECT_EQ(std::string(OZRA_SOURCE_LOCATION.short_file()),
               std::string(__FILE__).substr(core::constants::source_directory.size()));
-    EXPECT_EQ(location.short_file().substr(0, 1), "/");
     std::ostringstream text;  // the default file name may be shorter than the source directory
     core::located_exception(core::source_location()).describe(text);
     EXPECT_THAT(text.str(), ::testing::EndsWith(":0"));
