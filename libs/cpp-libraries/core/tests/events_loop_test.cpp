@@ -14,19 +14,13 @@ using EventsLoopTest = core::testing::loop_test;
 
 TEST_F(EventsLoopTest, RunCatchExceptionsLogsEachThrowAndKeepsDispatching) {
     core::testing::log_collector log(m_logger);
-    std::vector<int> order;
-    m_loop->post([&] {
-        order.push_back(1);
-        throw std::runtime_error("first");
-    });
-    m_loop->post([&] {
-        order.push_back(2);
-        throw core::exception("second", OZRA_SOURCE_LOCATION);
-    });
-    m_loop->post([&] { order.push_back(3); });
+    bool last_ran = false;
+    m_loop->post([] { throw std::runtime_error("first"); });
+    m_loop->post([] { throw core::exception("second", OZRA_SOURCE_LOCATION); });
+    m_loop->post([&] { last_ran = true; });
     const auto location = OZRA_SOURCE_LOCATION;
     m_loop->run_catch_exceptions(location);
-    EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
+    EXPECT_TRUE(last_ran);
     const std::string where =
         std::string(location.short_file()) + ":" + std::to_string(location.line()) + " ";
     for (const char* text : {"first", "second"}) {
