@@ -70,24 +70,17 @@ TEST_F(ZmqSocketTest, ReceivingGoesOnAfterACallbackThrowsAndEndsWithTheSocket) {
 
 // Whether the reply and the next request are sent from a timer rather than inside the receive callback.
 class ZmqRequestReplyTest : public ZmqSocketTest,
-                            public ::testing::WithParamInterface<std::tuple<bool, bool>> {
-protected:
-    // Runs `act` now, or from a timer due at once when `later`.
-    void answer(bool later, std::function<void()> act) {
-        if (!later) {
-            act();
-            return;
-        }
-        m_timers.push_back(m_loop->create_timer(
-            std::chrono::steady_clock::now(), "answer", [act](auto) { act(); }, OZRA_SOURCE_LOCATION));
-    }
-
-    std::vector<std::unique_ptr<core::timer>> m_timers;
-};
+                            public ::testing::WithParamInterface<std::tuple<bool, bool>> {};
 
 TEST_P(ZmqRequestReplyTest, AHundredTurnsStartingAfterALoopIteration) {
     constexpr int turns = 100;
     const bool reply_from_timer = std::get<0>(GetParam()), request_from_timer = std::get<1>(GetParam());
+    std::vector<std::unique_ptr<core::timer>> timers;
+    const auto answer = [&](bool later, std::function<void()> act) {  // now, or from a timer due at once
+        later ? timers.push_back(
+                    m_loop->create_timer(std::chrono::steady_clock::now(), "answer", [act](auto) { act(); }))
+              : act();
+    };
     auto server = m_loop->get_zmq().bind(socket_type::rep, "tcp://127.0.0.1:*");
     auto client = m_loop->get_zmq().connect(socket_type::req, server->get_bound_endpoint());
     server->set_receive_callback([&](const core_zmq::message& request) {
