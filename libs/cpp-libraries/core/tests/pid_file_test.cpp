@@ -2,8 +2,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <sstream>
 
 #include "core/pid_file.h"
 #include "test_support.h"
@@ -14,17 +15,11 @@ namespace {
 
 class PidFileTest : public ::testing::Test {
 protected:
-    ~PidFileTest() override {
-        std::remove(m_path.c_str());
-        rmdir(m_directory.c_str());
-    }
+    ~PidFileTest() override { std::filesystem::remove_all(m_directory); }
 
     void write(const std::string& content) const { std::ofstream(m_path) << content; }
 
-    std::string read() const {
-        std::ifstream file(m_path);
-        return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    }
+    std::string read() const { return (std::ostringstream() << std::ifstream(m_path).rdbuf()).str(); }
 
     std::string failure(const std::string& path) const {
         return core::testing::raised_text([&] { core::write_pid(path); });
