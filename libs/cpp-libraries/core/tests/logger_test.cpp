@@ -62,7 +62,6 @@ TEST_F(LoggerTest, LineForms) {
          "/src/x.cpp:88 bad thing"},
         {[&] { log_raised([] { throw std::runtime_error("plain"); }); }, "std::exception::what(): plain"},
         {[&] { log_raised([] { throw 5; }); }, "Unknown exception"},
-        {[&] { m_logger.component("core")->info("from core"); }, "from core"},
     };
     for (const auto& [log, expected] : cases) {
         log();
