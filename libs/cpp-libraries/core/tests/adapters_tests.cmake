@@ -8,5 +8,4 @@ ozra_add_test(core_http_client_tests
     LIBRARIES ozra::libs::core varnok_fake_server)
 ozra_add_test(core_sockets_tests
     SOURCES ${OZRA_CORE_TESTS_DIR}/sockets_test.cpp
-            ${OZRA_CORE_TESTS_DIR}/zmq_socket_test.cpp
     LIBRARIES ozra::libs::core)
