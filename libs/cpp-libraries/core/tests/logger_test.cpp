@@ -189,7 +189,7 @@ TEST(LineFormatTest, WritesWhatBoostFormatWrites) {
 }
 
 TEST_F(LoggerTest, ConcurrentThreadsLogWholeLines) {
-    std::multiset<std::string> expected;
+    std::multiset<std::string> expected, received;
     std::vector<std::thread> workers;
     for (int thread = 0; thread < 4; ++thread) {
         workers.emplace_back([this, thread] {
@@ -204,7 +204,6 @@ TEST_F(LoggerTest, ConcurrentThreadsLogWholeLines) {
     for (auto& worker : workers) {
         worker.join();
     }
-    std::multiset<std::string> received;
     while (received.size() < expected.size()) {
         received.insert(next_body());
     }
