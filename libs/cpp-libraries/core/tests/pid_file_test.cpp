@@ -48,10 +48,8 @@ TEST_F(PidFileTest, RefusesOnlyWhileTheFileNamesAnotherLiveProcess) {
                           {parent, "Process is running", parent},
                           {std::to_string(pid_max), "no exception", own},
                           {"not a number", "no exception", own},
-                          {"", "no exception", own},
                           {"0", "no exception", own},
                           {"-1", "no exception", own},
-                          {"99999999999999", "no exception", own},
                           {own + "\n", "no exception", own}}) {
         SCOPED_TRACE(content.value_or("<no file>"));
         std::remove(m_path.c_str());

@@ -22,8 +22,7 @@ class redis_server {
 public:
     redis_server() {
         const std::string port = std::to_string(m_port);
-        m_pid = ::fork();
-        if (m_pid == 0) {  // other threads run: no allocation before exec
+        if ((m_pid = ::fork()) == 0) {  // other threads run: no allocation before exec
             ::prctl(PR_SET_PDEATHSIG, SIGKILL);
             ::dup2(::open("/dev/null", O_WRONLY), STDOUT_FILENO);
             ::execlp("redis-server", "redis-server", "--port", port.c_str(), "--bind", "127.0.0.1", "--save",
@@ -33,7 +32,7 @@ public:
         // It listens once it is ready to serve.
         boost::asio::io_context io_context;
         boost::asio::ip::tcp::socket probe(io_context);
-        const boost::asio::ip::tcp::endpoint endpoint(boost::asio::ip::make_address("127.0.0.1"), m_port);
+        const boost::asio::ip::tcp::endpoint endpoint(core::testing::any_loopback_port.address(), m_port);
         boost::system::error_code refused;
         for (int attempt = 0; probe.connect(endpoint, refused), refused; ++attempt, probe.close()) {
             if (attempt == 500) {

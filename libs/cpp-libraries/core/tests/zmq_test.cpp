@@ -16,7 +16,6 @@ namespace asio_zmq = ozra::libs::core::asio_zmq;
 namespace core_zmq = ozra::libs::core::zmq;
 using core::testing::run_until;
 using namespace std::string_literals;
-using error_codes = std::vector<boost::system::error_code>;
 using socket_type = core_zmq::socket::type;
 using frames = std::vector<std::string>;
 
@@ -27,23 +26,23 @@ protected:
     AsioZmqSocketTest() { m_push.connect(m_pull.bind("tcp://127.0.0.1:*")); }
 
     // Receives frames until `count` have arrived or a generous deadline passed.
-    std::vector<std::string> receive(std::size_t count) {
-        std::vector<std::string> frames;
+    frames receive(std::size_t count) {
+        frames received;
         asio_zmq::socket::receive_handler on_frame = [&](const boost::system::error_code& ec,
                                                          core_zmq::message frame) {
             if (ec == boost::asio::error::operation_aborted) {
                 return;
             }
             ASSERT_FALSE(ec) << ec.message();
-            frames.push_back(std::move(frame.data));
-            if (frames.size() < count) {
+            received.push_back(std::move(frame.data));
+            if (received.size() < count) {
                 m_pull.async_receive(on_frame);
             }
         };
         m_pull.async_receive(on_frame);
-        run_until(m_io_context, [&] { return frames.size() == count; });
+        run_until(m_io_context, [&] { return received.size() == count; });
         m_pull.cancel();
-        return frames;
+        return received;
     }
 
     asio_zmq::socket& add_socket(int type = ZMQ_PULL) {
@@ -65,7 +64,7 @@ protected:
 // Frames queued before the receive are drained without new edges. try_receive takes what is queued, the
 // rest of a message here, and then reports nothing; try_send reports a frame that no peer can take.
 TEST_F(AsioZmqSocketTest, FramesOfAnySizeQueuedBeforeTheReceiveArriveInOrder) {
-    std::vector<std::string> sent{"first", "", "\0\xff\x01{"s, std::string(1 << 20, 'x')};
+    frames sent{"first", "", "\0\xff\x01{"s, std::string(1 << 20, 'x')};
     for (int i = 0; i < 3000; ++i) {
         sent.push_back(std::to_string(i));
     }
@@ -76,8 +75,7 @@ TEST_F(AsioZmqSocketTest, FramesOfAnySizeQueuedBeforeTheReceiveArriveInOrder) {
     m_push.send("tail");
     EXPECT_EQ(receive(sent.size()), sent);
     const auto tail = m_pull.try_receive();
-    ASSERT_TRUE(tail);
-    EXPECT_TRUE(tail->data == "tail" && !tail->more);
+    EXPECT_TRUE(tail && tail->data == "tail" && !tail->more);
     EXPECT_FALSE(m_pull.try_receive());
     auto& lonely = add_socket(ZMQ_PUSH);
     lonely.bind("tcp://127.0.0.1:*");
@@ -88,7 +86,7 @@ TEST_F(AsioZmqSocketTest, CancelAndDestructionCompleteThePendingReceiveAsAborted
     auto other = std::make_unique<asio_zmq::socket>(m_io_context, m_context, ZMQ_PULL);
     for (const bool destroy : {false, true}) {
         SCOPED_TRACE(destroy ? "destroy" : "cancel");
-        error_codes results;
+        std::vector<boost::system::error_code> results;
         (destroy ? *other : m_pull)
             .async_receive(
                 [&](const boost::system::error_code& ec, core_zmq::message) { results.push_back(ec); });
@@ -97,10 +95,10 @@ TEST_F(AsioZmqSocketTest, CancelAndDestructionCompleteThePendingReceiveAsAborted
         EXPECT_TRUE(results.empty());  // never inside the call
         m_io_context.restart();
         m_io_context.poll();
-        EXPECT_EQ(results, error_codes{boost::asio::error::operation_aborted});
+        EXPECT_EQ(results, decltype(results){boost::asio::error::operation_aborted});
     }
     m_push.send("after cancel");
-    EXPECT_EQ(receive(1), std::vector<std::string>{"after cancel"});
+    EXPECT_EQ(receive(1), frames{"after cancel"});
 }
 
 // A failing call still processes the socket's pending commands, taking the descriptor's edge that
@@ -119,16 +117,16 @@ TEST_F(AsioZmqSocketTest, AFailedCallDoesNotLeaveAWaitingReceiveAsleep) {
         const std::string endpoint = "inproc://wake-up-"s + name;
         pull.bind(endpoint);
         push.connect(endpoint);
-        std::vector<std::string> frames;
+        frames received;
         pull.async_receive([&](const boost::system::error_code& ec, core_zmq::message frame) {
             EXPECT_FALSE(ec);
-            frames.push_back(frame.data);
+            received.push_back(frame.data);
         });
         io_context.poll();   // the receive now waits on the descriptor
         push.send("woken");  // inproc: the edge is raised before send returns
         EXPECT_THROW(fail(pull), boost::system::system_error);
-        EXPECT_TRUE(run_until(io_context, [&] { return !frames.empty(); }));
-        EXPECT_EQ(frames, std::vector<std::string>{"woken"});
+        run_until(io_context, [&] { return !received.empty(); });
+        EXPECT_EQ(received, frames{"woken"});
     }
 }
 
@@ -303,82 +301,66 @@ protected:
 };
 
 // A topic starting with a letter is marked by "#", the JSON starts at the first "{", and the first
-// subscribed topic that prefixes a frame takes it.
-TEST_F(MessageStreamTest, FramesReachTheFirstMatchingTopicWithTheirJson) {
+// subscribed topic that prefixes a frame takes it. Subscribers of a topic run in order; the second
+// destroys the stream on "{2}": the third is not called for it, nor is anyone for "{3}".
+TEST_F(MessageStreamTest, FramesReachTheSubscribersOfTheirTopicInOrderUntilTheStreamGoes) {
     auto stream = m_loop->create_zmq_message_stream(m_endpoint);
     std::map<std::string, frames> received;
     std::vector<std::unique_ptr<core::message_stream::subscription>> subscriptions;
-    for (const char* topic : {"notify", "a", "ab", "1abc", "_x"}) {
+    for (const char* topic : {"notify", "a", "ab", "1abc", "_x", "user_msg"}) {
         subscriptions.push_back(stream->subscribe(topic, record(received[topic])));
     }
-    wait_until_connected(*stream, m_publisher);
-    publish("#notify {\0\xff}"s);
-    for (const auto& frame :
-         {"#notify", "notify{\"x\":0}", "#notify {\"x\":1}", "#notifyx{\"x\":2}", "#notify{\"x\":3} tail",
-          "#ab {1}", "#a {2}", "#1abc {0}", "1abc {1}", "#_x {2}", "_x {3}"}) {
-        publish(frame);
-    }
-    ASSERT_TRUE(run_until(*m_loop, [&] { return !received["_x"].empty(); }));
-    EXPECT_EQ(received, (std::map<std::string, frames>{
-                            {"notify", {"{\0\xff}"s, "{\"x\":1}", "{\"x\":2}", "{\"x\":3} tail"}},
-                            {"a", {"{1}", "{2}"}},
-                            {"ab", {}},
-                            {"1abc", {"{1}"}},
-                            {"_x", {"{3}"}}}));
-}
-
-// The second subscriber destroys the stream on "{2}": the third is not called for it, nor is anyone for
-// "{3}".
-TEST_F(MessageStreamTest, SubscribersOfATopicRunInOrderUntilTheirSubscriptionOrTheStreamGoes) {
-    auto stream = m_loop->create_zmq_message_stream(m_endpoint);
-    frames calls;
-    const auto calling = [&](const std::string& name) {
-        return [&calls, name](std::string_view m) { calls.push_back(name + ":" + std::string(m)); };
-    };
-    auto first = stream->subscribe("user_msg", calling("1"));
     auto second = stream->subscribe("user_msg", [&](std::string_view m) {
-        calling("2")(m);
+        received["user_msg"].push_back("2:" + std::string(m));
         if (m == "{2}") {
             stream.reset();
         }
     });
-    auto third = stream->subscribe("user_msg", calling("3"));
+    auto third = stream->subscribe(
+        "user_msg", [&](std::string_view m) { received["user_msg"].push_back("3:" + std::string(m)); });
     wait_until_connected(*stream, m_publisher);
-    publish("#user_msg {1}");
-    ASSERT_TRUE(run_until(*m_loop, [&] { return calls.size() == 3; }));
-    first.reset();
+    publish("#notify {\0\xff}"s);
+    for (const auto& frame :
+         {"#notify", "notify{\"x\":0}", "#notify {\"x\":1}", "#notifyx{\"x\":2}", "#notify{\"x\":3} tail",
+          "#ab {1}", "#a {2}", "#1abc {0}", "1abc {1}", "#_x {2}", "_x {3}", "#user_msg {1}"}) {
+        publish(frame);
+    }
+    ASSERT_TRUE(run_until(*m_loop, [&] { return received["user_msg"].size() == 3; }));
+    subscriptions.back().reset();
     publish("#user_msg {2}");
     publish("#user_msg {3}");
     ASSERT_TRUE(run_until(*m_loop, [&] { return stream == nullptr; }));
     m_loop->get_io_context().restart();
     m_loop->get_io_context().poll();
-    EXPECT_EQ(calls, (frames{"1:{1}", "2:{1}", "3:{1}", "2:{2}"}));
+    EXPECT_EQ(received, (std::map<std::string, frames>{
+                            {"notify", {"{\0\xff}"s, "{\"x\":1}", "{\"x\":2}", "{\"x\":3} tail"}},
+                            {"a", {"{1}", "{2}"}},
+                            {"ab", {}},
+                            {"1abc", {"{1}"}},
+                            {"_x", {"{3}"}},
+                            {"user_msg", {"{1}", "2:{1}", "3:{1}", "2:{2}"}}}));
 }
 
 // A proxy holds a subscriber back once its own queue of 1,000 frames is full; while the loop is busy the
 // stream takes in a burst of 100,000 frames, so the proxy never has to hold it back.
 TEST_F(MessageStreamTest, ABurstOfAHundredThousandFramesIsTakenInWhileTheLoopIsBusy) {
-    constexpr int count = 100000;
+    constexpr std::size_t count = 100000;
     zmq::socket_t proxy(m_context, zmq::socket_type::xpub);
     proxy.set(zmq::sockopt::xpub_nodrop, 1);
     proxy.set(zmq::sockopt::sndtimeo, 10000);
     proxy.bind("tcp://127.0.0.1:*");
     auto stream = m_loop->create_zmq_message_stream(proxy.get(zmq::sockopt::last_endpoint));
-    int received = 0;
-    std::string last;
-    auto subscription = stream->subscribe("burst", [&](std::string_view frame) {
-        ++received;
-        last = frame;
-    });
+    frames received;
+    auto subscription = stream->subscribe("burst", record(received));
     wait_until_connected(*stream, proxy);
     const std::string padding(200, 'x');
-    for (int i = 0; i < count; ++i) {
+    for (std::size_t i = 0; i < count; ++i) {
         const std::string frame = "#burst {\"n\":" + std::to_string(i) + ",\"pad\":\"" + padding + "\"}";
         ASSERT_TRUE(proxy.send(zmq::buffer(frame), zmq::send_flags::none)) << "held back at frame " << i;
     }
-    run_until(*m_loop, [&] { return received == count; });
-    EXPECT_EQ(received, count);
-    EXPECT_EQ(last, "{\"n\":" + std::to_string(count - 1) + ",\"pad\":\"" + padding + "\"}");
+    run_until(*m_loop, [&] { return received.size() == count; });
+    ASSERT_EQ(received.size(), count);
+    EXPECT_EQ(received.back(), "{\"n\":" + std::to_string(count - 1) + ",\"pad\":\"" + padding + "\"}");
 }
 
 }  // namespace
