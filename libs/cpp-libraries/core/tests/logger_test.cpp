@@ -152,24 +152,14 @@ void expect_as_boost_format(const std::string pattern, const Arguments&... argum
 }  // namespace
 
 TEST(LineFormatTest, WritesWhatBoostFormatWrites) {
-    const std::string patterns[] = {"plain text",
-                                    "%1$#d/%2$#x errorCode: %3$#d",
-                                    "%2% before %1% %1$#x %1$x %1$d, 100%% %%1%%%",
-                                    "%3% alone %10%",
-                                    "%1$#",
-                                    "trailing %1",
-                                    "trailing %",
-                                    "%0%",
-                                    "%s and %1%",
-                                    "%1$#X",
-                                    "%|1$#x|",
-                                    "%123%",
-                                    "%1%%2%%3%%4%%5%%6%%7%%8%%9%"};
     const auto original = std::locale::global(std::locale(std::locale::classic(), new grouped_thousands));
     for (const auto& locale : {std::locale::classic(), std::locale()}) {
         std::locale::global(locale);
         for (int pass = 0; pass < 2; ++pass) {
-            for (const auto& pattern : patterns) {
+            for (const char* pattern : {"plain text", "%1$#d/%2$#x errorCode: %3$#d",
+                                        "%2% before %1% %1$#x %1$x %1$d, 100%% %%1%%%", "%3% alone %10%",
+                                        "%1$#", "trailing %1", "trailing %", "%0%", "%s and %1%", "%1$#X",
+                                        "%|1$#x|", "%123%", "%1%%2%%3%%4%%5%%6%%7%%8%%9%"}) {
                 expect_as_boost_format(pattern);
                 expect_as_boost_format(pattern, 7, 255u, -1);
                 expect_as_boost_format(pattern, std::numeric_limits<std::int64_t>::min(), short{-2},

@@ -51,13 +51,12 @@ TEST_F(PidFileTest, RefusesOnlyWhileTheFileNamesAnotherLiveProcess) {
                           {"0", "no exception", own},
                           {"-1", "no exception", own},
                           {own + "\n", "no exception", own}}) {
-        SCOPED_TRACE(content.value_or("<no file>"));
         std::remove(m_path.c_str());
         if (content) {
             write(*content);
         }
-        EXPECT_EQ(failure(m_path), failure_text);
-        EXPECT_EQ(read(), after);
+        const std::string raised = failure(m_path);
+        EXPECT_EQ(raised + " / " + read(), failure_text + " / " + after) << content.value_or("<no file>");
     }
     EXPECT_EQ(failure(m_directory + "/missing/varnok.pid"), "Error opening pid-file!");
 }

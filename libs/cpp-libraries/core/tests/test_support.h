@@ -28,14 +28,11 @@ namespace ozra::libs::core::testing {
 // deadline passes; returns done().
 inline bool run_until(boost::asio::io_context& io_context, const std::function<bool()>& done) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
+    while (!done() && std::chrono::steady_clock::now() < deadline) {
         io_context.restart();
         io_context.run_one_for(std::chrono::milliseconds(20));
     }
-    return true;
+    return done();
 }
 
 inline bool run_until(events_loop& loop, const std::function<bool()>& done) {
@@ -94,6 +91,12 @@ protected:
     logger m_logger{"varnokd", "test"};
     std::unique_ptr<::ozra::libs::core::core> m_core = ::ozra::libs::core::core::create(m_logger);
     std::unique_ptr<events_loop> m_loop = m_core->create_events_loop("main");
+
+    // Runs the handlers that are ready, e.g. the completions of cancelled operations.
+    void poll_ready() {
+        m_loop->get_io_context().restart();
+        m_loop->get_io_context().poll();
+    }
 };
 
 inline const boost::asio::ip::tcp::endpoint any_loopback_port{boost::asio::ip::make_address("127.0.0.1"), 0};
