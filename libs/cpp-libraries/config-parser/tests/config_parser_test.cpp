@@ -84,28 +84,26 @@ TEST(ConfigParserTest, LooksUpTypedValuesByPath) {
 TEST(ConfigParserTest, BuildsNestedArraysAndObjectsWithKeysSortedByteWise) {
     const auto document =
         parse(R"({"list": [1, "two", {"k": true}, [3, 4], null], "B": 2, "_": {"z": 1, "y": 2}})");
-    EXPECT_THAT(document->get_root().get_keys(), ElementsAre("B", "_", "list"));
-    EXPECT_THAT(document->get_root().get_value("_")->as_object()->get_keys(), ElementsAre("y", "z"));
-    std::vector<const cfg::value*> items;
-    const auto list = document->get_root().get_value("list")->as_array();
-    for (const cfg::value& item : *list) {
-        items.push_back(&item);
-    }
+    const cfg::dictionary& root = document->get_root();
+    EXPECT_THAT(root.get_keys(), ElementsAre("B", "_", "list"));
+    EXPECT_THAT(root.get_value("_")->as_object()->get_keys(), ElementsAre("y", "z"));
+    const auto list = root.get_value("list")->as_array();
+    const std::vector<std::reference_wrapper<const cfg::value>> items(list->begin(), list->end());
     ASSERT_EQ(items.size(), 5U);
-    EXPECT_EQ(items[0]->as_int(), 1);
-    EXPECT_EQ(items[1]->as_string(), std::string("two"));
-    EXPECT_FALSE(items[1]->as_array());
-    EXPECT_EQ(items[2]->as_object()->get<bool>("k"), true);
+    EXPECT_EQ(items[0].get().as_int(), 1);
+    EXPECT_EQ(items[1].get().as_string(), std::string("two"));
+    EXPECT_FALSE(items[1].get().as_array());
+    EXPECT_EQ(items[2].get().as_object()->get<bool>("k"), true);
     std::vector<int> numbers;
-    const auto inner = items[3]->as_array();
+    const auto inner = items[3].get().as_array();
     for (const cfg::value& item : *inner) {
         numbers.push_back(*item.as_int());
     }
     EXPECT_THAT(numbers, ElementsAre(3, 4));
-    EXPECT_FALSE(items[4]->as_int() || items[4]->as_bool() || items[4]->as_string() ||
-                 items[4]->as_double() || items[4]->as_object() || items[4]->as_array());
-    EXPECT_FALSE(document->get_root().get_value("list")->as_string());
-    EXPECT_FALSE(document->get_root().get<double>("missing"));
+    const cfg::value& null = items[4];
+    EXPECT_FALSE(null.as_int() || null.as_bool() || null.as_string() || null.as_double() ||
+                 null.as_object() || null.as_array() || root.get_value("list")->as_string() ||
+                 root.get<double>("missing"));
 }
 
 TEST(ConfigParserTest, TopLevelValuesAndMalformedDocuments) {
