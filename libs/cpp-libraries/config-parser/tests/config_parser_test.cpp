@@ -15,7 +15,6 @@
 
 namespace cfg = ozra::libs::config;
 using ::testing::ElementsAre;
-using ::testing::StartsWith;
 
 namespace {
 
@@ -114,7 +113,7 @@ TEST(ConfigParserTest, TopLevelValuesAndMalformedDocuments) {
             parse(text);
             ADD_FAILURE() << text << " was accepted";
         } catch (const std::runtime_error& e) {
-            EXPECT_THAT(e.what(), StartsWith("Cannot parse json: * Line 1, Column ")) << text;
+            EXPECT_THAT(e.what(), ::testing::StartsWith("Cannot parse json: * Line 1, Column ")) << text;
         }
     }
 }

@@ -6,7 +6,6 @@
 
 namespace core = ozra::libs::core;
 namespace tcp = ozra::libs::core::tcp;
-namespace udp = ozra::libs::core::udp;
 using core::testing::run_until;
 
 namespace {
