@@ -116,15 +116,16 @@ TEST(LoggerDebugSocket, ACollectorThatComesAfterTheQueueFilledGetsNewDebugLines)
     zmq::socket_t collector(context, zmq::socket_type::pull);
     collector.set(zmq::sockopt::rcvtimeo, 50);
     collector.bind(endpoint);
-    zmq::message_t frame;
+    bool arrived = false;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (frame.to_string().find("late") == std::string::npos &&
-           std::chrono::steady_clock::now() < deadline) {
+    while (!arrived && std::chrono::steady_clock::now() < deadline) {
         logger.debug("late");
-        while (collector.recv(frame) && frame.to_string().find("late") == std::string::npos) {
+        zmq::message_t frame;
+        while (!arrived && collector.recv(frame)) {
+            arrived = frame.to_string().find("late") != std::string::npos;
         }
     }
-    EXPECT_THAT(frame.to_string(), ::testing::HasSubstr("late"));
+    EXPECT_TRUE(arrived);
 }
 
 namespace {
