@@ -70,6 +70,7 @@ TEST_F(LoggerTest, LineForms) {
     for (const auto& [milliseconds, text] :
          std::vector<std::pair<std::int64_t, std::string>>{{1764925940005, "2025-12-05 09:12:20.005"},
                                                            {1764925940999, "2025-12-05 09:12:20.999"},
+                                                           {1764925941120, "2025-12-05 09:12:21.120"},
                                                            {-1500, "1969-12-31 23:59:58.500"}}) {
         m_logger.component("core")->info("fixed").date_time(core::timestamp::from_milliseconds(milliseconds));
         EXPECT_EQ(m_collector.next_line(), "&varnokd:core " + text + " fixed");
