@@ -67,11 +67,8 @@ public:
         m_socket.set(::zmq::sockopt::rcvtimeo, 10000);
         m_socket.bind("tcp://127.0.0.1:*");
         source.connect(m_socket.get(::zmq::sockopt::last_endpoint));
-        m_connected_line = next_line();
+        next_line();  // the logger's "Connected to socket"
     }
-
-    // The logger's first line on the socket, its "Connected to socket".
-    const std::string& connected_line() const { return m_connected_line; }
 
     // The next line, or "<no line>" when none comes within the deadline.
     std::string next_line() {
@@ -82,7 +79,6 @@ public:
 private:
     ::zmq::context_t m_context;
     ::zmq::socket_t m_socket{m_context, ::zmq::socket_type::pull};
-    std::string m_connected_line;
 };
 
 // A test with a logger and an events loop of its own, run on the test's thread.
