@@ -1,16 +1,11 @@
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
+#include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <string>
+#include <sstream>
 
-#include "core/exception.h"
 #include "core/pid_file.h"
 #include "test_support.h"
 
@@ -20,68 +15,48 @@ namespace {
 
 class PidFileTest : public ::testing::Test {
 protected:
-    PidFileTest() {
-        char pattern[] = "/tmp/pid_file_test.XXXXXX";
-        m_directory = mkdtemp(pattern);
-        m_path = m_directory + "/varnok.pid";
-    }
-
-    ~PidFileTest() override {
-        std::remove(m_path.c_str());
-        rmdir(m_directory.c_str());
-    }
+    ~PidFileTest() override { std::filesystem::remove_all(m_directory); }
 
     void write(const std::string& content) const { std::ofstream(m_path) << content; }
 
-    std::string read() const {
-        std::ifstream file(m_path);
-        return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    }
+    std::string read() const { return (std::ostringstream() << std::ifstream(m_path).rdbuf()).str(); }
 
     std::string failure(const std::string& path) const {
         return core::testing::raised_text([&] { core::write_pid(path); });
     }
-    std::string failure() const { return failure(m_path); }
 
-    static std::string own_pid() { return std::to_string(getpid()); }
-
-    // No process can have this id: ids are below the kernel's pid_max.
-    static std::string unused_pid() {
-        std::ifstream limit("/proc/sys/kernel/pid_max");
-        long pid_max = 0;
-        limit >> pid_max;
-        return std::to_string(pid_max);
-    }
-
-    std::string m_directory;
-    std::string m_path;
+    const std::string m_directory = [] {
+        char pattern[] = "/tmp/pid_file_test.XXXXXX";
+        return std::string(mkdtemp(pattern));
+    }();
+    const std::string m_path = m_directory + "/varnok.pid";
 };
 
 }  // namespace
 
-TEST_F(PidFileTest, WritesTheProcessIdWithoutLineEnd) {
-    core::write_pid(m_path);
-    EXPECT_EQ(read(), own_pid());
-}
-
-TEST_F(PidFileTest, RefusesWhileTheFileNamesAnotherLiveProcess) {
-    const std::string parent = std::to_string(getppid());
-    write(" " + parent + "\n");
-    EXPECT_EQ(failure(), "Process is running");
-    EXPECT_EQ(read(), " " + parent + "\n");
-}
-
-TEST_F(PidFileTest, OverwritesStaleOrMeaninglessContent) {
-    for (const std::string& content :
-         {unused_pid(), std::string("not a number"), std::string(), std::string("0"), std::string("-1"),
-          std::string("99999999999999"), own_pid() + "\n"}) {
-        write(content);
-        EXPECT_EQ(failure(), "no exception") << "content: " << content;
-        EXPECT_EQ(read(), own_pid()) << "content: " << content;
+TEST_F(PidFileTest, RefusesOnlyWhileTheFileNamesAnotherLiveProcess) {
+    const std::string own = std::to_string(getpid());
+    const std::string parent = " " + std::to_string(getppid()) + "\n";
+    long pid_max = 0;
+    std::ifstream("/proc/sys/kernel/pid_max") >> pid_max;  // no process has this id
+    struct row {
+        std::optional<std::string> content;
+        std::string failure, after;
+    };
+    for (const auto& [content, failure_text, after] :
+         std::vector<row>{{std::nullopt, "no exception", own},
+                          {parent, "Process is running", parent},
+                          {std::to_string(pid_max), "no exception", own},
+                          {"0", "no exception", own},
+                          {"-1", "no exception", own},
+                          {own + "\n", "no exception", own}}) {
+        std::remove(m_path.c_str());
+        if (content) {
+            write(*content);
+        }
+        const std::string raised = failure(m_path);
+        EXPECT_EQ(raised + " / " + read(), failure_text + " / " + after) << content.value_or("<no file>");
     }
-}
-
-TEST_F(PidFileTest, ReportsAFileThatCannotBeCreated) {
     EXPECT_EQ(failure(m_directory + "/missing/varnok.pid"), "Error opening pid-file!");
 }
 
@@ -89,18 +64,15 @@ TEST_F(PidFileTest, ReportsAFileThatCannotBeCreated) {
 TEST_F(PidFileTest, ReportsAProbeRefusedByTheSystem) {
     write("1");
     chmod(m_directory.c_str(), 0755);
-    const auto probe = [this] {
-        const std::string text = failure();
-        return text == "write_pid: kill(): Operation not permitted";
-    };
+    const auto refused = [this] { return failure(m_path) == "write_pid: kill(): Operation not permitted"; };
     if (geteuid() != 0) {
-        EXPECT_TRUE(probe());
+        EXPECT_TRUE(refused());
     } else {
         const pid_t child = fork();
         ASSERT_NE(child, -1);
         if (child == 0) {
             constexpr uid_t nobody = 65534;
-            _exit(setgid(nobody) == 0 && setuid(nobody) == 0 && probe() ? 0 : 1);
+            _exit(setgid(nobody) == 0 && setuid(nobody) == 0 && refused() ? 0 : 1);
         }
         int status = 0;
         ASSERT_EQ(waitpid(child, &status, 0), child);
