@@ -1,41 +1,87 @@
 #pragma once
 
 #include <json/value.h>
-#include <zmq.hpp>
 
+#include <csignal>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "core/core.h"
+#include "core/events_loop.h"
+#include "core/logger.h"
 #include "fake_server/fake_location_server.h"
+#include "simulator/daemon_process.h"
+#include "simulator/debug_collector.h"
+#include "simulator/proxy_publisher.h"
 #include "test_support.h"
 
 namespace ozra::tests {
 
-// Where the daemon runs as a process: a temporary directory, a fake location server, a proxy that the test
-// publishes on and a collector for the daemon's debug socket.
+// The daemon binary of the build as a process, its standard output and error in one log file.
+class CDaemon {
+public:
+    CDaemon(const std::vector<std::string>& arguments, const std::string& logPath);
+
+    static std::string ProgramPath();
+    pid_t Pid() const { return mProcess.pid(); }
+    std::string Log() const { return ReadFile(mLogPath); }
+    bool WaitForLog(const std::string& text) const;
+    // The exit status (128 + the signal number after a signal), -1 when the daemon outlasts the deadline.
+    int WaitForExit();
+    int Stop(int signal = SIGTERM);
+
+private:
+    std::string mLogPath;
+    varnok::test_tools::daemon_process mProcess;
+};
+
+using Edit = std::function<void(Json::Value&)>;
+
+// Where the daemon runs: a temporary directory and a collector of its debug lines, against the given
+// location server and proxy.
 class CDaemonSite {
 public:
-    CDaemonSite();
-    CDaemonSite(const CDaemonSite&) = delete;
-    CDaemonSite& operator=(const CDaemonSite&) = delete;
+    CDaemonSite(unsigned short serverPort, unsigned short proxyPort);
 
     const std::string& Directory() const { return mDirectory.Path(); }
-    varnok::test_tools::fake_location_server& Server() { return *mServer; }
-    // Writes a configuration for this site, after the edit if any; returns its path.
-    std::string WriteConfig(const std::function<void(Json::Value&)>& edit = nullptr) const;
-    void Publish(const std::string& frame);
-    // No zones; the associated tags t1..t3 and the unassociated tag u1, all with stored statuses (so all are
-    // tracked).
-    void ServeTagsWithoutZones();
+    std::string PidFile() const { return Directory() + "/varnok.pid"; }
+    // A valid configuration for this site after the edit, if any.
+    Json::Value Config(const Edit& edit = nullptr) const;
+    std::string WriteConfig(const Json::Value& document);
+    std::unique_ptr<CDaemon> Run(const std::vector<std::string>& arguments);
+    std::unique_ptr<CDaemon> Start(const Edit& edit = nullptr) {
+        return Run({"-c", WriteConfig(Config(edit))});
+    }
+    // The metrics URL once the daemon's debug lines have named it; empty before.
+    std::string MetricsUrl() const { return mCollector.metrics_url(); }
 
 private:
     CTemporaryDirectory mDirectory;
+    varnok::test_tools::debug_collector mCollector{"", 0};
+    unsigned short mServerPort;
+    unsigned short mProxyPort;
+    int mFiles = 0;
+};
+
+// A fake location server and a proxy of the test's own, with the site of the daemon using them.
+struct CServedSite {
+    // No zones; the associated tags t1..t3 and the unassociated tag u1, all with stored statuses.
+    void ServeTagsWithoutZones();
+    // Publishes the messages on the topic again and again, as the daemon subscribes some time after it
+    // connects, until arrived() holds; returns arrived().
+    bool PublishUntil(const std::string& topic, const std::vector<std::string>& messages,
+                      const std::function<bool()>& arrived);
+
+    libs::core::logger mLogger{"varnok-test", "main"};
+    std::unique_ptr<libs::core::core> mCore = libs::core::core::create(mLogger);
+    std::unique_ptr<libs::core::events_loop> mLoop = mCore->create_events_loop("main");
+
     std::unique_ptr<varnok::test_tools::fake_location_server> mServer =
         varnok::test_tools::make_fake_location_server();
-    zmq::context_t mContext;
-    zmq::socket_t mCollector{mContext, zmq::socket_type::pull};
-    zmq::socket_t mProxy{mContext, zmq::socket_type::pub};
+    varnok::test_tools::proxy_publisher mProxy;
+    CDaemonSite mSite{mServer->port(), mProxy.port()};
 };
 
 }  // namespace ozra::tests

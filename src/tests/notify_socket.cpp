@@ -5,6 +5,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <sstream>
@@ -30,23 +31,6 @@ CNotifySocket::~CNotifySocket() {
     unlink(mPath.c_str());
 }
 
-bool CNotifySocket::Receive(std::chrono::milliseconds timeout) {
-    pollfd descriptor{mSocket, POLLIN, 0};
-    if (poll(&descriptor, 1, static_cast<int>(timeout.count())) <= 0) {
-        return false;
-    }
-    char buffer[4096];
-    const ssize_t size = recv(mSocket, buffer, sizeof(buffer), 0);
-    if (size <= 0) {
-        return false;
-    }
-    std::istringstream lines(std::string(buffer, static_cast<std::size_t>(size)));
-    for (std::string line; std::getline(lines, line);) {
-        mAssignments.push_back(line);
-    }
-    return true;
-}
-
 std::optional<std::string> CNotifySocket::WaitFor(const Match& match, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
@@ -57,10 +41,18 @@ std::optional<std::string> CNotifySocket::WaitFor(const Match& match, std::chron
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
+        pollfd descriptor{mSocket, POLLIN, 0};
+        char buffer[4096];
+        const ssize_t size = poll(&descriptor, 1, static_cast<int>(std::max<long>(left.count(), 0))) > 0
+                                 ? recv(mSocket, buffer, sizeof(buffer), 0)
+                                 : 0;
+        if (size <= 0) {
             return std::nullopt;
         }
-        Receive(left);
+        std::istringstream lines(std::string(buffer, static_cast<std::size_t>(size)));
+        for (std::string line; std::getline(lines, line);) {
+            mAssignments.push_back(line);
+        }
     }
 }
 

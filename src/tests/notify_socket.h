@@ -23,13 +23,9 @@ public:
     // The first assignment after the last one returned that matches, waiting for datagrams up to the timeout.
     std::optional<std::string> WaitFor(const Match& match,
                                        std::chrono::milliseconds timeout = std::chrono::seconds(20));
-    // Every assignment received so far.
     const std::vector<std::string>& Assignments() const { return mAssignments; }
 
 private:
-    // Waits up to the timeout for one datagram and keeps its assignments; false when none came.
-    bool Receive(std::chrono::milliseconds timeout);
-
     std::string mPath;
     int mSocket = -1;
     std::vector<std::string> mAssignments;

@@ -2,19 +2,14 @@
 
 #include <fnmatch.h>
 
-#include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "daemon_process.h"
 #include "daemon_site.h"
-#include "fake_server/fake_location_server.h"
 #include "kelt_fixture.h"
 #include "notify_socket.h"
-#include "test_support.h"
 
 namespace ozra::tests {
 namespace {
@@ -34,8 +29,7 @@ Match Status(const std::string& pattern) {
     };
 }
 
-// The daemon run by a service manager: a notification socket in NOTIFY_SOCKET and a site serving tags without
-// zones.
+// The daemon run by a service manager: a notification socket in NOTIFY_SOCKET.
 class ServiceNotificationTest : public ::testing::Test {
 protected:
     ServiceNotificationTest() {
@@ -43,7 +37,7 @@ protected:
         unsetenv("WATCHDOG_USEC");
         unsetenv("WATCHDOG_PID");
         setenv("NOTIFY_SOCKET", mNotify.Path().c_str(), 1);
-        mSite.ServeTagsWithoutZones();
+        mServed.ServeTagsWithoutZones();
     }
 
     ~ServiceNotificationTest() override {
@@ -51,64 +45,50 @@ protected:
         unsetenv("WATCHDOG_USEC");
     }
 
-    std::string WriteConfig() { return mSite.WriteConfig(); }
-
-    // Publishes the frames again and again (a subscriber joins late) until a matching assignment arrives.
-    std::optional<std::string> PublishUntil(const std::vector<std::string>& frames, const Match& match) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (std::chrono::steady_clock::now() < deadline) {
-            for (const std::string& frame : frames) {
-                mSite.Publish(frame);
-            }
-            if (auto found = mNotify.WaitFor(match, std::chrono::milliseconds(250))) {
-                return found;
-            }
-        }
-        return std::nullopt;
+    bool PublishUntil(const std::string& topic, const std::vector<std::string>& messages,
+                      const Match& match) {
+        return mServed.PublishUntil(topic, messages, [&] {
+            return mNotify.WaitFor(match, std::chrono::milliseconds(0)).has_value();
+        });
     }
 
-    void ExpectStoppingAndExit(CDaemonProcess& daemon, int status) {
-        daemon.Signal(SIGTERM);
-        EXPECT_TRUE(mNotify.WaitFor(Is("STOPPING=1"))) << daemon.GetError();
-        EXPECT_EQ(daemon.WaitForExit(), status) << daemon.GetError();
+    void ExpectStoppingAndExit(CDaemon& daemon, int status) {
+        EXPECT_EQ(daemon.Stop(), status) << daemon.Log();
+        EXPECT_TRUE(mNotify.WaitFor(Is("STOPPING=1"))) << daemon.Log();
     }
 
-    CDaemonSite mSite;
-    CNotifySocket mNotify{mSite.Directory() + "/notify"};
+    CServedSite mServed;
+    CNotifySocket mNotify{mServed.mSite.Directory() + "/notify"};
 };
 
 TEST_F(ServiceNotificationTest, ReportsReadinessTagCountsServerHealthAndStopping) {
-    CDaemonProcess daemon({"-c", WriteConfig()});
-    ASSERT_TRUE(mNotify.WaitFor(Is("READY=1"))) << daemon.GetError();
+    auto daemon = mServed.mSite.Start();
+    ASSERT_TRUE(mNotify.WaitFor(Is("READY=1"))) << daemon->Log();
     EXPECT_TRUE(
         mNotify.WaitFor(Status("4 tags: 0 UPDATED, 0 OUTDATED, 0 IN_PROCESS, 1 OOSYNC, 3 UNKNOWN; "
                                "server ok; last re-read " +
                                clock_time)))
-        << daemon.GetError();
+        << daemon->Log();
 
     // No zones: a device holding none answers the CRC 0xFFFF.
-    const std::vector<std::string> replies = {
-        "#user_msg " + ozra::test::Reply("t1", ozra::test::CrcRecord(0x04, 0xFFFF)),
-        "#user_msg " + ozra::test::Reply("t2", ozra::test::CrcRecord(0x04, 0x1234)),
-    };
-    EXPECT_TRUE(
-        PublishUntil(replies, Status("4 tags: 1 UPDATED, 0 OUTDATED, 0 IN_PROCESS, 2 OOSYNC, 1 UNKNOWN; "
-                                     "server ok; last re-read " +
-                                     clock_time)))
-        << daemon.GetError();
+    EXPECT_TRUE(PublishUntil("user_msg",
+                             {ozra::test::Reply("t1", ozra::test::CrcRecord(0x04, 0xFFFF)),
+                              ozra::test::Reply("t2", ozra::test::CrcRecord(0x04, 0x1234))},
+                             Status("4 tags: 1 UPDATED, 0 OUTDATED, 0 IN_PROCESS, 2 OOSYNC, 1 UNKNOWN; "
+                                    "server ok; last re-read " +
+                                    clock_time)))
+        << daemon->Log();
 
     varnok::test_tools::response_fault unavailable;
     unavailable.status = 503;
-    mSite.Server().set_fault(unavailable);
-    const std::vector<std::string> zone_changed = {"#notify {\"object\":\"ZONE\"}"};
-    EXPECT_TRUE(PublishUntil(zone_changed,
+    mServed.mServer->set_fault(unavailable);
+    EXPECT_TRUE(PublishUntil("notify", {R"({"object":"ZONE"})"},
                              Status("4 tags: *; server error since " + clock_time + "; last re-read *")))
-        << daemon.GetError();
-    mSite.Server().clear_faults();
-    EXPECT_TRUE(mNotify.WaitFor(Status("4 tags: *; server ok; last re-read " + clock_time)))
-        << daemon.GetError();
+        << daemon->Log();
+    mServed.mServer->clear_faults();
+    EXPECT_TRUE(mNotify.WaitFor(Status("4 tags: *; server ok; last re-read " + clock_time))) << daemon->Log();
 
-    ExpectStoppingAndExit(daemon, 0);
+    ExpectStoppingAndExit(*daemon, 0);
     for (const std::string& assignment : mNotify.Assignments()) {
         EXPECT_NE(assignment, "WATCHDOG=1") << "no watchdog interval was set";
     }
@@ -116,24 +96,24 @@ TEST_F(ServiceNotificationTest, ReportsReadinessTagCountsServerHealthAndStopping
 
 TEST_F(ServiceNotificationTest, TellsTheStartUpWaitThenPingsTheWatchdog) {
     setenv("WATCHDOG_USEC", "3000000", 1);
-    mSite.Server().stop_listening();
-    CDaemonProcess daemon({"-c", WriteConfig()});
+    mServed.mServer->stop_listening();
+    auto daemon = mServed.mSite.Start();
     EXPECT_TRUE(mNotify.WaitFor(Status("waiting for the server: *curl_easy_perform failed: *")))
-        << daemon.GetError();
-    mSite.Server().resume_listening();
-    ASSERT_TRUE(mNotify.WaitFor(Is("READY=1"))) << daemon.GetError();
-    EXPECT_TRUE(mNotify.WaitFor(Is("WATCHDOG=1"))) << daemon.GetError();
-    EXPECT_TRUE(mNotify.WaitFor(Is("WATCHDOG=1"))) << daemon.GetError();
-    ExpectStoppingAndExit(daemon, 0);
+        << daemon->Log();
+    mServed.mServer->resume_listening();
+    ASSERT_TRUE(mNotify.WaitFor(Is("READY=1"))) << daemon->Log();
+    EXPECT_TRUE(mNotify.WaitFor(Is("WATCHDOG=1"))) << daemon->Log();
+    EXPECT_TRUE(mNotify.WaitFor(Is("WATCHDOG=1"))) << daemon->Log();
+    ExpectStoppingAndExit(*daemon, 0);
 }
 
 TEST_F(ServiceNotificationTest, ASignalDuringTheStartUpWaitTellsOfTheStop) {
-    mSite.Server().stop_listening();
-    CDaemonProcess daemon({"-c", WriteConfig()});
-    ASSERT_TRUE(mNotify.WaitFor(Status("waiting for the server: *"))) << daemon.GetError();
-    ExpectStoppingAndExit(daemon, 1);
-    EXPECT_NE(daemon.GetError().find("Interrupted"), std::string::npos) << daemon.GetError();
-    EXPECT_EQ(daemon.GetOutput(), "");
+    mServed.mServer->stop_listening();
+    auto daemon = mServed.mSite.Start();
+    ASSERT_TRUE(mNotify.WaitFor(Status("waiting for the server: *"))) << daemon->Log();
+    ExpectStoppingAndExit(*daemon, 1);
+    EXPECT_NE(daemon->Log().find("Interrupted"), std::string::npos) << daemon->Log();
+    EXPECT_EQ(daemon->Log().find("exit\n"), std::string::npos);
     for (const std::string& assignment : mNotify.Assignments()) {
         EXPECT_NE(assignment, "READY=1");
     }

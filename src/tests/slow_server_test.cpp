@@ -1,32 +1,22 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <json/reader.h>
 #include <json/value.h>
-#include <json/writer.h>
 
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
-#include <thread>
 
-#include "daemon_process.h"
-#include "simulator/daemon_config.h"
-#include "simulator/debug_collector.h"
+#include "daemon_site.h"
 #include "simulator/simulated_site.h"
 
 namespace ozra::tests {
 namespace {
 
 using namespace std::chrono_literals;
-using varnok::test_tools::response_fault;
-using varnok::test_tools::scenario;
 using varnok::test_tools::simulated_site;
 using varnok::test_tools::tag_view;
 
@@ -38,16 +28,15 @@ std::string Uid(std::size_t tag) {
 
 // Tags tag-1..tag-N of one project, each with a stored status (so the daemon verifies each at its first
 // processing run) and holding no zones, and zones of the type "alarm" that concern every tag.
-scenario Site(std::size_t tags, std::size_t zones, bool autoUpdate = false) {
-    scenario site;
+varnok::test_tools::scenario Site(std::size_t tags, std::size_t zones, bool autoUpdate = false) {
+    varnok::test_tools::scenario site;
     site.auto_update = autoUpdate;
     site.zone_types = {{"alarm", 1}};
     site.configured_zone_types = {"alarm"};
     for (std::size_t index = 1; index <= zones; ++index) {
         varnok::test_tools::zone_spec zone;
-        zone.uid = "zone-" + std::to_string(index);
+        zone.uid = zone.name = "zone-" + std::to_string(index);
         zone.zone_id = static_cast<std::uint16_t>(index);
-        zone.name = zone.uid;
         zone.type = "alarm";
         zone.project_uid = "p1";
         const auto x = static_cast<std::int32_t>(index * 1000);
@@ -55,11 +44,11 @@ scenario Site(std::size_t tags, std::size_t zones, bool autoUpdate = false) {
         site.zones.push_back(zone);
     }
     for (std::size_t index = 1; index <= tags; ++index) {
+        std::ostringstream mac;
+        mac << std::hex << (0x0011223300000000ULL + index);
         varnok::test_tools::tag_spec tag;
         tag.uid = Uid(index);
         tag.project_uid = "p1";
-        std::ostringstream mac;
-        mac << std::hex << (0x0011223300000000ULL + index);
         tag.mac = std::string(16 - mac.str().size(), '0') + mac.str();
         tag.stored_status = "UPDATED";
         site.tags.push_back(tag);
@@ -67,58 +56,29 @@ scenario Site(std::size_t tags, std::size_t zones, bool autoUpdate = false) {
     return site;
 }
 
-// Holds until the condition is true; false when it is not by the deadline.
-bool Eventually(const std::function<bool()>& condition, std::chrono::seconds deadline = 120s) {
-    const auto end = std::chrono::steady_clock::now() + deadline;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= end) {
-            return false;
-        }
-        std::this_thread::sleep_for(50ms);
-    }
-    return true;
-}
-
 // The daemon against a simulated site: every frame it posts reaches the tag's zone manager at once,
 // whose reply the proxy publishes, while the server answers the daemon's requests late.
 class SlowServerTest : public ::testing::Test {
 protected:
-    SlowServerTest() {
-        unsetenv("OZRA_LAUNCHED_BY_SYSTEMD");
-        char pattern[] = "/tmp/varnok_slow_server.XXXXXX";
-        mDirectory = mkdtemp(pattern);
-    }
-    ~SlowServerTest() override {
-        mSite.reset();
-        std::filesystem::remove_all(mDirectory);
-    }
-
-    // Starts the daemon on the site made from the layout and waits until it has subscribed.
-    std::unique_ptr<CDaemonProcess> Start(std::size_t connections = 16) {
-        varnok::test_tools::daemon_settings settings;
-        settings.pid_file = mDirectory + "/varnok.pid";
-        settings.debug_endpoint = mCollector.endpoint();
-        settings.proxy_port = mSite->proxy().port();
-        settings.server_port = mSite->server().port();
-        settings.zone_types = {"alarm"};
-        Json::Value config;
-        std::istringstream text(varnok::test_tools::daemon_config_text(settings));
-        text >> config;
-        config["server"]["connections"] = static_cast<Json::UInt>(connections);
-        const std::string path = mDirectory + "/varnok.json";
-        std::ofstream(path) << Json::writeString(Json::StreamWriterBuilder(), config);
-        auto daemon = std::make_unique<CDaemonProcess>(std::vector<std::string>{"-c", path});
-        EXPECT_TRUE(Eventually([this] { return mSite->daemon_ready(); })) << daemon->GetError();
-        return daemon;
-    }
+    SlowServerTest() { unsetenv("OZRA_LAUNCHED_BY_SYSTEMD"); }
 
     // The site exists before the daemon starts, so that its delays hold from the first request on.
-    void MakeSite(const scenario& layout) { mSite = std::make_unique<simulated_site>(layout); }
+    void MakeSite(const varnok::test_tools::scenario& layout) {
+        mSite = std::make_unique<simulated_site>(layout);
+        mDaemonSite = std::make_unique<CDaemonSite>(mSite->server().port(), mSite->proxy().port());
+    }
 
     void DelayUserMessages(std::chrono::milliseconds delay) {
-        response_fault late;
+        varnok::test_tools::response_fault late;
         late.delay = delay;
         mSite->server().set_fault(late, user_msg, "POST");
+    }
+
+    // The daemon once it has subscribed.
+    std::unique_ptr<CDaemon> Start(unsigned connections = 16) {
+        auto daemon = mDaemonSite->Start([&](Json::Value& d) { d["server"]["connections"] = connections; });
+        EXPECT_TRUE(Eventually([this] { return mSite->daemon_ready(); })) << daemon->Log();
+        return daemon;
     }
 
     tag_view Tag(std::size_t tag) const {
@@ -143,15 +103,8 @@ protected:
         mSite->proxy().publish("user_msg", "{\"dev_id\":\"" + Uid(tag) + "\",\"hex\":\"" + hex + "\"}");
     }
 
-    void ExpectCleanStop(CDaemonProcess& daemon) {
-        daemon.Signal(SIGTERM);
-        EXPECT_EQ(daemon.WaitForExit(), 0) << daemon.GetError();
-    }
-
-    std::string mDirectory;
-    // Takes the debug lines as they come, so that none is left for the daemon's exit to wait for.
-    varnok::test_tools::debug_collector mCollector{"", 0};
     std::unique_ptr<simulated_site> mSite;
+    std::unique_ptr<CDaemonSite> mDaemonSite;
 };
 
 TEST_F(SlowServerTest, ADownloadFromAServerAnswering20MsLateConvergesWithEveryTagUpdated) {
@@ -159,18 +112,18 @@ TEST_F(SlowServerTest, ADownloadFromAServerAnswering20MsLateConvergesWithEveryTa
     MakeSite(Site(200, 10, true));
     mSite->server().set_answer_delay(20ms);
     auto daemon = Start();
-    EXPECT_TRUE(Eventually([this] { return AllReported("UPDATED"); })) << daemon->GetError();
+    EXPECT_TRUE(Eventually([this] { return AllReported("UPDATED"); }, 120s)) << daemon->Log();
     for (const tag_view& view : mSite->tags()) {
         EXPECT_EQ(view.zone_ids.size(), 10U) << view.uid;
         EXPECT_EQ(view.counters.protocol_errors, 0U) << view.uid << ": " << view.counters.last_protocol_error;
     }
-    ExpectCleanStop(*daemon);
+    EXPECT_EQ(daemon->Stop(), 0) << daemon->Log();
 }
 
 TEST_F(SlowServerTest, AFloodingTagDoesNotHoldBackAnotherTagsStatusReport) {
     MakeSite(Site(2, 0));
     auto daemon = Start();
-    ASSERT_TRUE(Eventually([this] { return AllReported("UPDATED"); })) << daemon->GetError();
+    ASSERT_TRUE(Eventually([this] { return AllReported("UPDATED"); })) << daemon->Log();
     mSite->server().set_answer_delay(30ms);
     // Each CRC report is acknowledged: one after the other, the acknowledges alone would take 30 s.
     for (int report = 0; report < 1000; ++report) {
@@ -178,23 +131,22 @@ TEST_F(SlowServerTest, AFloodingTagDoesNotHoldBackAnotherTagsStatusReport) {
     }
     // A CRC response that does not match, again until its status is reported: the proxy drops what
     // overflows its queue.
-    const auto reported = [this] {
-        return mSite->server()
-            .wait_for_request(
-                [](const varnok::test_tools::recorded_request& request) {
-                    return request.path == "/api/private/zone_download_status" &&
-                           request.body.find("\"tag-2\"") != std::string::npos &&
-                           request.body.find("CRC mismatch") != std::string::npos;
-                },
-                200ms)
-            .has_value();
-    };
-    const auto flooded = std::chrono::steady_clock::now();
-    while (!reported() && std::chrono::steady_clock::now() - flooded < 10s) {
-        PublishReply(2, "0002000404021234");
-    }
-    EXPECT_TRUE(reported()) << daemon->GetError();
-    ExpectCleanStop(*daemon);
+    EXPECT_TRUE(Eventually(
+        [this] {
+            PublishReply(2, "0002000404021234");
+            return mSite->server()
+                .wait_for_request(
+                    [](const varnok::test_tools::recorded_request& request) {
+                        return request.path == "/api/private/zone_download_status" &&
+                               request.body.find("\"tag-2\"") != std::string::npos &&
+                               request.body.find("CRC mismatch") != std::string::npos;
+                    },
+                    200ms)
+                .has_value();
+        },
+        10s))
+        << daemon->Log();
+    EXPECT_EQ(daemon->Stop(), 0) << daemon->Log();
 }
 
 TEST_F(SlowServerTest, ATagWhoseFrameWaitedLongerThanTheAnswerTimeOutIsNotCountedSilent) {
@@ -203,15 +155,15 @@ TEST_F(SlowServerTest, ATagWhoseFrameWaitedLongerThanTheAnswerTimeOutIsNotCounte
     MakeSite(Site(tags, 0));
     DelayUserMessages(1s);
     auto daemon = Start(1);
-    ASSERT_TRUE(Eventually([&] { return Tag(tags).counters.frames_received == 1; })) << daemon->GetError();
+    ASSERT_TRUE(Eventually([&] { return Tag(tags).counters.frames_received == 1; })) << daemon->Log();
     // Any resend was queued before this request, which reaches tag-1 after it.
     mSite->apply({0, varnok::test_tools::event_kind::verify, {}, {}, {}, {Uid(1)}});
-    ASSERT_TRUE(Eventually([&] { return Tag(1).counters.frames_received == 2; })) << daemon->GetError();
+    ASSERT_TRUE(Eventually([&] { return Tag(1).counters.frames_received == 2; })) << daemon->Log();
     for (std::size_t tag = 2; tag <= tags; ++tag) {
         EXPECT_EQ(Tag(tag).counters.frames_received, 1U) << Uid(tag);
         EXPECT_EQ(Tag(tag).status, "UPDATED") << Uid(tag);
     }
-    ExpectCleanStop(*daemon);
+    EXPECT_EQ(daemon->Stop(), 0) << daemon->Log();
 }
 
 TEST_F(SlowServerTest, SigtermWithAFullBacklogEndsTheDaemonWithinTwoSeconds) {
@@ -220,10 +172,9 @@ TEST_F(SlowServerTest, SigtermWithAFullBacklogEndsTheDaemonWithinTwoSeconds) {
     auto daemon = Start(1);
     ASSERT_TRUE(mSite->server().wait_for_request(varnok::test_tools::match_request("POST", user_msg), 20s));
     const auto signalled = std::chrono::steady_clock::now();
-    daemon->Signal(SIGTERM);
-    EXPECT_EQ(daemon->WaitForExit(), 0) << daemon->GetError();
+    EXPECT_EQ(daemon->Stop(), 0) << daemon->Log();
     EXPECT_LT(std::chrono::steady_clock::now() - signalled, 2s);
-    EXPECT_THAT(daemon->GetError(), ::testing::HasSubstr("requests to the server dropped unsent"));
+    EXPECT_THAT(daemon->Log(), ::testing::HasSubstr("requests to the server dropped unsent"));
 }
 
 }  // namespace

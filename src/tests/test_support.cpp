@@ -7,26 +7,11 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <thread>
 
 #include "core/json.h"
 
 namespace ozra::tests {
-
-Json::Value ValidConfigDocument() {
-    Json::Value document;
-    document["system"]["pidfile"] = "/tmp/varnok.pid";
-    document["system"]["debug_port"] = "tcp://127.0.0.1:5560";
-    document["system"]["local_debug"] = false;
-    document["proxy"]["address"] = "127.0.0.1";
-    document["proxy"]["output_port"] = 5556;
-    document["server"]["protocol"] = "http";
-    document["server"]["address"] = "127.0.0.2";
-    document["server"]["port"] = 8080;
-    document["server"]["timeout_s"] = 10;
-    document["zone_types"].append("boundary_out");
-    document["zone_types"].append("boundary_in");
-    return document;
-}
 
 Json::Value ParseJson(const std::string& text) {
     const auto parsed = libs::core::json::try_parse(text);
@@ -41,6 +26,17 @@ std::string ReadFile(const std::string& path) {
 
 void WriteFile(const std::string& path, const std::string& content) {
     std::ofstream(path) << content;
+}
+
+bool Eventually(const std::function<bool()>& condition, std::chrono::seconds deadline) {
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= end) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
 }
 
 CTemporaryDirectory::CTemporaryDirectory() {

@@ -2,20 +2,23 @@
 
 #include <json/value.h>
 
+#include <chrono>
+#include <functional>
 #include <string>
 
 #include "core/exception.h"
 
 namespace ozra::tests {
 
-// A complete, valid configuration document with loopback addresses.
-Json::Value ValidConfigDocument();
-
 // The parsed JSON text; a test failure and null when it is no valid JSON.
 Json::Value ParseJson(const std::string& text);
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);
+
+// Checks the condition every 20 ms until it holds; false when it does not by the deadline.
+bool Eventually(const std::function<bool()>& condition,
+                std::chrono::seconds deadline = std::chrono::seconds(30));
 
 // A fresh directory under /tmp, removed with its content at the end.
 class CTemporaryDirectory {
