@@ -3,12 +3,14 @@
 
 #include <json/value.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "daemon_site.h"
 #include "simulator/simulated_site.h"
@@ -82,21 +84,15 @@ protected:
     }
 
     tag_view Tag(std::size_t tag) const {
-        for (const tag_view& view : mSite->tags()) {
-            if (view.uid == Uid(tag)) {
-                return view;
-            }
-        }
-        return {};
+        const std::vector<tag_view> tags = mSite->tags();
+        return *std::find_if(tags.begin(), tags.end(),
+                             [&](const tag_view& view) { return view.uid == Uid(tag); });
     }
 
     bool AllReported(const std::string& status) const {
-        for (const tag_view& view : mSite->tags()) {
-            if (view.status != status) {
-                return false;
-            }
-        }
-        return true;
+        const std::vector<tag_view> tags = mSite->tags();
+        return std::all_of(tags.begin(), tags.end(),
+                           [&](const tag_view& view) { return view.status == status; });
     }
 
     void PublishReply(std::size_t tag, const std::string& hex) {
