@@ -51,8 +51,8 @@ TEST_F(DaemonTest, StartUpFailuresEndWithStatusOne) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{}, "The configuration file is not defined! " + usage},
         {{"plain-argument"}, "The configuration file is not defined! " + usage},
-        {{"-x"}, "invalid option -- 'x'"},
-        {{"-c"}, "option requires an argument -- 'c'"},
+        {{"-x"}, usage},
+        {{"-c"}, usage},
         {{"-c", mSite.Directory() + "/missing.json"}, "Cannot parse json: "},
         {{"-c", mSite.WriteConfig(mSite.Config()), "-c", mSite.WriteConfig(broken)},
          "Config file is invalid: "},
@@ -66,6 +66,8 @@ TEST_F(DaemonTest, StartUpFailuresEndWithStatusOne) {
         EXPECT_EQ(daemon->WaitForExit(), 1);
         EXPECT_THAT(daemon->Log(), HasSubstr(error));
         EXPECT_THAT(daemon->Log(), ::testing::Not(HasSubstr("exit\n")));
+        EXPECT_EQ(daemon->Log().find("not defined") == std::string::npos,
+                  error.find("not defined") == std::string::npos);
         EXPECT_FALSE(std::filesystem::exists(mSite.PidFile()));
     }
 }

@@ -2,8 +2,6 @@
 
 #include <cstdlib>
 
-#include "core/tests/test_support.h"
-#include "kelt_fixture.h"
 #include "simulator/daemon_config.h"
 
 namespace ozra::tests {
@@ -56,29 +54,6 @@ std::string CDaemonSite::WriteConfig(const Json::Value& document) {
 
 std::unique_ptr<CDaemon> CDaemonSite::Run(const std::vector<std::string>& arguments) {
     return std::make_unique<CDaemon>(arguments, Directory() + "/daemon-" + std::to_string(++mFiles) + ".log");
-}
-
-void CServedSite::ServeTagsWithoutZones() {
-    namespace data = ozra::test::data;
-    mServer->set_zone_types(Json::Value(Json::arrayValue));
-    mServer->set_zones(Json::Value(Json::arrayValue));
-    mServer->set_trackable_objects(data::Array(
-        {data::Trackable("t1"), data::Trackable("t2"), data::Trackable("t3"), data::Unassociated("u1")}));
-    mServer->set_download_statuses(
-        data::Array({data::Status("t1", "UPDATED"), data::Status("t2", "UPDATED"),
-                     data::Status("t3", "OUTDATED"), data::Status("u1", "OOSYNC")}));
-}
-
-bool CServedSite::PublishUntil(const std::string& topic, const std::vector<std::string>& messages,
-                               const std::function<bool()>& arrived) {
-    return libs::core::testing::publish_until(
-        *mLoop,
-        [&] {
-            for (const std::string& message : messages) {
-                mProxy.publish(topic, message);
-            }
-        },
-        arrived);
 }
 
 }  // namespace ozra::tests

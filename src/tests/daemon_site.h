@@ -8,9 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "core/core.h"
-#include "core/events_loop.h"
-#include "core/logger.h"
 #include "fake_server/fake_location_server.h"
 #include "simulator/daemon_process.h"
 #include "simulator/debug_collector.h"
@@ -67,17 +64,6 @@ private:
 
 // A fake location server and a proxy of the test's own, with the site of the daemon using them.
 struct CServedSite {
-    // No zones; the associated tags t1..t3 and the unassociated tag u1, all with stored statuses.
-    void ServeTagsWithoutZones();
-    // Publishes the messages on the topic again and again, as the daemon subscribes some time after it
-    // connects, until arrived() holds; returns arrived().
-    bool PublishUntil(const std::string& topic, const std::vector<std::string>& messages,
-                      const std::function<bool()>& arrived);
-
-    libs::core::logger mLogger{"varnok-test", "main"};
-    std::unique_ptr<libs::core::core> mCore = libs::core::core::create(mLogger);
-    std::unique_ptr<libs::core::events_loop> mLoop = mCore->create_events_loop("main");
-
     std::unique_ptr<varnok::test_tools::fake_location_server> mServer =
         varnok::test_tools::make_fake_location_server();
     varnok::test_tools::proxy_publisher mProxy;

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -78,18 +79,18 @@ TEST_F(ServerTransport, EveryStatusButOkAndEveryFailedTransferRaisesWithTheUrl) 
     const std::string url = m_fake->url() + path;
     for (const unsigned status : {201u, 404u, 500u}) {
         m_fake->set_fault(response_fault{status, false, 0ms});
-        for (const auto& [name, call] : methods) {
+        for (const auto& method : methods) {
             std::stringstream answer;
-            EXPECT_EQ(RaisedText([&] { call(answer); }),
-                      name + ": request \"" + url + "\" returns code " + std::to_string(status));
-            EXPECT_EQ(answer.str(), "{}") << name << " keeps the body of " << status;
+            EXPECT_EQ(RaisedText([&] { method.second(answer); }),
+                      method.first + ": request \"" + url + "\" returns code " + std::to_string(status));
+            EXPECT_EQ(answer.str(), "{}") << method.first << " keeps the body of " << status;
         }
     }
     m_fake->stop_listening();
-    for (const auto& [name, call] : methods) {
+    for (const auto& method : methods) {
         std::stringstream answer;
-        EXPECT_EQ(RaisedText([&] { call(answer); }),
-                  name + ": curl_easy_perform failed: " + curl_easy_strerror(CURLE_COULDNT_CONNECT) +
+        EXPECT_EQ(RaisedText([&] { method.second(answer); }),
+                  method.first + ": curl_easy_perform failed: " + curl_easy_strerror(CURLE_COULDNT_CONNECT) +
                       " URL=" + url);
     }
 }

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -16,8 +17,11 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "core/core.h"
+#include "core/tests/test_support.h"
 #include "daemon_site.h"
 #include "device-frame.h"
 #include "http_test_client.h"
@@ -81,6 +85,7 @@ private:
     std::vector<std::string> mAssignments;
     std::size_t mNext = 0;
 };
+
 using ozra::test::CodeRecord;
 using ozra::test::CrcRecord;
 using ozra::test::Reply;
@@ -119,7 +124,7 @@ std::string DownloadRequestFor(const std::string& uid) {
 }
 
 // The daemon run by a service manager, with a notification socket in NOTIFY_SOCKET, against a site serving
-// tags without zones.
+// no zones and the associated tags t1..t3 and the unassociated tag u1, all with stored statuses.
 class ServiceTest : public ::testing::Test {
 protected:
     ServiceTest() {
@@ -127,7 +132,14 @@ protected:
         unsetenv("WATCHDOG_USEC");
         unsetenv("WATCHDOG_PID");
         setenv("NOTIFY_SOCKET", mNotify.Path().c_str(), 1);
-        mServed.ServeTagsWithoutZones();
+        namespace data = ozra::test::data;
+        mServed.mServer->set_zone_types(Json::Value(Json::arrayValue));
+        mServed.mServer->set_zones(Json::Value(Json::arrayValue));
+        mServed.mServer->set_trackable_objects(data::Array(
+            {data::Trackable("t1"), data::Trackable("t2"), data::Trackable("t3"), data::Unassociated("u1")}));
+        mServed.mServer->set_download_statuses(
+            data::Array({data::Status("t1", "UPDATED"), data::Status("t2", "UPDATED"),
+                         data::Status("t3", "OUTDATED"), data::Status("u1", "OOSYNC")}));
     }
 
     ~ServiceTest() override {
@@ -135,9 +147,16 @@ protected:
         unsetenv("WATCHDOG_USEC");
     }
 
+    // Publishes the messages on the topic again and again, as the daemon subscribes some time after it
+    // connects, until a matching assignment arrives.
     bool PublishUntil(const std::string& topic, const std::vector<std::string>& messages,
                       const Match& match) {
-        return mServed.PublishUntil(topic, messages, [&] {
+        const auto publish = [&] {
+            for (const std::string& message : messages) {
+                mServed.mProxy.publish(topic, message);
+            }
+        };
+        return libs::core::testing::publish_until(*mLoop, publish, [&] {
             return mNotify.WaitFor(match, std::chrono::milliseconds(0)).has_value();
         });
     }
@@ -170,6 +189,9 @@ protected:
         EXPECT_TRUE(mNotify.WaitFor(Is("STOPPING=1"))) << daemon.Log();
     }
 
+    libs::core::logger mLogger{"varnok-test", "main"};
+    std::unique_ptr<libs::core::core> mCore = libs::core::core::create(mLogger);
+    std::unique_ptr<libs::core::events_loop> mLoop = mCore->create_events_loop("main");
     CServedSite mServed;
     CNotifySocket mNotify{mServed.mSite.Directory() + "/notify"};
     varnok::test_tools::http_test_client mClient;
@@ -235,8 +257,9 @@ TEST_F(ServiceTest, StatusLineAndMetricsFollowTheTagsTheDownloadsAndTheServer) {
     EXPECT_TRUE(mNotify.WaitFor(Status("4 tags: *; server ok; last re-read " + clock_time))) << daemon->Log();
     EXPECT_TRUE(WaitForSample("varnok_server_up", 1)) << mScraped;
 
-    const std::string url = mServed.mSite.MetricsUrl();
-    const std::string taken = url.substr(7, url.find("/metrics") - 7);
+    // A second daemon, unknown to the service manager, finds the metrics port taken.
+    unsetenv("NOTIFY_SOCKET");
+    const std::string taken = "127.0.0.1:" + std::to_string(mServed.mServer->port());
     auto second = mServed.mSite.Start([&](Json::Value& document) {
         document["metrics"]["listen"] = taken;
         document["system"]["pidfile"] = mServed.mSite.Directory() + "/second.pid";

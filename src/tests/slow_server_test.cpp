@@ -23,6 +23,7 @@ using varnok::test_tools::simulated_site;
 using varnok::test_tools::tag_view;
 
 constexpr const char* user_msg = "/api/v2/private/user_msg/";
+constexpr std::chrono::seconds patience{120};
 
 std::string Uid(std::size_t tag) {
     return "tag-" + std::to_string(tag);
@@ -79,7 +80,7 @@ protected:
     // The daemon once it has subscribed.
     std::unique_ptr<CDaemon> Start(unsigned connections = 16) {
         auto daemon = mDaemonSite->Start([&](Json::Value& d) { d["server"]["connections"] = connections; });
-        EXPECT_TRUE(Eventually([this] { return mSite->daemon_ready(); })) << daemon->Log();
+        EXPECT_TRUE(Eventually([this] { return mSite->daemon_ready(); }, patience)) << daemon->Log();
         return daemon;
     }
 
@@ -108,7 +109,7 @@ TEST_F(SlowServerTest, ADownloadFromAServerAnswering20MsLateConvergesWithEveryTa
     MakeSite(Site(200, 10, true));
     mSite->server().set_answer_delay(20ms);
     auto daemon = Start();
-    EXPECT_TRUE(Eventually([this] { return AllReported("UPDATED"); }, 120s)) << daemon->Log();
+    EXPECT_TRUE(Eventually([this] { return AllReported("UPDATED"); }, patience)) << daemon->Log();
     for (const tag_view& view : mSite->tags()) {
         EXPECT_EQ(view.zone_ids.size(), 10U) << view.uid;
         EXPECT_EQ(view.counters.protocol_errors, 0U) << view.uid << ": " << view.counters.last_protocol_error;
@@ -119,7 +120,7 @@ TEST_F(SlowServerTest, ADownloadFromAServerAnswering20MsLateConvergesWithEveryTa
 TEST_F(SlowServerTest, AFloodingTagDoesNotHoldBackAnotherTagsStatusReport) {
     MakeSite(Site(2, 0));
     auto daemon = Start();
-    ASSERT_TRUE(Eventually([this] { return AllReported("UPDATED"); })) << daemon->Log();
+    ASSERT_TRUE(Eventually([this] { return AllReported("UPDATED"); }, patience)) << daemon->Log();
     mSite->server().set_answer_delay(30ms);
     // Each CRC report is acknowledged: one after the other, the acknowledges alone would take 30 s.
     for (int report = 0; report < 1000; ++report) {
@@ -151,10 +152,11 @@ TEST_F(SlowServerTest, ATagWhoseFrameWaitedLongerThanTheAnswerTimeOutIsNotCounte
     MakeSite(Site(tags, 0));
     DelayUserMessages(1s);
     auto daemon = Start(1);
-    ASSERT_TRUE(Eventually([&] { return Tag(tags).counters.frames_received == 1; })) << daemon->Log();
+    ASSERT_TRUE(Eventually([&] { return Tag(tags).counters.frames_received == 1; }, patience))
+        << daemon->Log();
     // Any resend was queued before this request, which reaches tag-1 after it.
     mSite->apply({0, varnok::test_tools::event_kind::verify, {}, {}, {}, {Uid(1)}});
-    ASSERT_TRUE(Eventually([&] { return Tag(1).counters.frames_received == 2; })) << daemon->Log();
+    ASSERT_TRUE(Eventually([&] { return Tag(1).counters.frames_received == 2; }, patience)) << daemon->Log();
     for (std::size_t tag = 2; tag <= tags; ++tag) {
         EXPECT_EQ(Tag(tag).counters.frames_received, 1U) << Uid(tag);
         EXPECT_EQ(Tag(tag).status, "UPDATED") << Uid(tag);
