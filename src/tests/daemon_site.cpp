@@ -1,6 +1,7 @@
 #include "daemon_site.h"
 
 #include <cstdlib>
+#include <filesystem>
 
 #include "simulator/daemon_config.h"
 
@@ -18,7 +19,9 @@ CDaemon::CDaemon(const std::vector<std::string>& arguments, const std::string& l
 
 std::string CDaemon::ProgramPath() {
     const char* directory = std::getenv("VARNOK_BIN_DIR");
-    return std::string(directory != nullptr ? directory : ".") + "/varnok";
+    return (directory != nullptr ? std::string(directory)
+                                 : std::filesystem::read_symlink("/proc/self/exe").parent_path().string()) +
+           "/varnok";
 }
 
 bool CDaemon::WaitForLog(const std::string& text) const {

@@ -47,8 +47,8 @@ TEST_F(ServerTransport, RequestsCarryTheUserAgentTheCallersHeadersAndTheBodyAndA
     answer << "kept:";
     m_server->CurlGetRequest(path, answer, nullptr);
     EXPECT_EQ(answer.str(), "kept:first part");
-    const std::string body = "{\"uid\":\"t 1&x=2\"}";
-    m_server->CurlPostRequest(path, answer, body, curl_slist_append(nullptr, "x-first: 1"));
+    const std::string body = UserMsg("t 1&x=2");
+    m_server->CurlPostRequest(CServer::req_user_msg, answer, body, curl_slist_append(nullptr, "x-first: 1"));
 
     const auto requests = m_fake->requests();
     ASSERT_EQ(requests.size(), 2u);
