@@ -20,8 +20,6 @@ namespace {
 
 class DaemonTest : public ::testing::Test {
 protected:
-    DaemonTest() { unsetenv("OZRA_LAUNCHED_BY_SYSTEMD"); }
-
     CServedSite mServed;
     CDaemonSite& mSite = mServed.mSite;
 };
@@ -32,19 +30,20 @@ TEST_F(DaemonTest, TheLastConfigurationOptionWinsAndASecondDaemonIsRefused) {
     const std::string good = mSite.WriteConfig(mSite.Config());
     auto daemon = mSite.Run({"-c", mSite.WriteConfig(broken), "ignored-argument", "-c", good});
     ASSERT_TRUE(daemon->WaitForLog("Running")) << daemon->Log();
-    EXPECT_EQ(ReadFile(mSite.PidFile()), std::to_string(daemon->Pid()));
+    EXPECT_EQ(ReadFile(mSite.PidFile()), std::to_string(daemon->pid()));
 
     auto second = mSite.Run({"-c", good});
     EXPECT_EQ(second->WaitForExit(), 1);
     EXPECT_THAT(second->Log(), HasSubstr("Process is running"));
-    EXPECT_EQ(ReadFile(mSite.PidFile()), std::to_string(daemon->Pid()));
+    EXPECT_EQ(ReadFile(mSite.PidFile()), std::to_string(daemon->pid()));
 
     EXPECT_EQ(daemon->Stop(SIGINT), 0) << daemon->Log();
     EXPECT_THAT(daemon->Log(), EndsWith("exit\n"));
 }
 
-// Each failure comes before the pid file is written.
+// None leaves the site's pid file; the last, failing after it is written, has one of its own.
 TEST_F(DaemonTest, StartUpFailuresEndWithStatusOne) {
+    const std::string taken = "127.0.0.1:" + std::to_string(mServed.mServer->port());
     Json::Value broken = mSite.Config();
     broken.removeMember("system");
     const std::string usage = "Usage: " + CDaemon::ProgramPath() + " -c config_file";
@@ -59,6 +58,11 @@ TEST_F(DaemonTest, StartUpFailuresEndWithStatusOne) {
         {{"-c",
           mSite.WriteConfig(mSite.Config([](Json::Value& d) { d["system"]["debug_port"] = "no endpoint"; }))},
          "Invalid argument"},
+        {{"-c", mSite.WriteConfig(mSite.Config([&](Json::Value& d) {
+              d["metrics"]["listen"] = taken;
+              d["system"]["pidfile"] = mSite.Directory() + "/other.pid";
+          }))},
+         "metrics.listen: cannot listen at " + taken},
     };
     for (const auto& [arguments, error] : cases) {
         SCOPED_TRACE("arguments " + ::testing::PrintToString(arguments));

@@ -15,6 +15,7 @@
 namespace ozra::tests {
 namespace {
 
+using namespace std::chrono_literals;
 using varnok::test_tools::match_request;
 using varnok::test_tools::recorded_request;
 namespace data = ozra::test::data;
@@ -72,9 +73,7 @@ protected:
     bool RelayUntil(const std::function<bool()>& done) {
         return Eventually(
             [&] {
-                if (const auto reply = NextFrame(std::chrono::milliseconds(100))) {
-                    Reply(*reply);
-                }
+                Reply(NextFrame(100ms).value_or(std::nullopt));
                 return done();
             },
             deadline);

@@ -7,16 +7,6 @@
 
 namespace ozra::tests {
 
-namespace {
-
-// Generous: a stopping daemon may wait for its debug socket and runs under sanitizers.
-constexpr std::chrono::seconds deadline{30};
-
-}  // namespace
-
-CDaemon::CDaemon(const std::vector<std::string>& arguments, const std::string& logPath)
-    : mLogPath(logPath), mProcess(ProgramPath(), arguments, logPath) {}
-
 std::string CDaemon::ProgramPath() {
     const char* directory = std::getenv("VARNOK_BIN_DIR");
     return (directory != nullptr ? std::string(directory)
@@ -24,21 +14,10 @@ std::string CDaemon::ProgramPath() {
            "/varnok";
 }
 
-bool CDaemon::WaitForLog(const std::string& text) const {
-    return Eventually([&] { return Log().find(text) != std::string::npos; }, deadline);
-}
-
-int CDaemon::WaitForExit() {
-    return mProcess.wait(deadline).value_or(-1);
-}
-
-int CDaemon::Stop(int signal) {
-    mProcess.signal(signal);
-    return WaitForExit();
-}
-
 CDaemonSite::CDaemonSite(unsigned short serverPort, unsigned short proxyPort)
-    : mServerPort(serverPort), mProxyPort(proxyPort) {}
+    : mServerPort(serverPort), mProxyPort(proxyPort) {
+    unsetenv("OZRA_LAUNCHED_BY_SYSTEMD");
+}
 
 Json::Value CDaemonSite::Config(const Edit& edit) const {
     Json::Value document = ParseJson(varnok::test_tools::daemon_config_text(

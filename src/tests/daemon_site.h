@@ -2,6 +2,7 @@
 
 #include <json/value.h>
 
+#include <chrono>
 #include <csignal>
 #include <functional>
 #include <memory>
@@ -16,28 +17,35 @@
 
 namespace ozra::tests {
 
+// Generous: a stopping daemon may wait for its debug socket and runs under sanitizers.
+constexpr std::chrono::seconds daemon_deadline{30};
+
 // The daemon binary of the build as a process, its standard output and error in one log file.
-class CDaemon {
+class CDaemon : public varnok::test_tools::daemon_process {
 public:
-    CDaemon(const std::vector<std::string>& arguments, const std::string& logPath);
+    CDaemon(const std::vector<std::string>& arguments, const std::string& logPath)
+        : daemon_process(ProgramPath(), arguments, logPath), mLogPath(logPath) {}
 
     static std::string ProgramPath();
-    pid_t Pid() const { return mProcess.pid(); }
     std::string Log() const { return ReadFile(mLogPath); }
-    bool WaitForLog(const std::string& text) const;
+    bool WaitForLog(const std::string& text) const {
+        return Eventually([&] { return Log().find(text) != std::string::npos; }, daemon_deadline);
+    }
     // The exit status (128 + the signal number after a signal), -1 when the daemon outlasts the deadline.
-    int WaitForExit();
-    int Stop(int signal = SIGTERM);
+    int WaitForExit() { return wait(daemon_deadline).value_or(-1); }
+    int Stop(int number = SIGTERM) {
+        signal(number);
+        return WaitForExit();
+    }
 
 private:
     std::string mLogPath;
-    varnok::test_tools::daemon_process mProcess;
 };
 
 using Edit = std::function<void(Json::Value&)>;
 
-// Where the daemon runs: a temporary directory and a collector of its debug lines, against the given
-// location server and proxy.
+// Where the daemon runs, not launched as a service: a temporary directory and a collector of its debug
+// lines, against the given location server and proxy.
 class CDaemonSite {
 public:
     CDaemonSite(unsigned short serverPort, unsigned short proxyPort);

@@ -34,16 +34,16 @@ Json::Value ValidTrackable(const std::string& uid) {
     return object;
 }
 
-using Change = std::function<void(Json::Value&)>;
+using Rows = std::vector<std::pair<std::string, std::function<void(Json::Value&)>>>;
 
-// One element per change, made from the valid element with the uid of the change's name.
-Json::Value Variants(const std::map<std::string, Change>& changes,
-                     const std::function<Json::Value(const std::string&)>& make) {
+// One element per row: the valid element with the row's uid after the row's change, if any.
+Json::Value Elements(const Rows& rows, const std::function<Json::Value(const std::string&)>& make) {
     Json::Value array(Json::arrayValue);
-    for (const auto& [uid, change] : changes) {
-        Json::Value element = make(uid);
-        change(element);
-        array.append(element);
+    for (const auto& [uid, change] : rows) {
+        array.append(make(uid));
+        if (change) {
+            change(array[array.size() - 1]);
+        }
     }
     return array;
 }
@@ -107,41 +107,37 @@ TEST_F(ServerResources, ZoneTypesKeepConfiguredNamesWithUnsignedIds) {
 
 // Zone type names match case-insensitively, so a configured type with upper-case letters never matches.
 TEST_F(ServerResources, ZonesAreReadMemberByMemberAndEveryInvalidOneIsDropped) {
-    const std::map<std::string, Change> rejected{
-        {"inactive", [](Json::Value& z) { z["active"] = false; }},
-        {"active as text", [](Json::Value& z) { z["active"] = "true"; }},
-        {"dynamic", [](Json::Value& z) { z["dynamic"] = true; }},
-        {"no name", [](Json::Value& z) { z.removeMember("name"); }},
-        {"default allowed as number", [](Json::Value& z) { z["default_allowed"] = 1; }},
-        {"type name as number", [](Json::Value& z) { z["zone_type_name"] = 3; }},
-        {"unknown type", [](Json::Value& z) { z["zone_type_name"] = "parking"; }},
-        {"upper-case configured type", [](Json::Value& z) { z["zone_type_name"] = "Parking"; }},
-        {"boundary without coupled", [](Json::Value& z) { z["zone_type_name"] = "BOUNDARY_IN"; }},
-        {"exception as number", [](Json::Value& z) { z["zone_exceptions"].append(5); }},
-        {"groups as text", [](Json::Value& z) { z["zone_exceptions_groups"] = "g1"; }},
-        {"circle", [](Json::Value& z) { z["shape"] = "CirCle"; }},
-        {"two positions", [](Json::Value& z) { z["zone_geometry"]["positions"].resize(2); }},
-        {"positions as object", [](Json::Value& z) { z["zone_geometry"]["positions"] = ValidZone("x"); }},
-        {"fractional x", [](Json::Value& z) { z["zone_geometry"]["positions"][1]["x"] = 1.5; }},
-        {"negative sublocation", [](Json::Value& z) { z["sublocation_id"] = -1; }},
-        {"huge zone id", [](Json::Value& z) { z["zone_id"] = 1e300; }},
-    };
-    Json::Value zones = Variants(rejected, ValidZone);
-    zones.append(ValidZone("z1"));
-    Json::Value boundary = ValidZone("z2");
-    boundary["zone_type_name"] = "Boundary_In";
-    boundary["user_params"]["coupled"] = 65563;
-    boundary["project_uid"] = 12;
-    boundary.removeMember("zone_exceptions");
-    zones.append(boundary);
-    Json::Value duplicate = ValidZone("z1");
-    duplicate["name"] = "Second";
-    zones.append(duplicate);
-    Json::Value withoutUid = ValidZone("");
-    withoutUid["uid"] = 17;
-    zones.append(withoutUid);
-    m_fake->set_zones(zones);
-
+    m_fake->set_zones(Elements(
+        {
+            {"inactive", [](Json::Value& z) { z["active"] = false; }},
+            {"active as text", [](Json::Value& z) { z["active"] = "true"; }},
+            {"dynamic", [](Json::Value& z) { z["dynamic"] = true; }},
+            {"no name", [](Json::Value& z) { z.removeMember("name"); }},
+            {"default allowed as number", [](Json::Value& z) { z["default_allowed"] = 1; }},
+            {"type name as number", [](Json::Value& z) { z["zone_type_name"] = 3; }},
+            {"unknown type", [](Json::Value& z) { z["zone_type_name"] = "parking"; }},
+            {"upper-case configured type", [](Json::Value& z) { z["zone_type_name"] = "Parking"; }},
+            {"boundary without coupled", [](Json::Value& z) { z["zone_type_name"] = "BOUNDARY_IN"; }},
+            {"exception as number", [](Json::Value& z) { z["zone_exceptions"].append(5); }},
+            {"groups as text", [](Json::Value& z) { z["zone_exceptions_groups"] = "g1"; }},
+            {"circle", [](Json::Value& z) { z["shape"] = "CirCle"; }},
+            {"two positions", [](Json::Value& z) { z["zone_geometry"]["positions"].resize(2); }},
+            {"positions as object", [](Json::Value& z) { z["zone_geometry"]["positions"] = ValidZone("x"); }},
+            {"fractional x", [](Json::Value& z) { z["zone_geometry"]["positions"][1]["x"] = 1.5; }},
+            {"negative sublocation", [](Json::Value& z) { z["sublocation_id"] = -1; }},
+            {"huge zone id", [](Json::Value& z) { z["zone_id"] = 1e300; }},
+            {"z1", nullptr},
+            {"z2",
+             [](Json::Value& z) {
+                 z["zone_type_name"] = "Boundary_In";
+                 z["user_params"]["coupled"] = 65563;
+                 z["project_uid"] = 12;
+                 z.removeMember("zone_exceptions");
+             }},
+            {"z1", [](Json::Value& z) { z["name"] = "Second"; }},
+            {"", [](Json::Value& z) { z["uid"] = 17; }},
+        },
+        ValidZone));
     std::map<std::string, CZone> read;
     std::map<std::string, uint16_t> withUpperCase = types;
     withUpperCase.emplace("Parking", 8);
@@ -164,38 +160,36 @@ TEST_F(ServerResources, ZonesAreReadMemberByMemberAndEveryInvalidOneIsDropped) {
 }
 
 TEST_F(ServerResources, TrackableObjectsAreReadOrListedAsUnassociated) {
-    const std::map<std::string, Change> variants{
-        {"groups as text", [](Json::Value& o) { o["node"]["groups"] = "g1"; }},
-        {"long mac", [](Json::Value& o) { o["node"]["mac_address"] = "a1b2c3fffed4e5f6"; }},
-        {"group as number", [](Json::Value& o) { o["node"]["groups"].append(3); }},
-        {"mac of 14 digits", [](Json::Value& o) { o["node"]["mac_address"] = "a1b2c3d4e5f6a7"; }},
-        {"mac as number", [](Json::Value& o) { o["node"]["mac_address"] = 12; }},
-        {"node project as number", [](Json::Value& o) { o["node"]["project_uid"] = 1; }},
-        {"node as array", [](Json::Value& o) { o["node"] = Json::Value(Json::arrayValue); }},
-        {"unassociated",
-         [](Json::Value& o) {
-             o.removeMember("node");
-             o["project_uid"] = "p1";
-         }},
-        {"unassociated with bad node",
-         [](Json::Value& o) {
-             o["node"]["groups"] = Json::Value(Json::arrayValue);
-             o["node"]["groups"].append(Json::nullValue);
-             o["project_uid"] = "p1";
-         }},
-        {"no node and no project", [](Json::Value& o) { o.removeMember("node"); }},
-    };
-    Json::Value array = Variants(variants, ValidTrackable);
-    array.append(ValidTrackable("valid"));
-    Json::Value duplicate = ValidTrackable("valid");
-    duplicate["node"]["project_uid"] = "p2";
-    array.append(duplicate);
-    Json::Value withoutUid = ValidTrackable("");
-    withoutUid.removeMember("uid");
-    withoutUid["project_uid"] = "p1";
-    array.append(withoutUid);
-    m_fake->set_trackable_objects(array);
-
+    m_fake->set_trackable_objects(Elements(
+        {
+            {"groups as text", [](Json::Value& o) { o["node"]["groups"] = "g1"; }},
+            {"long mac", [](Json::Value& o) { o["node"]["mac_address"] = "a1b2c3fffed4e5f6"; }},
+            {"group as number", [](Json::Value& o) { o["node"]["groups"].append(3); }},
+            {"mac of 14 digits", [](Json::Value& o) { o["node"]["mac_address"] = "a1b2c3d4e5f6a7"; }},
+            {"mac as number", [](Json::Value& o) { o["node"]["mac_address"] = 12; }},
+            {"node project as number", [](Json::Value& o) { o["node"]["project_uid"] = 1; }},
+            {"node as array", [](Json::Value& o) { o["node"] = Json::Value(Json::arrayValue); }},
+            {"unassociated",
+             [](Json::Value& o) {
+                 o.removeMember("node");
+                 o["project_uid"] = "p1";
+             }},
+            {"unassociated with bad node",
+             [](Json::Value& o) {
+                 o["node"]["groups"] = Json::Value(Json::arrayValue);
+                 o["node"]["groups"].append(Json::nullValue);
+                 o["project_uid"] = "p1";
+             }},
+            {"no node and no project", [](Json::Value& o) { o.removeMember("node"); }},
+            {"valid", nullptr},
+            {"valid", [](Json::Value& o) { o["node"]["project_uid"] = "p2"; }},
+            {"",
+             [](Json::Value& o) {
+                 o.removeMember("uid");
+                 o["project_uid"] = "p1";
+             }},
+        },
+        ValidTrackable));
     std::map<std::string, CTrackableObject> objects;
     std::set<std::string> unassociated;
     m_server->GetTrObjects(objects, unassociated);

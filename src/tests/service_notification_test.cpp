@@ -128,7 +128,6 @@ struct Sampled {
 class ServiceTest : public ::testing::Test {
 protected:
     ServiceTest() {
-        unsetenv("OZRA_LAUNCHED_BY_SYSTEMD");
         unsetenv("WATCHDOG_USEC");
         unsetenv("WATCHDOG_PID");
         setenv("NOTIFY_SOCKET", mNotify.Path().c_str(), 1);

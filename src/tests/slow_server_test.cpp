@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <sstream>
@@ -37,24 +38,15 @@ varnok::test_tools::scenario Site(std::size_t tags, std::size_t zones, bool auto
     site.zone_types = {{"alarm", 1}};
     site.configured_zone_types = {"alarm"};
     for (std::size_t index = 1; index <= zones; ++index) {
-        varnok::test_tools::zone_spec zone;
-        zone.uid = zone.name = "zone-" + std::to_string(index);
-        zone.zone_id = static_cast<std::uint16_t>(index);
-        zone.type = "alarm";
-        zone.project_uid = "p1";
         const auto x = static_cast<std::int32_t>(index * 1000);
-        zone.points = {{x, 0}, {x + 500, 0}, {x + 500, 500}, {x, 500}};
-        site.zones.push_back(zone);
+        const std::string uid = "zone-" + std::to_string(index);
+        site.zones.push_back({uid, std::uint16_t(index), uid, "alarm", "p1", 0, 0, false, true, {}, {}, {}});
+        site.zones.back().points = {{x, 0}, {x + 500, 0}, {x + 500, 500}, {x, 500}};
     }
     for (std::size_t index = 1; index <= tags; ++index) {
-        std::ostringstream mac;
-        mac << std::hex << (0x0011223300000000ULL + index);
-        varnok::test_tools::tag_spec tag;
-        tag.uid = Uid(index);
-        tag.project_uid = "p1";
-        tag.mac = std::string(16 - mac.str().size(), '0') + mac.str();
-        tag.stored_status = "UPDATED";
-        site.tags.push_back(tag);
+        char mac[17];
+        std::snprintf(mac, sizeof(mac), "%016llx", 0x0011223300000000ULL + index);
+        site.tags.push_back({Uid(index), "p1", mac, {}, true, "UPDATED", "", {}, {}, std::nullopt});
     }
     return site;
 }
@@ -63,18 +55,10 @@ varnok::test_tools::scenario Site(std::size_t tags, std::size_t zones, bool auto
 // whose reply the proxy publishes, while the server answers the daemon's requests late.
 class SlowServerTest : public ::testing::Test {
 protected:
-    SlowServerTest() { unsetenv("OZRA_LAUNCHED_BY_SYSTEMD"); }
-
     // The site exists before the daemon starts, so that its delays hold from the first request on.
     void MakeSite(const varnok::test_tools::scenario& layout) {
         mSite = std::make_unique<simulated_site>(layout);
         mDaemonSite = std::make_unique<CDaemonSite>(mSite->server().port(), mSite->proxy().port());
-    }
-
-    void DelayUserMessages(std::chrono::milliseconds delay) {
-        varnok::test_tools::response_fault late;
-        late.delay = delay;
-        mSite->server().set_fault(late, user_msg, "POST");
     }
 
     // The daemon once it has subscribed.
@@ -150,7 +134,7 @@ TEST_F(SlowServerTest, ATagWhoseFrameWaitedLongerThanTheAnswerTimeOutIsNotCounte
     // One connection and a second per frame: the 13th CRC request waits 12 s, beyond the 10 s time-out.
     constexpr std::size_t tags = 13;
     MakeSite(Site(tags, 0));
-    DelayUserMessages(1s);
+    mSite->server().set_fault({std::nullopt, false, 1s}, user_msg, "POST");
     auto daemon = Start(1);
     ASSERT_TRUE(Eventually([&] { return Tag(tags).counters.frames_received == 1; }, patience))
         << daemon->Log();
@@ -166,7 +150,7 @@ TEST_F(SlowServerTest, ATagWhoseFrameWaitedLongerThanTheAnswerTimeOutIsNotCounte
 
 TEST_F(SlowServerTest, SigtermWithAFullBacklogEndsTheDaemonWithinTwoSeconds) {
     MakeSite(Site(20, 0));
-    DelayUserMessages(2s);
+    mSite->server().set_fault({std::nullopt, false, 2s}, user_msg, "POST");
     auto daemon = Start(1);
     ASSERT_TRUE(mSite->server().wait_for_request(varnok::test_tools::match_request("POST", user_msg), 20s));
     const auto signalled = std::chrono::steady_clock::now();
