@@ -35,8 +35,8 @@ std::size_t ThreadCount() {
     return line.empty() ? 0 : std::stoul(line.substr(8));
 }
 
-std::string UserMsg(const std::string& uid) {
-    return "{\"uid\":\"" + uid + "\",\"data\":{\"hex\":\"000100020F00\"}}";
+std::string UserMsg(const std::string& uid, const std::string& hex = "000100020F00") {
+    return "{\"uid\":\"" + uid + "\",\"data\":{\"hex\":\"" + hex + "\"}}";
 }
 
 using ServerTransport = ServerTest;
@@ -105,13 +105,10 @@ TEST_F(ServerTransport, AsyncPostsKeepTheirOrderPerKeyAndBoundedThreadsWhileTheS
     m_fake->set_fault(response_fault{std::nullopt, false, 20ms});
     const std::size_t threadsBefore = ThreadCount();
     std::map<std::string, std::vector<std::string>> sent;
-    std::map<std::string, std::string> uidOf;
     for (int message = 0; message < 120; ++message) {
         const std::string uid = "t" + std::to_string(message % 12);
-        const std::string body = UserMsg(uid) + std::to_string(message);
-        sent[uid].push_back(body);
-        uidOf[body] = uid;
-        m_server->SendAsyncPostRequest(CServer::req_user_msg, body, uid);
+        sent[uid].push_back(UserMsg(uid, std::to_string(message)));
+        m_server->SendAsyncPostRequest(CServer::req_user_msg, sent[uid].back(), uid);
     }
     // The transfers run on one thread of their own.
     EXPECT_LE(ThreadCount(), threadsBefore + 1);
@@ -120,7 +117,7 @@ TEST_F(ServerTransport, AsyncPostsKeepTheirOrderPerKeyAndBoundedThreadsWhileTheS
     std::map<std::string, std::vector<std::string>> received;
     for (const recorded_request& request : m_fake->requests()) {
         EXPECT_EQ(request.answered_status, 200u);
-        received[uidOf[request.body]].push_back(request.body);
+        received[ParseJson(request.body)["uid"].asString()].push_back(request.body);
     }
     EXPECT_EQ(received, sent);
 }
@@ -190,17 +187,10 @@ TEST_F(ServerTransport, AReplaceableFrameSupersedesTheOneWaitingBehindAnother) {
 }
 
 // Counts the requests that ended.
-class CountedRequest : public CRequestPool::Request {
-public:
-    CountedRequest(std::string url, int& finished) : mUrl(std::move(url)), mFinished(finished) {}
-    void Prepare(CURL* handle) override {
-        curl_easy_reset(handle);
-        curl_easy_setopt(handle, CURLOPT_URL, mUrl.c_str());
-        curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-    }
+struct CountedRequest : CRequestPool::Request {
+    CountedRequest(const std::string& url, int& finished) : mUrl(url), mFinished(finished) {}
+    void Prepare(CURL* handle) override { curl_easy_setopt(handle, CURLOPT_URL, mUrl.c_str()); }
     void Finish(CURLcode, long) override { ++mFinished; }
-
-private:
     std::string mUrl;
     int& mFinished;
 };

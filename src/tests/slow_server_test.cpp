@@ -26,8 +26,11 @@ using varnok::test_tools::tag_view;
 constexpr const char* user_msg = "/api/v2/private/user_msg/";
 constexpr std::chrono::seconds patience{120};
 
+// Ordered as the numbers are, up to 999.
 std::string Uid(std::size_t tag) {
-    return "tag-" + std::to_string(tag);
+    char uid[16];
+    std::snprintf(uid, sizeof(uid), "tag-%03zu", tag);
+    return uid;
 }
 
 // Tags tag-1..tag-N of one project, each with a stored status (so the daemon verifies each at its first
@@ -55,24 +58,20 @@ varnok::test_tools::scenario Site(std::size_t tags, std::size_t zones, bool auto
 // whose reply the proxy publishes, while the server answers the daemon's requests late.
 class SlowServerTest : public ::testing::Test {
 protected:
-    // The site exists before the daemon starts, so that its delays hold from the first request on.
-    void MakeSite(const varnok::test_tools::scenario& layout) {
+    // The daemon once it has subscribed, against a site whose server answers the daemon's requests to the
+    // path (all, when empty) late from the first one on.
+    std::unique_ptr<CDaemon> Start(const varnok::test_tools::scenario& layout,
+                                   std::chrono::milliseconds delay, const std::string& path = "",
+                                   unsigned connections = 16) {
         mSite = std::make_unique<simulated_site>(layout);
+        mSite->server().set_fault({std::nullopt, false, delay}, path);
         mDaemonSite = std::make_unique<CDaemonSite>(mSite->server().port(), mSite->proxy().port());
-    }
-
-    // The daemon once it has subscribed.
-    std::unique_ptr<CDaemon> Start(unsigned connections = 16) {
         auto daemon = mDaemonSite->Start([&](Json::Value& d) { d["server"]["connections"] = connections; });
         EXPECT_TRUE(Eventually([this] { return mSite->daemon_ready(); }, patience)) << daemon->Log();
         return daemon;
     }
 
-    tag_view Tag(std::size_t tag) const {
-        const std::vector<tag_view> tags = mSite->tags();
-        return *std::find_if(tags.begin(), tags.end(),
-                             [&](const tag_view& view) { return view.uid == Uid(tag); });
-    }
+    tag_view Tag(std::size_t tag) const { return mSite->tags().at(tag - 1); }
 
     bool AllReported(const std::string& status) const {
         const std::vector<tag_view> tags = mSite->tags();
@@ -90,9 +89,7 @@ protected:
 
 TEST_F(SlowServerTest, ADownloadFromAServerAnswering20MsLateConvergesWithEveryTagUpdated) {
     // The tags hold none of their zones: a CRC mismatch, then a full download of each.
-    MakeSite(Site(200, 10, true));
-    mSite->server().set_answer_delay(20ms);
-    auto daemon = Start();
+    auto daemon = Start(Site(200, 10, true), 20ms);
     EXPECT_TRUE(Eventually([this] { return AllReported("UPDATED"); }, patience)) << daemon->Log();
     for (const tag_view& view : mSite->tags()) {
         EXPECT_EQ(view.zone_ids.size(), 10U) << view.uid;
@@ -102,8 +99,7 @@ TEST_F(SlowServerTest, ADownloadFromAServerAnswering20MsLateConvergesWithEveryTa
 }
 
 TEST_F(SlowServerTest, AFloodingTagDoesNotHoldBackAnotherTagsStatusReport) {
-    MakeSite(Site(2, 0));
-    auto daemon = Start();
+    auto daemon = Start(Site(2, 0), 0ms);
     ASSERT_TRUE(Eventually([this] { return AllReported("UPDATED"); }, patience)) << daemon->Log();
     mSite->server().set_answer_delay(30ms);
     // Each CRC report is acknowledged: one after the other, the acknowledges alone would take 30 s.
@@ -119,7 +115,7 @@ TEST_F(SlowServerTest, AFloodingTagDoesNotHoldBackAnotherTagsStatusReport) {
                 .wait_for_request(
                     [](const varnok::test_tools::recorded_request& request) {
                         return request.path == "/api/private/zone_download_status" &&
-                               request.body.find("\"tag-2\"") != std::string::npos &&
+                               request.body.find("\"" + Uid(2) + "\"") != std::string::npos &&
                                request.body.find("CRC mismatch") != std::string::npos;
                     },
                     200ms)
@@ -133,9 +129,7 @@ TEST_F(SlowServerTest, AFloodingTagDoesNotHoldBackAnotherTagsStatusReport) {
 TEST_F(SlowServerTest, ATagWhoseFrameWaitedLongerThanTheAnswerTimeOutIsNotCountedSilent) {
     // One connection and a second per frame: the 13th CRC request waits 12 s, beyond the 10 s time-out.
     constexpr std::size_t tags = 13;
-    MakeSite(Site(tags, 0));
-    mSite->server().set_fault({std::nullopt, false, 1s}, user_msg, "POST");
-    auto daemon = Start(1);
+    auto daemon = Start(Site(tags, 0), 1s, user_msg, 1);
     ASSERT_TRUE(Eventually([&] { return Tag(tags).counters.frames_received == 1; }, patience))
         << daemon->Log();
     // Any resend was queued before this request, which reaches tag-1 after it.
@@ -149,9 +143,7 @@ TEST_F(SlowServerTest, ATagWhoseFrameWaitedLongerThanTheAnswerTimeOutIsNotCounte
 }
 
 TEST_F(SlowServerTest, SigtermWithAFullBacklogEndsTheDaemonWithinTwoSeconds) {
-    MakeSite(Site(20, 0));
-    mSite->server().set_fault({std::nullopt, false, 2s}, user_msg, "POST");
-    auto daemon = Start(1);
+    auto daemon = Start(Site(20, 0), 2s, user_msg, 1);
     ASSERT_TRUE(mSite->server().wait_for_request(varnok::test_tools::match_request("POST", user_msg), 20s));
     const auto signalled = std::chrono::steady_clock::now();
     EXPECT_EQ(daemon->Stop(), 0) << daemon->Log();
