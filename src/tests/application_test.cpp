@@ -4,7 +4,6 @@
 #include <json/value.h>
 
 #include <csignal>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <utility>

@@ -36,9 +36,10 @@ std::string Outcome(const Change& change) {
         }
     });
     const std::string prefix = "Config file is invalid: ";
-    return failure == "no exception"       ? line.str()
-           : failure.rfind(prefix, 0) == 0 ? failure.substr(prefix.size())
-                                           : failure;
+    if (failure == "no exception") {
+        return line.str();
+    }
+    return failure.rfind(prefix, 0) == 0 ? failure.substr(prefix.size()) : "unprefixed: " + failure;
 }
 
 Change Set(const char* group, const char* key, const Json::Value& value) {

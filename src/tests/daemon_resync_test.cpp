@@ -17,21 +17,14 @@ namespace {
 
 using namespace std::chrono_literals;
 using varnok::test_tools::match_request;
-using varnok::test_tools::recorded_request;
 namespace data = ozra::test::data;
 namespace paths = varnok::test_tools::rest_paths;
 
 constexpr std::chrono::seconds deadline{60};
 
-bool ToT1(const recorded_request& request) {
-    return request.method == "POST" && request.path == paths::user_msg &&
-           ParseJson(request.body)["uid"] == "t1";
-}
-
-bool ReportNamingT1(const recorded_request& request) {
-    return request.method == "POST" && request.path == paths::zone_download_status &&
-           request.body.find("\"t1\"") != std::string::npos;
-}
+// t1 is the only tag: every frame and every status report is t1's.
+const auto frame = match_request("POST", paths::user_msg);
+const auto report = match_request("POST", paths::zone_download_status);
 
 // The daemon against zones z1 (ID 1) and z2 (ID 2) for the one tag t1, whose stored status makes it managed
 // from the start. Its device is the simulator's tag model, which the test hands each frame the daemon posts
@@ -62,10 +55,10 @@ protected:
     // The next frame the daemon posts to t1, applied to the device: the device's reply, if any. Nothing
     // when no frame comes within the wait.
     std::optional<std::optional<std::string>> NextFrame(std::chrono::milliseconds wait) {
-        if (!mServer.wait_for_requests(ToT1, mFramesRead + 1, wait)) {
+        if (!mServer.wait_for_requests(frame, mFramesRead + 1, wait)) {
             return std::nullopt;
         }
-        const std::string body = mServer.requests(ToT1).at(mFramesRead++).body;
+        const std::string body = mServer.requests(frame).at(mFramesRead++).body;
         return mDevice.receive(ParseJson(body)["data"]["hex"].asString());
     }
 
@@ -130,9 +123,9 @@ TEST_F(DaemonResyncTest, AZoneDeletedWhileTheFirstCrcAnswerIsOnItsWayLeavesTheDe
     mServer.set_zones(data::Array({data::Zone("z1", 1)}));
     Notify(R"({"object":"ZONE"})");
     ASSERT_TRUE(mServer.wait_for_requests(match_request("GET", paths::zones), readsBefore + 1, deadline));
-    const std::size_t reportsBefore = mServer.requests(ReportNamingT1).size();
+    const std::size_t reportsBefore = mServer.requests(report).size();
     Reply(*crcAnswer);
-    ASSERT_TRUE(mServer.wait_for_requests(ReportNamingT1, reportsBefore + 1, deadline));
+    ASSERT_TRUE(mServer.wait_for_requests(report, reportsBefore + 1, deadline));
 
     EXPECT_EQ(Stored("download_status"), "OUTDATED");
     EXPECT_EQ(Stored("reason"), "zone or trackable changed");

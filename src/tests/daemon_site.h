@@ -4,12 +4,15 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "fake_server/fake_location_server.h"
+#include "simulator/daemon_config.h"
 #include "simulator/daemon_process.h"
 #include "simulator/debug_collector.h"
 #include "simulator/proxy_publisher.h"
@@ -26,7 +29,13 @@ public:
     CDaemon(const std::vector<std::string>& arguments, const std::string& logPath)
         : daemon_process(ProgramPath(), arguments, logPath), mLogPath(logPath) {}
 
-    static std::string ProgramPath();
+    static std::string ProgramPath() {
+        const char* directory = std::getenv("VARNOK_BIN_DIR");
+        return (directory != nullptr
+                    ? std::string(directory)
+                    : std::filesystem::read_symlink("/proc/self/exe").parent_path().string()) +
+               "/varnok";
+    }
     std::string Log() const { return ReadFile(mLogPath); }
     bool WaitForLog(const std::string& text) const {
         return Eventually([&] { return Log().find(text) != std::string::npos; }, daemon_deadline);
@@ -48,14 +57,31 @@ using Edit = std::function<void(Json::Value&)>;
 // lines, against the given location server and proxy.
 class CDaemonSite {
 public:
-    CDaemonSite(unsigned short serverPort, unsigned short proxyPort);
+    CDaemonSite(unsigned short serverPort, unsigned short proxyPort)
+        : mServerPort(serverPort), mProxyPort(proxyPort) {
+        unsetenv("OZRA_LAUNCHED_BY_SYSTEMD");
+    }
 
     const std::string& Directory() const { return mDirectory.Path(); }
     std::string PidFile() const { return Directory() + "/varnok.pid"; }
     // A valid configuration for this site after the edit, if any.
-    Json::Value Config(const Edit& edit = nullptr) const;
-    std::string WriteConfig(const Json::Value& document);
-    std::unique_ptr<CDaemon> Run(const std::vector<std::string>& arguments);
+    Json::Value Config(const Edit& edit = nullptr) const {
+        Json::Value document = ParseJson(varnok::test_tools::daemon_config_text(
+            {PidFile(), mCollector.endpoint(), mProxyPort, mServerPort, {"alarm"}, ""}));
+        if (edit) {
+            edit(document);
+        }
+        return document;
+    }
+    std::string WriteConfig(const Json::Value& document) {
+        const std::string path = Directory() + "/config-" + std::to_string(++mFiles) + ".json";
+        WriteFile(path, document.toStyledString());
+        return path;
+    }
+    std::unique_ptr<CDaemon> Run(const std::vector<std::string>& arguments) {
+        return std::make_unique<CDaemon>(arguments,
+                                         Directory() + "/daemon-" + std::to_string(++mFiles) + ".log");
+    }
     std::unique_ptr<CDaemon> Start(const Edit& edit = nullptr) {
         return Run({"-c", WriteConfig(Config(edit))});
     }

@@ -81,7 +81,7 @@ TEST_F(ServerResources, UidsAreEncodedInPathsAndBodiesAndAParseFailureNamesTheCa
 
     std::map<std::string, CZone> zones;
     m_fake->set_raw_body(CServer::req_zones, "{\"zones\":[");
-    const std::string parseFailure = RaisedText([&] { m_server->GetZones(types, zones); });
+    const std::string parseFailure = raised_text([&] { m_server->GetZones(types, zones); });
     EXPECT_EQ(parseFailure.rfind("GetZones: parseFromStream ", 0), 0u) << parseFailure;
 }
 

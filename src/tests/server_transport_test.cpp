@@ -7,8 +7,9 @@
 #include <sys/time.h>
 
 #include <chrono>
-#include <fstream>
+#include <filesystem>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -27,12 +28,8 @@ using varnok::test_tools::response_fault;
 
 constexpr const char* path = "/api/private/zones/";
 
-std::size_t ThreadCount() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line) && line.rfind("Threads:", 0) != 0) {
-    }
-    return line.empty() ? 0 : std::stoul(line.substr(8));
+std::ptrdiff_t ThreadCount() {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/task"), {});
 }
 
 std::string UserMsg(const std::string& uid, const std::string& hex = "000100020F00") {
@@ -79,7 +76,7 @@ TEST_F(ServerTransport, EveryStatusButOkAndEveryFailedTransferRaisesWithTheUrl) 
         m_fake->set_fault(response_fault{status, false, 0ms});
         for (const auto& method : methods) {
             std::stringstream answer;
-            EXPECT_EQ(RaisedText([&] { method.second(answer); }),
+            EXPECT_EQ(raised_text([&] { method.second(answer); }),
                       method.first + ": request \"" + url + "\" returns code " + std::to_string(status));
             EXPECT_EQ(answer.str(), "{}") << method.first << " keeps the body of " << status;
         }
@@ -87,7 +84,7 @@ TEST_F(ServerTransport, EveryStatusButOkAndEveryFailedTransferRaisesWithTheUrl) 
     m_fake->stop_listening();
     for (const auto& method : methods) {
         std::stringstream answer;
-        EXPECT_EQ(RaisedText([&] { method.second(answer); }),
+        EXPECT_EQ(raised_text([&] { method.second(answer); }),
                   method.first + ": curl_easy_perform failed: " + curl_easy_strerror(CURLE_COULDNT_CONNECT) +
                       " URL=" + url);
     }
@@ -96,14 +93,14 @@ TEST_F(ServerTransport, EveryStatusButOkAndEveryFailedTransferRaisesWithTheUrl) 
 TEST_F(ServerTransport, AnAnswerLaterThanTenSecondsFailsWithCurlsTimeOut) {
     m_fake->set_fault(response_fault{std::nullopt, false, 15s});
     std::stringstream answer;
-    EXPECT_EQ(RaisedText([&] { m_server->CurlGetRequest(path, answer, nullptr); }),
+    EXPECT_EQ(raised_text([&] { m_server->CurlGetRequest(path, answer, nullptr); }),
               std::string("CurlGetRequest: curl_easy_perform failed: ") +
                   curl_easy_strerror(CURLE_OPERATION_TIMEDOUT) + " URL=" + m_fake->url() + path);
 }
 
 TEST_F(ServerTransport, AsyncPostsKeepTheirOrderPerKeyAndBoundedThreadsWhileTheServerIsSlow) {
     m_fake->set_fault(response_fault{std::nullopt, false, 20ms});
-    const std::size_t threadsBefore = ThreadCount();
+    const std::ptrdiff_t threadsBefore = ThreadCount();
     std::map<std::string, std::vector<std::string>> sent;
     for (int message = 0; message < 120; ++message) {
         const std::string uid = "t" + std::to_string(message % 12);

@@ -1,30 +1,63 @@
 #pragma once
 
+#include <gtest/gtest.h>
 #include <json/value.h>
+#include <cstdlib>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
+#include <stdexcept>
 #include <string>
+#include <thread>
 
 #include "core/exception.h"
+#include "core/json.h"
 
 namespace ozra::tests {
 
 // The parsed JSON text; a test failure and null when it is no valid JSON.
-Json::Value ParseJson(const std::string& text);
+inline Json::Value ParseJson(const std::string& text) {
+    const auto parsed = libs::core::json::try_parse(text);
+    EXPECT_TRUE(parsed.ok) << text;
+    return parsed.result;
+}
 
-std::string ReadFile(const std::string& path);
-void WriteFile(const std::string& path, const std::string& content);
+inline std::string ReadFile(const std::string& path) {
+    std::ifstream file(path);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+inline void WriteFile(const std::string& path, const std::string& content) {
+    std::ofstream(path) << content;
+}
 
 // Checks the condition every 20 ms until it holds; false when it does not by the deadline.
-bool Eventually(const std::function<bool()>& condition,
-                std::chrono::seconds deadline = std::chrono::seconds(30));
+inline bool Eventually(const std::function<bool()>& condition,
+                       std::chrono::seconds deadline = std::chrono::seconds(30)) {
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= end) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
 
 // A fresh directory under /tmp, removed with its content at the end.
 class CTemporaryDirectory {
 public:
-    CTemporaryDirectory();
-    ~CTemporaryDirectory();
+    CTemporaryDirectory() {
+        char pattern[] = "/tmp/varnok_test.XXXXXX";
+        if (mkdtemp(pattern) == nullptr) {
+            throw std::runtime_error("mkdtemp failed");
+        }
+        mPath = pattern;
+    }
+    ~CTemporaryDirectory() { std::filesystem::remove_all(mPath); }
     CTemporaryDirectory(const CTemporaryDirectory&) = delete;
     CTemporaryDirectory& operator=(const CTemporaryDirectory&) = delete;
 
