@@ -165,10 +165,8 @@ TEST_F(ServerTransport, FramesCountAsSentOnceTheServerHasTakenTheLastOneAndThatI
 }
 
 TEST_F(ServerTransport, AReplaceableFrameSupersedesTheOneWaitingBehindAnother) {
-    response_fault slow;
-    slow.delay = 1s;
-    slow.once = true;
-    m_fake->set_fault(slow, CServer::req_user_msg, "POST");
+    // Only the first frame is answered late.
+    m_fake->set_fault({std::nullopt, false, 1s, false, true}, CServer::req_user_msg, "POST");
     m_server->SendUserMsg("t1", "A");
     ASSERT_TRUE(m_fake->wait_for_requests(1, 20s));
     for (const auto& [hex, replaceable] : std::vector<std::pair<std::string, bool>>{
