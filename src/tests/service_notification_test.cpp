@@ -13,7 +13,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -106,17 +105,7 @@ Match Counts(const std::string& counts) {
     return Status("4 tags: " + counts + "; server ok; last re-read " + clock_time);
 }
 
-// The value of a series ("name" or "name{labels}") in the metrics text; none when it is absent.
-std::optional<double> Sample(const std::string& text, const std::string& series) {
-    std::istringstream lines(text);
-    for (std::string line; std::getline(lines, line);) {
-        if (line.compare(0, series.size() + 1, series + " ") == 0) {
-            return std::stod(line.substr(series.size() + 1));
-        }
-    }
-    return std::nullopt;
-}
-
+// A series ("name" or "name{labels}") of the metrics with its value, or its least value.
 struct Sampled {
     std::string series;
     double value;
@@ -166,14 +155,16 @@ protected:
             [&] { return mNotify.WaitFor(match, 0ms); }));
     }
 
-    // Scrapes the metrics until every series has its value, or at least it.
+    // Scrapes the metrics until every series has its value.
     ::testing::AssertionResult Metrics(const std::vector<Sampled>& expected) {
         std::string text;
         const bool met = Eventually([&] {
             text = mClient.call("GET", mServed.mSite.MetricsUrl()).body;
             return std::all_of(expected.begin(), expected.end(), [&](const Sampled& e) {
-                const std::optional<double> sample = Sample(text, e.series);
-                return sample && (*sample == e.value || (e.atLeast && *sample > e.value));
+                const std::size_t line = text.find("\n" + e.series + " ");
+                const double sample =
+                    line == std::string::npos ? -1 : std::stod(text.substr(line + e.series.size() + 2));
+                return sample == e.value || (e.atLeast && sample > e.value);
             });
         });
         return met ? ::testing::AssertionSuccess() : ::testing::AssertionFailure() << text;
