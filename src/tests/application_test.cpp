@@ -1,13 +1,4 @@
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
-#include <json/value.h>
-
-#include <csignal>
-#include <filesystem>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "daemon_site.h"
 

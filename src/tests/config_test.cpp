@@ -1,12 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <json/value.h>
-
-#include <functional>
 #include <sstream>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "config.h"
 #include "core/tests/test_support.h"

@@ -1,12 +1,6 @@
 #include <gtest/gtest.h>
-#include <json/value.h>
 
-#include <chrono>
-#include <functional>
-#include <memory>
 #include <optional>
-#include <string>
-#include <vector>
 
 #include "daemon_site.h"
 #include "kelt_fixture.h"

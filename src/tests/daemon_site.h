@@ -1,15 +1,6 @@
 #pragma once
 
-#include <json/value.h>
-
-#include <chrono>
 #include <csignal>
-#include <cstdlib>
-#include <filesystem>
-#include <functional>
-#include <memory>
-#include <string>
-#include <vector>
 
 #include "fake_server/fake_location_server.h"
 #include "simulator/daemon_config.h"

@@ -1,9 +1,5 @@
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 #include <sys/wait.h>
-
-#include <cstdlib>
-#include <string>
 
 #include "test_support.h"
 

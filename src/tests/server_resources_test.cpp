@@ -2,20 +2,11 @@
 #include <json/writer.h>
 
 #include <functional>
-#include <list>
-#include <map>
-#include <set>
-#include <string>
-#include <vector>
 
 #include "server_test_fixture.h"
 
 namespace ozra::test {
 namespace {
-
-using varnok::test_tools::recorded_request;
-
-const std::map<std::string, uint16_t> types{{"danger", 3}, {"boundary_in", 5}};
 
 Json::Value ValidZone(const std::string& uid) {
     Json::Value zone = ParseJson(R"({"active":true,"dynamic":false,"project_uid":"p1","name":"Gate",
@@ -34,15 +25,14 @@ Json::Value ValidTrackable(const std::string& uid) {
     return object;
 }
 
-using Rows = std::vector<std::pair<std::string, std::function<void(Json::Value&)>>>;
-
 // One element per row: the valid element with the row's uid after the row's change, if any.
-Json::Value Elements(const Rows& rows, const std::function<Json::Value(const std::string&)>& make) {
+Json::Value Elements(const std::vector<std::pair<std::string, std::function<void(Json::Value&)>>>& rows,
+                     const std::function<Json::Value(const std::string&)>& make) {
     Json::Value array(Json::arrayValue);
     for (const auto& [uid, change] : rows) {
-        array.append(make(uid));
+        Json::Value& element = array.append(make(uid));
         if (change) {
-            change(array[array.size() - 1]);
+            change(element);
         }
     }
     return array;
@@ -71,7 +61,7 @@ TEST_F(ServerResources, UidsAreEncodedInPathsAndBodies) {
     m_server->SendUserMsg("t\"1", "000100020F00");
     m_server->WaitForAsyncOperations();
     std::set<std::string> lines;
-    for (const recorded_request& request : m_fake->requests()) {
+    for (const auto& request : m_fake->requests()) {
         lines.insert(request.method + " " + request.target + " " + request.body);
     }
     EXPECT_EQ(lines, (std::set<std::string>{
@@ -134,23 +124,18 @@ TEST_F(ServerResources, ZonesAreReadMemberByMemberAndEveryInvalidOneIsDropped) {
         },
         ValidZone));
     std::map<std::string, CZone> read;
-    std::map<std::string, uint16_t> withUpperCase = types;
-    withUpperCase.emplace("Parking", 8);
-    m_server->GetZones(withUpperCase, read);
+    m_server->GetZones({{"danger", 3}, {"boundary_in", 5}, {"Parking", 8}}, read);
     ASSERT_EQ(Keys(read), (std::set<std::string>{"z1", "z2"}));
     const CZone& zone = read.at("z1");
-    EXPECT_EQ(zone.mUid + " " + zone.mProjectUid + " " + zone.mName, "z1 p1 Gate");
-    EXPECT_TRUE(zone.mDefaultAllowed);
-    EXPECT_EQ(zone.mType, 3);
+    const CZone& coupled = read.at("z2");
+    EXPECT_EQ(zone.mUid + " " + zone.mProjectUid + " " + zone.mName + "|" + coupled.mProjectUid,
+              "z1 p1 Gate|");
+    EXPECT_EQ((std::vector<int>{zone.mDefaultAllowed, zone.mType, zone.mSublocationID, zone.mZoneID,
+                                coupled.mType, coupled.mCoupled}),
+              (std::vector<int>{1, 3, 1, 26, 5, 27}));
     EXPECT_EQ(zone.mExceptions, std::set<std::string>{"t1"});
     EXPECT_EQ(zone.mExceptionsGroups, (std::set<std::string>{"g1", "g2"}));
     EXPECT_TRUE(zone.mPoints == (std::list<CPoint>{{0, 0}, {100, 0}, {0, -5}}));
-    EXPECT_EQ(zone.mSublocationID, 1);
-    EXPECT_EQ(zone.mZoneID, 26);
-    const CZone& coupled = read.at("z2");
-    EXPECT_EQ(coupled.mType, 5);
-    EXPECT_EQ(coupled.mCoupled, 27);
-    EXPECT_EQ(coupled.mProjectUid, "");
     EXPECT_TRUE(coupled.mExceptions.empty());
 }
 
@@ -191,11 +176,12 @@ TEST_F(ServerResources, TrackableObjectsAreReadOrListedAsUnassociated) {
     EXPECT_EQ(Keys(objects), (std::set<std::string>{"groups as text", "long mac", "valid"}));
     EXPECT_EQ(unassociated, (std::set<std::string>{"unassociated", "unassociated with bad node"}));
     const CTrackableObject& object = objects.at("valid");
-    EXPECT_EQ(object.mUid + " " + object.mProjectUid + " " + object.mMacAddress, "valid p1 A1B2C3FFFED4E5F6");
+    EXPECT_EQ(object.mUid + " " + object.mProjectUid + " " + object.mMacAddress + " " +
+                  objects.at("long mac").mMacAddress,
+              "valid p1 A1B2C3FFFED4E5F6 A1B2C3FFFED4E5F6");
     EXPECT_EQ(object.mGroups, (std::set<std::string>{"g1", "g2"}));
     EXPECT_EQ(object.mCurDownloadStatus.mName, DLS_UNKNOWN);
     EXPECT_TRUE(objects.at("groups as text").mGroups.empty());
-    EXPECT_EQ(objects.at("long mac").mMacAddress, "A1B2C3FFFED4E5F6");
 }
 
 // Read into a copy: a rejected element leaves the caller's record as it was.
@@ -218,10 +204,8 @@ TEST_F(ServerResources, OneTrackableObjectIsTheFirstValidElementOfItsUid) {
     EXPECT_EQ(object.mActivityStatus, ACT_VERIFY_REQUEST);
 
     m_fake->set_raw_body(path, "{\"trackableObjects\":[" + Text(rejected) + "]}");
-    CTrackableObject untouched("t1", m_logger);
-    untouched.mProjectUid = "p0";
-    EXPECT_FALSE(m_server->GetTrObject("t1", untouched));
-    EXPECT_EQ(untouched.mProjectUid + " " + untouched.mMacAddress, "p0 ");
+    EXPECT_FALSE(m_server->GetTrObject("t1", object));
+    EXPECT_EQ(object.mProjectUid + " " + object.mMacAddress, "p1 A1B2C3FFFED4E5F6");
 }
 
 // The walk visits only the valid entries and stops when the visitor answers false.
@@ -240,11 +224,12 @@ TEST_F(ServerResources, StoredStatusesNeedUidStatusAndTimeStamp) {
     const auto statuses = m_server->GetZonesDownloadStatuses();
     EXPECT_EQ(Keys(statuses), (std::set<std::string>{"t1", "t2", "t3"}));
     const CZoneDownloadStatus& first = statuses.at("t1");
-    EXPECT_EQ(first.mTrObjectUid + " " + first.mTs + " " + first.mReason, "t1 2026-01-01 fine");
-    EXPECT_EQ(first.mDownloadStatusName, DLS_UPDATED);
-    EXPECT_EQ(statuses.at("t2").mDownloadStatusName, DLS_IN_PROCESS);
-    EXPECT_EQ(statuses.at("t3").mDownloadStatusName, DLS_UNKNOWN);
-    EXPECT_EQ(statuses.at("t3").mReason, "");
+    EXPECT_EQ(first.mTrObjectUid + " " + first.mTs + " " + first.mReason + "|" + statuses.at("t3").mReason,
+              "t1 2026-01-01 fine|");
+    EXPECT_EQ(
+        (std::vector<downloadStatusName_t>{first.mDownloadStatusName, statuses.at("t2").mDownloadStatusName,
+                                           statuses.at("t3").mDownloadStatusName}),
+        (std::vector<downloadStatusName_t>{DLS_UPDATED, DLS_IN_PROCESS, DLS_UNKNOWN}));
 
     std::vector<std::string> visited;
     EXPECT_FALSE(m_server->ForEachZoneDownloadStatusInJson(array, [&](const CZoneDownloadStatus& status) {
@@ -256,10 +241,9 @@ TEST_F(ServerResources, StoredStatusesNeedUidStatusAndTimeStamp) {
 
 TEST_F(ServerResources, StatusReportSendsEveryHistoryEntryAndPendingUnassociatedObject) {
     using namespace DownloadStatusReason;
-    std::map<std::string, CTrackableObject> objects;
-    for (const char* uid : {"t1", "t2", "t3"}) {
-        objects.emplace(uid, CTrackableObject(uid, m_logger));
-    }
+    std::map<std::string, CTrackableObject> objects{{"t1", CTrackableObject("t1", m_logger)},
+                                                    {"t2", CTrackableObject("t2", m_logger)},
+                                                    {"t3", CTrackableObject("t3", m_logger)}};
     objects.at("t1").SetDownloadStatus(CDownloadStatus(DLS_IN_PROCESS, NoReason()));
     objects.at("t1").SetDownloadStatus(CDownloadStatus(DLS_OUTDATED, AddFailed(7, "Gate \"A\"\\1", 3)));
     objects.at("t2").SetDownloadStatus(CDownloadStatus(DLS_UNKNOWN, NoReason()));
@@ -268,7 +252,7 @@ TEST_F(ServerResources, StatusReportSendsEveryHistoryEntryAndPendingUnassociated
     unassociated.AddTO("u0", true);
     unassociated.AddTO("u1", false);
     ASSERT_TRUE(m_server->SendZoneDownloadStatus(objects, unassociated));
-    const recorded_request request = OnlyRequest();
+    const auto request = OnlyRequest();
     EXPECT_EQ(request.method + " " + request.target, "POST /api/private/zone_download_status");
     EXPECT_EQ(request.body,
               R"({"zone_download_status":[{"trackable_uid":"t1","download_status":"IN_PROCESS"},)"
@@ -277,9 +261,8 @@ TEST_F(ServerResources, StatusReportSendsEveryHistoryEntryAndPendingUnassociated
               R"({"trackable_uid":"t2","download_status":"OOSYNC"},)"
               R"({"trackable_uid":"u1","download_status":"OOSYNC","reason":"not associated"},)"
               R"({"trackable_uid":"u2","download_status":"OOSYNC","reason":"not associated"}]})");
-    for (const auto& entry : objects) {
-        EXPECT_TRUE(entry.second.mDownloadStatusHistory.empty()) << entry.first;
-    }
+    EXPECT_TRUE(objects.at("t1").mDownloadStatusHistory.empty() &&
+                objects.at("t2").mDownloadStatusHistory.empty());
     EXPECT_EQ(objects.at("t1").mCurDownloadStatus.mName, DLS_OUTDATED);
     EXPECT_TRUE(unassociated.mPendingTOs.empty());
     EXPECT_EQ(unassociated.mSynchronizedTOs, (std::set<std::string>{"u0", "u1", "u2"}));

@@ -1,12 +1,5 @@
 #pragma once
 
-#include <gtest/gtest.h>
-#include <json/value.h>
-
-#include <memory>
-#include <string>
-
-#include "core/logger.h"
 #include "core/tests/test_support.h"
 #include "fake_server/fake_location_server.h"
 #include "server.h"

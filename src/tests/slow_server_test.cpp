@@ -1,17 +1,7 @@
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
-#include <json/value.h>
 
 #include <algorithm>
-#include <chrono>
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
-#include <memory>
-#include <sstream>
-#include <string>
-#include <vector>
 
 #include "daemon_site.h"
 #include "simulator/simulated_site.h"

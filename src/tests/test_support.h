@@ -1,16 +1,10 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <json/value.h>
-#include <cstdlib>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
-#include <stdexcept>
-#include <string>
 #include <thread>
 
 #include "core/exception.h"
