@@ -2,17 +2,12 @@
 
 #include "daemon_site.h"
 
-using ::testing::EndsWith;
-using ::testing::HasSubstr;
+using namespace ::testing;
 
 namespace ozra::tests {
 namespace {
 
-class DaemonTest : public ::testing::Test {
-protected:
-    CServedSite mServed;
-    CDaemonSite& mSite = mServed.mSite;
-};
+struct DaemonTest : ::testing::Test, CServedSite {};
 
 TEST_F(DaemonTest, TheLastConfigurationOptionWinsAndASecondDaemonIsRefused) {
     Json::Value broken = mSite.Config();
@@ -33,7 +28,7 @@ TEST_F(DaemonTest, TheLastConfigurationOptionWinsAndASecondDaemonIsRefused) {
 
 // None leaves the site's pid file; the last, failing after it is written, has one of its own.
 TEST_F(DaemonTest, StartUpFailuresEndWithStatusOne) {
-    const std::string taken = "127.0.0.1:" + std::to_string(mServed.mServer->port());
+    const std::string taken = "127.0.0.1:" + std::to_string(mServer->port());
     Json::Value broken = mSite.Config();
     broken.removeMember("system");
     const std::string usage = "Usage: " + CDaemon::ProgramPath() + " -c config_file";
@@ -55,14 +50,13 @@ TEST_F(DaemonTest, StartUpFailuresEndWithStatusOne) {
          "metrics.listen: cannot listen at " + taken},
     };
     for (const auto& [arguments, error] : cases) {
-        SCOPED_TRACE("arguments " + ::testing::PrintToString(arguments));
         auto daemon = mSite.Run(arguments);
-        EXPECT_EQ(daemon->WaitForExit(), 1);
-        EXPECT_THAT(daemon->Log(), HasSubstr(error));
-        EXPECT_THAT(daemon->Log(), ::testing::Not(HasSubstr("exit\n")));
+        EXPECT_EQ(daemon->WaitForExit(), 1) << error;
+        EXPECT_THAT(daemon->Log(), AllOf(HasSubstr(error), Not(HasSubstr("exit\n"))));
         EXPECT_EQ(daemon->Log().find("not defined") == std::string::npos,
-                  error.find("not defined") == std::string::npos);
-        EXPECT_FALSE(std::filesystem::exists(mSite.PidFile()));
+                  error.find("not defined") == std::string::npos)
+            << error;
+        EXPECT_FALSE(std::filesystem::exists(mSite.PidFile())) << error;
     }
 }
 

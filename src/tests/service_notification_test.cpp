@@ -20,8 +20,6 @@ namespace ozra::tests {
 namespace {
 
 using namespace std::chrono_literals;
-using Match = std::function<bool(const std::string& assignment)>;
-
 // A datagram socket in the role of the service manager's notification socket: each datagram holds
 // assignments such as "READY=1", one a line.
 class CNotifySocket {
@@ -39,12 +37,13 @@ public:
     const std::string& Path() const { return mPath; }
     const std::vector<std::string>& Assignments() const { return mAssignments; }
 
-    // Whether an assignment after the last match matches, waiting for datagrams up to the timeout.
-    bool WaitFor(const Match& match, std::chrono::milliseconds timeout = 20s) {
+    // Whether an assignment after the last match matches the shell wildcard pattern, waiting for datagrams
+    // up to the timeout.
+    bool WaitFor(const std::string& pattern, std::chrono::milliseconds timeout = 20s) {
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         for (;;) {
             while (mNext < mAssignments.size()) {
-                if (match(mAssignments[mNext++])) {
+                if (fnmatch(pattern.c_str(), mAssignments[mNext++].c_str(), 0) == 0) {
                     return true;
                 }
             }
@@ -76,19 +75,8 @@ using namespace ozra::test;
 
 const std::string clock_time = "[0-2][0-9]:[0-5][0-9]:[0-6][0-9]";
 
-Match Is(const std::string& assignment) {
-    return [assignment](const std::string& received) { return received == assignment; };
-}
-
-// A status line matching the shell wildcard pattern.
-Match Status(const std::string& pattern) {
-    return [pattern = "STATUS=" + pattern](const std::string& received) {
-        return fnmatch(pattern.c_str(), received.c_str(), 0) == 0;
-    };
-}
-
-Match Counts(const std::string& counts) {
-    return Status("4 tags: " + counts + "; server ok; last re-read " + clock_time);
+std::string Counts(const std::string& counts) {
+    return "STATUS=4 tags: " + counts + "; server ok; last re-read " + clock_time;
 }
 
 // A series ("name" or "name{labels}") of the metrics with its value, or its least value.
@@ -100,17 +88,17 @@ struct Sampled {
 
 // The daemon run by a service manager, with a notification socket in NOTIFY_SOCKET, against a site serving
 // no zones and the associated tags t1..t3 and the unassociated tag u1, all with stored statuses.
-class ServiceTest : public ::testing::Test {
+class ServiceTest : public ::testing::Test, public CServedSite {
 protected:
     ServiceTest() {
         unsetenv("WATCHDOG_USEC");
         unsetenv("WATCHDOG_PID");
         setenv("NOTIFY_SOCKET", mNotify.Path().c_str(), 1);
-        mServer.set_zone_types(Json::Value(Json::arrayValue));
-        mServer.set_zones(Json::Value(Json::arrayValue));
-        mServer.set_trackable_objects(data::Array(
+        mServer->set_zone_types(Json::Value(Json::arrayValue));
+        mServer->set_zones(Json::Value(Json::arrayValue));
+        mServer->set_trackable_objects(data::Array(
             {data::Trackable("t1"), data::Trackable("t2"), data::Trackable("t3"), data::Unassociated("u1")}));
-        mServer.set_download_statuses(
+        mServer->set_download_statuses(
             data::Array({data::Status("t1", "UPDATED"), data::Status("t2", "UPDATED"),
                          data::Status("t3", "OUTDATED"), data::Status("u1", "OOSYNC")}));
     }
@@ -121,17 +109,18 @@ protected:
         return passed ? ::testing::AssertionSuccess() : ::testing::AssertionFailure() << mDaemon->Log();
     }
 
-    ::testing::AssertionResult Told(const Match& match) { return Logged(mNotify.WaitFor(match)); }
+    ::testing::AssertionResult Told(const std::string& match) { return Logged(mNotify.WaitFor(match)); }
 
     // Publishes the messages again and again (the daemon subscribes late) until a matching assignment
     // arrives.
     ::testing::AssertionResult PublishUntil(const std::string& topic,
-                                            const std::vector<std::string>& messages, const Match& match) {
+                                            const std::vector<std::string>& messages,
+                                            const std::string& match) {
         return Logged(libs::core::testing::publish_until(
             *mLoop,
             [&] {
                 for (const std::string& message : messages) {
-                    mServed.mProxy.publish(topic, message);
+                    mProxy.publish(topic, message);
                 }
             },
             [&] { return mNotify.WaitFor(match, 0ms); }));
@@ -141,7 +130,7 @@ protected:
     ::testing::AssertionResult Metrics(const std::vector<Sampled>& expected) {
         std::string text;
         const bool met = Eventually([&] {
-            text = mLoop->create_http_client(mServed.mSite.MetricsUrl(), 5s)
+            text = mLoop->create_http_client(mSite.MetricsUrl(), 5s)
                        ->perform_request(libs::core::http::method::get, "")
                        .data()
                        .value_or("");
@@ -156,32 +145,24 @@ protected:
     }
 
     ::testing::AssertionResult Posted(const std::string& uid, const std::string& hex) {
-        return Logged(mServer
-                          .wait_for_request(
-                              [&](const varnok::test_tools::recorded_request& request) {
-                                  return request.path == varnok::test_tools::rest_paths::user_msg &&
-                                         request.body.find("\"" + uid + "\"") != std::string::npos &&
-                                         request.body.find("\"" + hex + "\"") != std::string::npos;
-                              },
-                              20s)
-                          .has_value());
+        const std::string body = R"({"uid":")" + uid + R"(","data":{"hex":")" + hex + R"("}})";
+        return Logged(
+            mServer->wait_for_request([&](const auto& request) { return request.body == body; }, 20s)
+                .has_value());
     }
 
-    void Publish(const std::string& reply) { mServed.mProxy.publish("user_msg", reply); }
+    void Publish(const std::string& reply) { mProxy.publish("user_msg", reply); }
 
     libs::core::logger mLogger{"varnok-test", "main"};
     std::unique_ptr<libs::core::core> mCore = libs::core::core::create(mLogger);
     std::unique_ptr<libs::core::events_loop> mLoop = mCore->create_events_loop("main");
-    CServedSite mServed;
-    varnok::test_tools::fake_location_server& mServer = *mServed.mServer;
-    CNotifySocket mNotify{mServed.mSite.Directory() + "/notify"};
+    CNotifySocket mNotify{mSite.Directory() + "/notify"};
     std::unique_ptr<CDaemon> mDaemon;
 };
 
 TEST_F(ServiceTest, StatusLineAndMetricsFollowTheTagsTheDownloadsAndTheServer) {
-    mDaemon =
-        mServed.mSite.Start([](Json::Value& document) { document["metrics"]["listen"] = "127.0.0.1:0"; });
-    ASSERT_TRUE(Told(Is("READY=1")));
+    mDaemon = mSite.Start([](Json::Value& document) { document["metrics"]["listen"] = "127.0.0.1:0"; });
+    ASSERT_TRUE(Told("READY=1"));
     EXPECT_TRUE(Told(Counts("0 UPDATED, 0 OUTDATED, 0 IN_PROCESS, 1 OOSYNC, 3 UNKNOWN")));
     // Each unknown tag is asked for its CRC.
     EXPECT_TRUE(Metrics({{"varnok_tags{status=\"UNKNOWN\"}", 3},
@@ -200,9 +181,9 @@ TEST_F(ServiceTest, StatusLineAndMetricsFollowTheTagsTheDownloadsAndTheServer) {
 
     // t2 is erased and confirms the empty table's CRC; t3 rejects its download.
     for (const std::string uid : {"t2", "t3"}) {
-        mServed.mProxy.publish("notify", R"({"object":"ZONE_DOWNLOAD_REQUEST","action":"UPDATE","plist":)"
-                                         R"({"zone_download_request":[{"trackable_uid":")" +
-                                             uid + R"("}]}})");
+        mProxy.publish("notify", R"({"object":"ZONE_DOWNLOAD_REQUEST","action":"UPDATE","plist":)"
+                                 R"({"zone_download_request":[{"trackable_uid":")" +
+                                     uid + R"("}]}})");
         ASSERT_TRUE(Posted(uid, ozra::test::download_request));
     }
     Publish(Reply("t2", CodeRecord(frame::CMD_RESPONSE_DOWNLOAD_REQUEST, 0)));
@@ -220,38 +201,38 @@ TEST_F(ServiceTest, StatusLineAndMetricsFollowTheTagsTheDownloadsAndTheServer) {
                          {"varnok_server_up", 1}}));
 
     // A zone change makes every processing run read the server again until it succeeds.
-    mServer.set_fault({503, false, {}});
+    mServer->set_fault({503, false, {}});
     EXPECT_TRUE(PublishUntil("notify", {R"({"object":"ZONE"})"},
-                             Status("4 tags: *; server error since " + clock_time + "; last re-read *")));
+                             "STATUS=4 tags: *; server error since " + clock_time + "; last re-read *"));
     EXPECT_TRUE(Metrics({{"varnok_server_up", 0},
                          {"varnok_server_requests_total{outcome=\"error\",resource=\"zones\"}", 1, true}}));
-    mServer.clear_faults();
-    EXPECT_TRUE(Told(Status("4 tags: *; server ok; last re-read " + clock_time)));
+    mServer->clear_faults();
+    EXPECT_TRUE(Told("STATUS=4 tags: *; server ok; last re-read " + clock_time));
     EXPECT_TRUE(Metrics({{"varnok_server_up", 1}}));
 
     EXPECT_EQ(mDaemon->Stop(), 0) << mDaemon->Log();
-    EXPECT_TRUE(Told(Is("STOPPING=1")));
+    EXPECT_TRUE(Told("STOPPING=1"));
     EXPECT_EQ(std::count(mNotify.Assignments().begin(), mNotify.Assignments().end(), "WATCHDOG=1"), 0);
 }
 
 // The first daemon is stopped while it waits for the server, the second pings the watchdog once ready.
 TEST_F(ServiceTest, TellsTheStartUpWaitAndItsStopThenPingsTheWatchdog) {
     setenv("WATCHDOG_USEC", "3000000", 1);
-    mServer.stop_listening();
-    mDaemon = mServed.mSite.Start();
-    ASSERT_TRUE(Told(Status("waiting for the server: *curl_easy_perform failed: *")));
+    mServer->stop_listening();
+    mDaemon = mSite.Start();
+    ASSERT_TRUE(Told("STATUS=waiting for the server: *curl_easy_perform failed: *"));
     EXPECT_EQ(mDaemon->Stop(), 1) << mDaemon->Log();
-    EXPECT_TRUE(Told(Is("STOPPING=1")));
+    EXPECT_TRUE(Told("STOPPING=1"));
     EXPECT_NE(mDaemon->Log().find("Interrupted"), std::string::npos) << mDaemon->Log();
     EXPECT_EQ(mDaemon->Log().find("exit\n"), std::string::npos);
     EXPECT_EQ(std::count(mNotify.Assignments().begin(), mNotify.Assignments().end(), "READY=1"), 0);
 
-    mServer.resume_listening();
-    mDaemon = mServed.mSite.Start();
-    ASSERT_TRUE(Told(Is("READY=1")));
-    EXPECT_TRUE(Told(Is("WATCHDOG=1")) && Told(Is("WATCHDOG=1")));
+    mServer->resume_listening();
+    mDaemon = mSite.Start();
+    ASSERT_TRUE(Told("READY=1"));
+    EXPECT_TRUE(Told("WATCHDOG=1") && Told("WATCHDOG=1"));
     EXPECT_EQ(mDaemon->Stop(), 0) << mDaemon->Log();
-    EXPECT_TRUE(Told(Is("STOPPING=1")));
+    EXPECT_TRUE(Told("STOPPING=1"));
 }
 
 }  // namespace

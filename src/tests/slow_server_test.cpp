@@ -18,18 +18,14 @@ constexpr std::chrono::seconds patience{120};
 
 // Ordered as the numbers are, up to 999.
 std::string Uid(std::size_t tag) {
-    char uid[16];
-    std::snprintf(uid, sizeof(uid), "tag-%03zu", tag);
-    return uid;
+    const std::string number = std::to_string(tag);
+    return "tag-" + std::string(3 - std::min<std::size_t>(number.size(), 3), '0') + number;
 }
 
 // Tags tag-1..tag-N of one project, each with a stored status (so the daemon verifies each at its first
 // processing run) and holding no zones, and zones of the type "alarm" that concern every tag.
 varnok::test_tools::scenario Site(std::size_t tags, std::size_t zones, bool autoUpdate = false) {
-    varnok::test_tools::scenario site;
-    site.auto_update = autoUpdate;
-    site.zone_types = {{"alarm", 1}};
-    site.configured_zone_types = {"alarm"};
+    varnok::test_tools::scenario site{"", 60, 30, 5, 5, autoUpdate, {{"alarm", 1}}, {"alarm"}, {}, {}, {}};
     for (std::size_t index = 1; index <= zones; ++index) {
         const auto x = static_cast<std::int32_t>(index * 1000);
         const std::string uid = "zone-" + std::to_string(index);

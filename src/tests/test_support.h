@@ -44,21 +44,16 @@ inline bool Eventually(const std::function<bool()>& condition,
 // A fresh directory under /tmp, removed with its content at the end.
 class CTemporaryDirectory {
 public:
-    CTemporaryDirectory() {
-        char pattern[] = "/tmp/varnok_test.XXXXXX";
-        if (mkdtemp(pattern) == nullptr) {
-            throw std::runtime_error("mkdtemp failed");
-        }
-        mPath = pattern;
-    }
-    ~CTemporaryDirectory() { std::filesystem::remove_all(mPath); }
+    CTemporaryDirectory() = default;
     CTemporaryDirectory(const CTemporaryDirectory&) = delete;
-    CTemporaryDirectory& operator=(const CTemporaryDirectory&) = delete;
-
+    ~CTemporaryDirectory() { std::filesystem::remove_all(mPath); }
     const std::string& Path() const { return mPath; }
 
 private:
-    std::string mPath;
+    std::string mPath = [] {
+        char pattern[] = "/tmp/varnok_test.XXXXXX";
+        return std::string(mkdtemp(pattern));
+    }();
 };
 
 // The message of the exception that call raises; "<no exception>" when it raises none.
