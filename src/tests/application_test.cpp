@@ -14,7 +14,9 @@ TEST_F(DaemonTest, TheLastConfigurationOptionWinsAndASecondDaemonIsRefused) {
     broken.removeMember("zone_types");
     const std::string good = mSite.WriteConfig(mSite.Config());
     auto daemon = mSite.Run({"-c", mSite.WriteConfig(broken), "ignored-argument", "-c", good});
-    ASSERT_TRUE(daemon->WaitForLog("Running")) << daemon->Log();
+    ASSERT_TRUE(
+        Eventually([&] { return daemon->Log().find("Running") != std::string::npos; }, daemon_deadline))
+        << daemon->Log();
     EXPECT_EQ(ReadFile(mSite.PidFile()), std::to_string(daemon->pid()));
 
     auto second = mSite.Run({"-c", good});

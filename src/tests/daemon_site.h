@@ -28,9 +28,6 @@ public:
                "/varnok";
     }
     std::string Log() const { return ReadFile(mLogPath); }
-    bool WaitForLog(const std::string& text) const {
-        return Eventually([&] { return Log().find(text) != std::string::npos; }, daemon_deadline);
-    }
     // The exit status (128 + the signal number after a signal), -1 when the daemon outlasts the deadline.
     int WaitForExit() { return wait(daemon_deadline).value_or(-1); }
     int Stop(int number = SIGTERM) {
@@ -66,7 +63,7 @@ public:
     }
     std::string WriteConfig(const Json::Value& document) {
         const std::string path = Directory() + "/config-" + std::to_string(++mFiles) + ".json";
-        WriteFile(path, document.toStyledString());
+        std::ofstream(path) << document.toStyledString();
         return path;
     }
     std::unique_ptr<CDaemon> Run(const std::vector<std::string>& arguments) {

@@ -1,5 +1,4 @@
-#include <gtest/gtest.h>
-#include <json/writer.h>
+#include <gmock/gmock.h>
 
 #include <functional>
 
@@ -7,6 +6,9 @@
 
 namespace ozra::test {
 namespace {
+
+using ::testing::ElementsAre;
+using ::testing::Key;
 
 Json::Value ValidZone(const std::string& uid) {
     Json::Value zone = ParseJson(R"({"active":true,"dynamic":false,"project_uid":"p1","name":"Gate",
@@ -36,19 +38,6 @@ Json::Value Elements(const std::vector<std::pair<std::string, std::function<void
         }
     }
     return array;
-}
-
-template <class Map>
-std::set<std::string> Keys(const Map& map) {
-    std::set<std::string> keys;
-    for (const auto& entry : map) {
-        keys.insert(entry.first);
-    }
-    return keys;
-}
-
-std::string Text(const Json::Value& value) {
-    return Json::writeString(Json::StreamWriterBuilder(), value);
 }
 
 using ServerResources = ServerTest;
@@ -125,7 +114,7 @@ TEST_F(ServerResources, ZonesAreReadMemberByMemberAndEveryInvalidOneIsDropped) {
         ValidZone));
     std::map<std::string, CZone> read;
     m_server->GetZones({{"danger", 3}, {"boundary_in", 5}, {"Parking", 8}}, read);
-    ASSERT_EQ(Keys(read), (std::set<std::string>{"z1", "z2"}));
+    ASSERT_THAT(read, ElementsAre(Key("z1"), Key("z2")));
     const CZone& zone = read.at("z1");
     const CZone& coupled = read.at("z2");
     EXPECT_EQ(zone.mUid + " " + zone.mProjectUid + " " + zone.mName + "|" + coupled.mProjectUid,
@@ -173,7 +162,7 @@ TEST_F(ServerResources, TrackableObjectsAreReadOrListedAsUnassociated) {
     std::map<std::string, CTrackableObject> objects;
     std::set<std::string> unassociated;
     m_server->GetTrObjects(objects, unassociated);
-    EXPECT_EQ(Keys(objects), (std::set<std::string>{"groups as text", "long mac", "valid"}));
+    EXPECT_THAT(objects, ElementsAre(Key("groups as text"), Key("long mac"), Key("valid")));
     EXPECT_EQ(unassociated, (std::set<std::string>{"unassociated", "unassociated with bad node"}));
     const CTrackableObject& object = objects.at("valid");
     EXPECT_EQ(object.mUid + " " + object.mProjectUid + " " + object.mMacAddress + " " +
@@ -192,9 +181,9 @@ TEST_F(ServerResources, OneTrackableObjectIsTheFirstValidElementOfItsUid) {
     Json::Value valid = ValidTrackable("t1");
     valid["node"]["groups"] = Json::Value(Json::arrayValue);
     const std::string path = CServer::req_track_obj + "t1";
-    m_fake->set_raw_body(path, "{\"trackableObjects\":[5,{\"uid\":3}," + Text(rejected) + "," +
-                                   Text(ValidTrackable("t2")) + "," + Text(valid) + "," +
-                                   Text(ValidTrackable("t1")) + "]}");
+    m_fake->set_raw_body(path, "{\"trackableObjects\":[5,{\"uid\":3}," + rejected.toStyledString() + "," +
+                                   ValidTrackable("t2").toStyledString() + "," + valid.toStyledString() +
+                                   "," + ValidTrackable("t1").toStyledString() + "]}");
     CTrackableObject object("t1", m_logger);
     object.mGroups = {"old"};
     object.mActivityStatus = ACT_VERIFY_REQUEST;
@@ -203,7 +192,7 @@ TEST_F(ServerResources, OneTrackableObjectIsTheFirstValidElementOfItsUid) {
     EXPECT_TRUE(object.mGroups.empty());
     EXPECT_EQ(object.mActivityStatus, ACT_VERIFY_REQUEST);
 
-    m_fake->set_raw_body(path, "{\"trackableObjects\":[" + Text(rejected) + "]}");
+    m_fake->set_raw_body(path, "{\"trackableObjects\":[" + rejected.toStyledString() + "]}");
     EXPECT_FALSE(m_server->GetTrObject("t1", object));
     EXPECT_EQ(object.mProjectUid + " " + object.mMacAddress, "p1 A1B2C3FFFED4E5F6");
 }
@@ -222,7 +211,7 @@ TEST_F(ServerResources, StoredStatusesNeedUidStatusAndTimeStamp) {
     ])");
     m_fake->set_download_statuses(array);
     const auto statuses = m_server->GetZonesDownloadStatuses();
-    EXPECT_EQ(Keys(statuses), (std::set<std::string>{"t1", "t2", "t3"}));
+    EXPECT_THAT(statuses, ElementsAre(Key("t1"), Key("t2"), Key("t3")));
     const CZoneDownloadStatus& first = statuses.at("t1");
     EXPECT_EQ(first.mTrObjectUid + " " + first.mTs + " " + first.mReason + "|" + statuses.at("t3").mReason,
               "t1 2026-01-01 fine|");

@@ -94,8 +94,6 @@ protected:
         unsetenv("WATCHDOG_USEC");
         unsetenv("WATCHDOG_PID");
         setenv("NOTIFY_SOCKET", mNotify.Path().c_str(), 1);
-        mServer->set_zone_types(Json::Value(Json::arrayValue));
-        mServer->set_zones(Json::Value(Json::arrayValue));
         mServer->set_trackable_objects(data::Array(
             {data::Trackable("t1"), data::Trackable("t2"), data::Trackable("t3"), data::Unassociated("u1")}));
         mServer->set_download_statuses(

@@ -24,10 +24,6 @@ inline std::string ReadFile(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
-inline void WriteFile(const std::string& path, const std::string& content) {
-    std::ofstream(path) << content;
-}
-
 // Checks the condition every 20 ms until it holds; false when it does not by the deadline.
 inline bool Eventually(const std::function<bool()>& condition,
                        std::chrono::seconds deadline = std::chrono::seconds(30)) {
