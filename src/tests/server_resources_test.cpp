@@ -1,7 +1,5 @@
 #include <gmock/gmock.h>
 
-#include <functional>
-
 #include "server_test_fixture.h"
 
 namespace ozra::test {
@@ -10,32 +8,31 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::Key;
 
-Json::Value ValidZone(const std::string& uid) {
-    Json::Value zone = ParseJson(R"({"active":true,"dynamic":false,"project_uid":"p1","name":"Gate",
-        "default_allowed":true,"zone_type_name":"danger","zone_exceptions":["t1"],
-        "zone_exceptions_groups":["g1","g2"],"shape":"polygon","other":1,
-        "zone_geometry":{"positions":[{"x":0,"y":0},{"x":100,"y":0},{"x":0,"y":-5}]},
-        "sublocation_id":1,"zone_id":26})");
-    zone["uid"] = uid;
-    return zone;
-}
+const char* const valid_zone = R"({"active":true,"dynamic":false,"project_uid":"p1","name":"Gate",
+    "default_allowed":true,"zone_type_name":"danger","zone_exceptions":["t1"],"zone_exceptions_groups":["g1","g2"],
+    "shape":"polygon","other":1,"zone_geometry":{"positions":[{"x":0,"y":0},{"x":100,"y":0},{"x":0,"y":-5}]},
+    "sublocation_id":1,"zone_id":26})";
+const char* const valid_trackable =
+    R"({"node":{"project_uid":"p1","mac_address":"a1b2c3d4e5f6","groups":["g2","g1"]}})";
 
-Json::Value ValidTrackable(const std::string& uid) {
-    Json::Value object =
-        ParseJson(R"({"node":{"project_uid":"p1","mac_address":"a1b2c3d4e5f6","groups":["g2","g1"]}})");
-    object["uid"] = uid;
-    return object;
-}
-
-// One element per row: the valid element with the row's uid after the row's change, if any.
-Json::Value Elements(const std::vector<std::pair<std::string, std::function<void(Json::Value&)>>>& rows,
-                     const std::function<Json::Value(const std::string&)>& make) {
-    Json::Value array(Json::arrayValue);
-    for (const auto& [uid, change] : rows) {
-        Json::Value& element = array.append(make(uid));
-        if (change) {
-            change(element);
+// Each member of the patch replaces the element's (an object patches the element's object), null removes it.
+void Patch(Json::Value& element, const Json::Value& patch) {
+    for (const std::string& name : patch.getMemberNames()) {
+        if (patch[name].isNull()) {
+            element.removeMember(name);
+        } else if (patch[name].isObject() && element[name].isObject()) {
+            Patch(element[name], patch[name]);
+        } else {
+            element[name] = patch[name];
         }
+    }
+}
+
+// The valid element once for each patch of the array text, patched.
+Json::Value Elements(const char* valid, const std::string& patches) {
+    Json::Value array(Json::arrayValue);
+    for (const Json::Value& patch : ParseJson(patches)) {
+        Patch(array.append(ParseJson(valid)), patch);
     }
     return array;
 }
@@ -81,37 +78,22 @@ TEST_F(ServerResources, ZoneTypesKeepConfiguredNamesWithUnsignedIds) {
 
 // Zone type names match case-insensitively, so a configured type with upper-case letters never matches.
 TEST_F(ServerResources, ZonesAreReadMemberByMemberAndEveryInvalidOneIsDropped) {
-    m_fake->set_zones(Elements(
-        {
-            {"inactive", [](Json::Value& z) { z["active"] = false; }},
-            {"active as text", [](Json::Value& z) { z["active"] = "true"; }},
-            {"dynamic", [](Json::Value& z) { z["dynamic"] = true; }},
-            {"no name", [](Json::Value& z) { z.removeMember("name"); }},
-            {"default allowed as number", [](Json::Value& z) { z["default_allowed"] = 1; }},
-            {"type name as number", [](Json::Value& z) { z["zone_type_name"] = 3; }},
-            {"unknown type", [](Json::Value& z) { z["zone_type_name"] = "parking"; }},
-            {"upper-case configured type", [](Json::Value& z) { z["zone_type_name"] = "Parking"; }},
-            {"boundary without coupled", [](Json::Value& z) { z["zone_type_name"] = "BOUNDARY_IN"; }},
-            {"exception as number", [](Json::Value& z) { z["zone_exceptions"].append(5); }},
-            {"groups as text", [](Json::Value& z) { z["zone_exceptions_groups"] = "g1"; }},
-            {"circle", [](Json::Value& z) { z["shape"] = "CirCle"; }},
-            {"two positions", [](Json::Value& z) { z["zone_geometry"]["positions"].resize(2); }},
-            {"positions as object", [](Json::Value& z) { z["zone_geometry"]["positions"] = ValidZone("x"); }},
-            {"fractional x", [](Json::Value& z) { z["zone_geometry"]["positions"][1]["x"] = 1.5; }},
-            {"negative sublocation", [](Json::Value& z) { z["sublocation_id"] = -1; }},
-            {"huge zone id", [](Json::Value& z) { z["zone_id"] = 1e300; }},
-            {"z1", nullptr},
-            {"z2",
-             [](Json::Value& z) {
-                 z["zone_type_name"] = "Boundary_In";
-                 z["user_params"]["coupled"] = 65563;
-                 z["project_uid"] = 12;
-                 z.removeMember("zone_exceptions");
-             }},
-            {"z1", [](Json::Value& z) { z["name"] = "Second"; }},
-            {"", [](Json::Value& z) { z["uid"] = 17; }},
-        },
-        ValidZone));
+    m_fake->set_zones(Elements(valid_zone, R"([
+        {"uid":"inactive","active":false}, {"uid":"active as text","active":"true"},
+        {"uid":"dynamic","dynamic":true}, {"uid":"no name","name":null},
+        {"uid":"default allowed as number","default_allowed":1}, {"uid":"type name as number","zone_type_name":3},
+        {"uid":"unknown type","zone_type_name":"parking"},
+        {"uid":"upper-case configured type","zone_type_name":"Parking"},
+        {"uid":"boundary without coupled","zone_type_name":"BOUNDARY_IN"},
+        {"uid":"exception as number","zone_exceptions":["t1",5]}, {"uid":"groups as text","zone_exceptions_groups":"g1"},
+        {"uid":"circle","shape":"CirCle"},
+        {"uid":"two positions","zone_geometry":{"positions":[{"x":0,"y":0},{"x":100,"y":0}]}},
+        {"uid":"positions as object","zone_geometry":{"positions":{"x":0,"y":0}}},
+        {"uid":"fractional x","zone_geometry":{"positions":[{"x":0,"y":0},{"x":1.5,"y":0},{"x":0,"y":-5}]}},
+        {"uid":"negative sublocation","sublocation_id":-1}, {"uid":"huge zone id","zone_id":1e300}, {"uid":"z1"},
+        {"uid":"z2","zone_type_name":"Boundary_In","user_params":{"coupled":65563},"project_uid":12,"zone_exceptions":null},
+        {"uid":"z1","name":"Second"}, {"uid":17}
+    ])"));
     std::map<std::string, CZone> read;
     m_server->GetZones({{"danger", 3}, {"boundary_in", 5}, {"Parking", 8}}, read);
     ASSERT_THAT(read, ElementsAre(Key("z1"), Key("z2")));
@@ -129,36 +111,16 @@ TEST_F(ServerResources, ZonesAreReadMemberByMemberAndEveryInvalidOneIsDropped) {
 }
 
 TEST_F(ServerResources, TrackableObjectsAreReadOrListedAsUnassociated) {
-    m_fake->set_trackable_objects(Elements(
-        {
-            {"groups as text", [](Json::Value& o) { o["node"]["groups"] = "g1"; }},
-            {"long mac", [](Json::Value& o) { o["node"]["mac_address"] = "a1b2c3fffed4e5f6"; }},
-            {"group as number", [](Json::Value& o) { o["node"]["groups"].append(3); }},
-            {"mac of 14 digits", [](Json::Value& o) { o["node"]["mac_address"] = "a1b2c3d4e5f6a7"; }},
-            {"mac as number", [](Json::Value& o) { o["node"]["mac_address"] = 12; }},
-            {"node project as number", [](Json::Value& o) { o["node"]["project_uid"] = 1; }},
-            {"node as array", [](Json::Value& o) { o["node"] = Json::Value(Json::arrayValue); }},
-            {"unassociated",
-             [](Json::Value& o) {
-                 o.removeMember("node");
-                 o["project_uid"] = "p1";
-             }},
-            {"unassociated with bad node",
-             [](Json::Value& o) {
-                 o["node"]["groups"] = Json::Value(Json::arrayValue);
-                 o["node"]["groups"].append(Json::nullValue);
-                 o["project_uid"] = "p1";
-             }},
-            {"no node and no project", [](Json::Value& o) { o.removeMember("node"); }},
-            {"valid", nullptr},
-            {"valid", [](Json::Value& o) { o["node"]["project_uid"] = "p2"; }},
-            {"",
-             [](Json::Value& o) {
-                 o.removeMember("uid");
-                 o["project_uid"] = "p1";
-             }},
-        },
-        ValidTrackable));
+    m_fake->set_trackable_objects(Elements(valid_trackable, R"([
+        {"uid":"groups as text","node":{"groups":"g1"}}, {"uid":"long mac","node":{"mac_address":"a1b2c3fffed4e5f6"}},
+        {"uid":"group as number","node":{"groups":["g2","g1",3]}},
+        {"uid":"mac of 14 digits","node":{"mac_address":"a1b2c3d4e5f6a7"}},
+        {"uid":"mac as number","node":{"mac_address":12}}, {"uid":"node project as number","node":{"project_uid":1}},
+        {"uid":"node as array","node":[]}, {"uid":"unassociated","node":null,"project_uid":"p1"},
+        {"uid":"unassociated with bad node","node":{"groups":[null]},"project_uid":"p1"},
+        {"uid":"no node and no project","node":null}, {"uid":"valid"},
+        {"uid":"valid","node":{"project_uid":"p2"}}, {"project_uid":"p1"}
+    ])"));
     std::map<std::string, CTrackableObject> objects;
     std::set<std::string> unassociated;
     m_server->GetTrObjects(objects, unassociated);
@@ -175,15 +137,13 @@ TEST_F(ServerResources, TrackableObjectsAreReadOrListedAsUnassociated) {
 
 // Read into a copy: a rejected element leaves the caller's record as it was.
 TEST_F(ServerResources, OneTrackableObjectIsTheFirstValidElementOfItsUid) {
-    Json::Value rejected = ValidTrackable("t1");
-    rejected["node"]["mac_address"] = "123";
-    rejected["node"]["project_uid"] = "wrong";
-    Json::Value valid = ValidTrackable("t1");
-    valid["node"]["groups"] = Json::Value(Json::arrayValue);
+    const Json::Value elements =
+        Elements(valid_trackable, R"([{"uid":"t1","node":{"mac_address":"123","project_uid":"wrong"}},
+        {"uid":"t2"}, {"uid":"t1","node":{"groups":[]}}, {"uid":"t1"}])");
     const std::string path = CServer::req_track_obj + "t1";
-    m_fake->set_raw_body(path, "{\"trackableObjects\":[5,{\"uid\":3}," + rejected.toStyledString() + "," +
-                                   ValidTrackable("t2").toStyledString() + "," + valid.toStyledString() +
-                                   "," + ValidTrackable("t1").toStyledString() + "]}");
+    m_fake->set_raw_body(path, R"({"trackableObjects":[5,{"uid":3},)" + elements[0].toStyledString() + "," +
+                                   elements[1].toStyledString() + "," + elements[2].toStyledString() + "," +
+                                   elements[3].toStyledString() + "]}");
     CTrackableObject object("t1", m_logger);
     object.mGroups = {"old"};
     object.mActivityStatus = ACT_VERIFY_REQUEST;
@@ -192,7 +152,7 @@ TEST_F(ServerResources, OneTrackableObjectIsTheFirstValidElementOfItsUid) {
     EXPECT_TRUE(object.mGroups.empty());
     EXPECT_EQ(object.mActivityStatus, ACT_VERIFY_REQUEST);
 
-    m_fake->set_raw_body(path, "{\"trackableObjects\":[" + rejected.toStyledString() + "]}");
+    m_fake->set_raw_body(path, R"({"trackableObjects":[)" + elements[0].toStyledString() + "]}");
     EXPECT_FALSE(m_server->GetTrObject("t1", object));
     EXPECT_EQ(object.mProjectUid + " " + object.mMacAddress, "p1 A1B2C3FFFED4E5F6");
 }
