@@ -9,14 +9,12 @@
 
 namespace {
 
-using Change = std::function<void(Json::Value&)>;
-
-// The settings read from the valid document after the change, as one line; or the reason of the
+// The settings read from the valid document after the patch, as one line; or the reason of the
 // configuration's failure.
-std::string Outcome(const Change& change) {
+std::string Outcome(const std::string& patch) {
     Json::Value document = ozra::tests::ParseJson(varnok::test_tools::daemon_config_text(
         {"/tmp/varnok.pid", "tcp://127.0.0.1:5560", 5556, 8080, {"boundary_out", "boundary_in"}, ""}));
-    change(document);
+    ozra::tests::Patch(document, ozra::tests::ParseJson(patch));
     std::ostringstream line;
     const std::string failure = ozra::libs::core::testing::raised_text([&] {
         std::istringstream stream(document.toStyledString());
@@ -36,10 +34,6 @@ std::string Outcome(const Change& change) {
     return failure.rfind(prefix, 0) == 0 ? failure.substr(prefix.size()) : "unprefixed: " + failure;
 }
 
-Change Set(const char* group, const char* key, const Json::Value& value) {
-    return [=](Json::Value& document) { document[group][key] = value; };
-}
-
 // Unknown keys are ignored and a port of another kind reads as zero. The reasons of missing and wrongly
 // typed keys are the reader library's; the configuration joins them in key order after its own prefix and
 // adds its range checks, whose bounds pass.
@@ -47,53 +41,41 @@ TEST(ConfigTest, ReadsEveryValueOrReportsEveryProblemInOneMessage) {
     const std::string settings = "/tmp/varnok.pid tcp://127.0.0.1:5560 0 127.0.0.1:";
     const std::string types = " boundary_in boundary_out";
     const std::string port0 = settings + "5556 http://127.0.0.1:0 10s 16 []" + types;
-    std::vector<std::pair<Change, std::string>> cases = {
-        {[](Json::Value& d) {
-             d["extra"] = 1;
-             d["server"]["nested"]["deeper"] = true;
-             d["proxy"]["output_port"] = 5557.0;
-             d["zone_types"].append("boundary_in");
-             d["server"]["connections"] = 256;
-             d["metrics"]["listen"] = "[::1]:65535";
-         },
+    std::vector<std::pair<std::string, std::string>> cases = {
+        {R"({"extra":1,"server":{"nested":{"deeper":true},"connections":256},"proxy":{"output_port":5557.0},
+            "zone_types":["boundary_out","boundary_in","boundary_in"],"metrics":{"listen":"[::1]:65535"}})",
          settings + "5557 http://127.0.0.1:8080 10s 256 [[::1]:65535]" + types},
-        {[](Json::Value& d) { d["server"].removeMember("port"); }, port0},
-        {Set("server", "port", 80.5), port0},
-        {Set("server", "port", 0), port0},
-        {Set("proxy", "output_port", 65535), settings + "65535 http://127.0.0.1:8080 10s 16 []" + types},
-        {Set("server", "connections", 1), settings + "5556 http://127.0.0.1:8080 10s 1 []" + types},
-        {Set("metrics", "listen", "0.0.0.0:0"),
+        {R"({"server":{"port":null}})", port0},
+        {R"({"server":{"port":80.5}})", port0},
+        {R"({"server":{"port":0}})", port0},
+        {R"({"proxy":{"output_port":65535}})", settings + "65535 http://127.0.0.1:8080 10s 16 []" + types},
+        {R"({"server":{"connections":1}})", settings + "5556 http://127.0.0.1:8080 10s 1 []" + types},
+        {R"({"metrics":{"listen":"0.0.0.0:0"}})",
          settings + "5556 http://127.0.0.1:8080 10s 16 [0.0.0.0:0]" + types},
-        {Set("system", "local_debug", 1), "Can not find field <bool>: system.local_debug"},
-        {[](Json::Value& d) {
-             d.removeMember("proxy");
-             d.removeMember("zone_types");
-             d["server"]["protocol"] = true;
-         },
+        {R"({"system":{"local_debug":1}})", "Can not find field <bool>: system.local_debug"},
+        {R"({"proxy":null,"zone_types":null,"server":{"protocol":true}})",
          "Can not find object <object>: proxy, path: proxy.address\n"
          "Can not find object <object>: proxy, path: proxy.output_port\n"
          "Can not find field <string>: server.protocol\n"
          "Can not find field <array>: zone_types"},
-        {[](Json::Value& d) { d["zone_types"] = ozra::tests::ParseJson(R"(["a",7])"); },
-         "zone_types: not a zone type: 1"},
-        {Set("proxy", "output_port", 0), "proxy.output_port: out of range 1..65535: 0"},
-        {Set("proxy", "output_port", 5556.5), "Can not find field <int>: proxy.output_port"},
-        {Set("server", "port", -80), "server.port: out of range 0..65535: -80"},
-        {Set("server", "port", Json::Value(Json::Int64(4294967296))),
-         "server.port: out of range 0..65535: 4294967296"},
-        {Set("server", "timeout_s", Json::Value(Json::Int64(2147483648))),
+        {R"({"zone_types":["a",7]})", "zone_types: not a zone type: 1"},
+        {R"({"proxy":{"output_port":0}})", "proxy.output_port: out of range 1..65535: 0"},
+        {R"({"proxy":{"output_port":5556.5}})", "Can not find field <int>: proxy.output_port"},
+        {R"({"server":{"port":-80}})", "server.port: out of range 0..65535: -80"},
+        {R"({"server":{"port":4294967296}})", "server.port: out of range 0..65535: 4294967296"},
+        {R"({"server":{"timeout_s":2147483648}})",
          "server.timeout_s: out of range 0..2147483647: 2147483648"},
-        {Set("server", "connections", 257), "server.connections: out of range 1..256: 257"},
-        {Set("server", "connections", "16"), "Can not find field <int>: server.connections"},
-        {Set("metrics", "listen", 9464), "Can not find field <string>: metrics.listen"},
+        {R"({"server":{"connections":257}})", "server.connections: out of range 1..256: 257"},
+        {R"({"server":{"connections":"16"}})", "Can not find field <int>: server.connections"},
+        {R"({"metrics":{"listen":9464}})", "Can not find field <string>: metrics.listen"},
     };
     for (const char* listen : {"localhost:9464", "127.0.0.1", "127.0.0.1:", "127.0.0.1:65536",
                                "127.0.0.1:94a4", "[fe80::zz]:80"}) {
-        cases.emplace_back(Set("metrics", "listen", listen),
+        cases.emplace_back(R"({"metrics":{"listen":")" + std::string(listen) + R"("}})",
                            std::string("metrics.listen: not host:port with a numeric host: ") + listen);
     }
-    for (const auto& [change, expected] : cases) {
-        EXPECT_EQ(Outcome(change), expected);
+    for (const auto& [patch, expected] : cases) {
+        EXPECT_EQ(Outcome(patch), expected) << patch;
     }
 }
 

@@ -15,24 +15,11 @@ const char* const valid_zone = R"({"active":true,"dynamic":false,"project_uid":"
 const char* const valid_trackable =
     R"({"node":{"project_uid":"p1","mac_address":"a1b2c3d4e5f6","groups":["g2","g1"]}})";
 
-// Each member of the patch replaces the element's (an object patches the element's object), null removes it.
-void Patch(Json::Value& element, const Json::Value& patch) {
-    for (const std::string& name : patch.getMemberNames()) {
-        if (patch[name].isNull()) {
-            element.removeMember(name);
-        } else if (patch[name].isObject() && element[name].isObject()) {
-            Patch(element[name], patch[name]);
-        } else {
-            element[name] = patch[name];
-        }
-    }
-}
-
 // The valid element once for each patch of the array text, patched.
 Json::Value Elements(const char* valid, const std::string& patches) {
     Json::Value array(Json::arrayValue);
     for (const Json::Value& patch : ParseJson(patches)) {
-        Patch(array.append(ParseJson(valid)), patch);
+        tests::Patch(array.append(ParseJson(valid)), patch);
     }
     return array;
 }

@@ -19,6 +19,19 @@ inline Json::Value ParseJson(const std::string& text) {
     return parsed.result;
 }
 
+// Each member of the patch replaces the element's (an object patches the element's object), null removes it.
+inline void Patch(Json::Value& element, const Json::Value& patch) {
+    for (const std::string& name : patch.getMemberNames()) {
+        if (patch[name].isNull()) {
+            element.removeMember(name);
+        } else if (patch[name].isObject() && element[name].isObject()) {
+            Patch(element[name], patch[name]);
+        } else {
+            element[name] = patch[name];
+        }
+    }
+}
+
 inline std::string ReadFile(const std::string& path) {
     std::ifstream file(path);
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
