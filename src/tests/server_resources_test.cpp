@@ -5,8 +5,7 @@
 namespace ozra::test {
 namespace {
 
-using ::testing::ElementsAre;
-using ::testing::Key;
+using namespace ::testing;
 
 const char* const valid_zone = R"({"active":true,"dynamic":false,"project_uid":"p1","name":"Gate",
     "default_allowed":true,"zone_type_name":"danger","zone_exceptions":["t1"],"zone_exceptions_groups":["g1","g2"],

@@ -20,10 +20,10 @@ namespace ozra::tests {
 namespace {
 
 using namespace std::chrono_literals;
+
 // A datagram socket in the role of the service manager's notification socket: each datagram holds
 // assignments such as "READY=1", one a line.
-class CNotifySocket {
-public:
+struct CNotifySocket {
     explicit CNotifySocket(std::string path) : mPath(std::move(path)) {
         sockaddr_un address{AF_UNIX, {}};
         std::strncpy(address.sun_path, mPath.c_str(), sizeof(address.sun_path) - 1);
@@ -33,9 +33,6 @@ public:
         close(mSocket);
         unlink(mPath.c_str());
     }
-
-    const std::string& Path() const { return mPath; }
-    const std::vector<std::string>& Assignments() const { return mAssignments; }
 
     // Whether an assignment after the last match matches the shell wildcard pattern, waiting for datagrams
     // up to the timeout.
@@ -64,7 +61,6 @@ public:
         }
     }
 
-private:
     std::string mPath;
     int mSocket = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     std::vector<std::string> mAssignments;
@@ -93,7 +89,7 @@ protected:
     ServiceTest() {
         unsetenv("WATCHDOG_USEC");
         unsetenv("WATCHDOG_PID");
-        setenv("NOTIFY_SOCKET", mNotify.Path().c_str(), 1);
+        setenv("NOTIFY_SOCKET", mNotify.mPath.c_str(), 1);
         mServer->set_trackable_objects(data::Array(
             {data::Trackable("t1"), data::Trackable("t2"), data::Trackable("t3"), data::Unassociated("u1")}));
         mServer->set_download_statuses(
@@ -210,7 +206,7 @@ TEST_F(ServiceTest, StatusLineAndMetricsFollowTheTagsTheDownloadsAndTheServer) {
 
     EXPECT_EQ(mDaemon->Stop(), 0) << mDaemon->Log();
     EXPECT_TRUE(Told("STOPPING=1"));
-    EXPECT_EQ(std::count(mNotify.Assignments().begin(), mNotify.Assignments().end(), "WATCHDOG=1"), 0);
+    EXPECT_EQ(std::count(mNotify.mAssignments.begin(), mNotify.mAssignments.end(), "WATCHDOG=1"), 0);
 }
 
 // The first daemon is stopped while it waits for the server, the second pings the watchdog once ready.
@@ -223,7 +219,7 @@ TEST_F(ServiceTest, TellsTheStartUpWaitAndItsStopThenPingsTheWatchdog) {
     EXPECT_TRUE(Told("STOPPING=1"));
     EXPECT_NE(mDaemon->Log().find("Interrupted"), std::string::npos) << mDaemon->Log();
     EXPECT_EQ(mDaemon->Log().find("exit\n"), std::string::npos);
-    EXPECT_EQ(std::count(mNotify.Assignments().begin(), mNotify.Assignments().end(), "READY=1"), 0);
+    EXPECT_EQ(std::count(mNotify.mAssignments.begin(), mNotify.mAssignments.end(), "READY=1"), 0);
 
     mServer->resume_listening();
     mDaemon = mSite.Start();
