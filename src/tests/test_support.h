@@ -7,6 +7,7 @@
 #include <functional>
 #include <thread>
 
+#include "core/exception.h"
 #include "core/json.h"
 
 namespace ozra::tests {
@@ -63,5 +64,16 @@ private:
         return std::string(mkdtemp(pattern));
     }();
 };
+
+// The message of the exception that call raises; "<no exception>" when it raises none.
+template <class Call>
+std::string RaisedText(Call&& call) {
+    try {
+        call();
+    } catch (const libs::core::exception& e) {
+        return e.get_string_error();
+    }
+    return "<no exception>";
+}
 
 }  // namespace ozra::tests
