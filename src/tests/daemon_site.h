@@ -39,8 +39,6 @@ private:
     std::string mLogPath;
 };
 
-using Edit = std::function<void(Json::Value&)>;
-
 // Where the daemon runs, not launched as a service: a temporary directory and a collector of its debug
 // lines, against the given location server and proxy.
 class CDaemonSite {
@@ -52,16 +50,11 @@ public:
 
     const std::string& Directory() const { return mDirectory.Path(); }
     std::string PidFile() const { return Directory() + "/varnok.pid"; }
-    // A valid configuration for this site after the edit, if any.
-    Json::Value Config(const Edit& edit = nullptr) const {
+    // A valid configuration for this site after the patch, written to a new file: its path.
+    std::string WriteConfig(const std::string& patch = "{}") {
         Json::Value document = ParseJson(varnok::test_tools::daemon_config_text(
             {PidFile(), mCollector.endpoint(), mProxyPort, mServerPort, {"alarm"}, ""}));
-        if (edit) {
-            edit(document);
-        }
-        return document;
-    }
-    std::string WriteConfig(const Json::Value& document) {
+        Patch(document, ParseJson(patch));
         const std::string path = Directory() + "/config-" + std::to_string(++mFiles) + ".json";
         std::ofstream(path) << document.toStyledString();
         return path;
@@ -70,8 +63,8 @@ public:
         return std::make_unique<CDaemon>(arguments,
                                          Directory() + "/daemon-" + std::to_string(++mFiles) + ".log");
     }
-    std::unique_ptr<CDaemon> Start(const Edit& edit = nullptr) {
-        return Run({"-c", WriteConfig(Config(edit))});
+    std::unique_ptr<CDaemon> Start(const std::string& patch = "{}") {
+        return Run({"-c", WriteConfig(patch)});
     }
     // The metrics URL once the daemon's debug lines have named it; empty before.
     std::string MetricsUrl() const { return mCollector.metrics_url(); }

@@ -155,7 +155,7 @@ protected:
 };
 
 TEST_F(ServiceTest, StatusLineAndMetricsFollowTheTagsTheDownloadsAndTheServer) {
-    mDaemon = mSite.Start([](Json::Value& document) { document["metrics"]["listen"] = "127.0.0.1:0"; });
+    mDaemon = mSite.Start(R"({"metrics":{"listen":"127.0.0.1:0"}})");
     ASSERT_TRUE(Told("READY=1"));
     EXPECT_TRUE(Told(Counts("0 UPDATED, 0 OUTDATED, 0 IN_PROCESS, 1 OOSYNC, 3 UNKNOWN")));
     // Each unknown tag is asked for its CRC.

@@ -52,7 +52,7 @@ protected:
         mSite = std::make_unique<simulated_site>(layout);
         mSite->server().set_fault({std::nullopt, false, delay}, path);
         mDaemonSite = std::make_unique<CDaemonSite>(mSite->server().port(), mSite->proxy().port());
-        auto daemon = mDaemonSite->Start([&](Json::Value& d) { d["server"]["connections"] = connections; });
+        auto daemon = mDaemonSite->Start(R"({"server":{"connections":)" + std::to_string(connections) + "}}");
         EXPECT_TRUE(Eventually([this] { return mSite->daemon_ready(); }, patience)) << daemon->Log();
         return daemon;
     }
