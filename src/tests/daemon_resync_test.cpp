@@ -1,79 +1,36 @@
 #include <gtest/gtest.h>
-#include <json/value.h>
 
-#include <chrono>
-#include <csignal>
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <memory>
 #include <optional>
-#include <string>
-#include <vector>
 
-#include "core/json.h"
-#include "daemon_process.h"
-#include "fake_server/fake_location_server.h"
+#include "daemon_site.h"
 #include "kelt_fixture.h"
-#include "simulator/daemon_config.h"
-#include "simulator/debug_collector.h"
-#include "simulator/proxy_publisher.h"
 #include "simulator/tag_zone_manager.h"
 
 namespace ozra::tests {
 namespace {
 
+using namespace std::chrono_literals;
 using varnok::test_tools::match_request;
-using varnok::test_tools::recorded_request;
 namespace data = ozra::test::data;
 namespace paths = varnok::test_tools::rest_paths;
 
 constexpr std::chrono::seconds deadline{60};
-constexpr std::chrono::milliseconds poll_period{100};
 
-std::string TemporaryDirectory() {
-    char pattern[] = "/tmp/varnok_resync_test.XXXXXX";
-    return mkdtemp(pattern);
-}
+// t1 is the only tag: every frame and every status report is t1's.
+const auto frame = match_request("POST", paths::user_msg);
+const auto report = match_request("POST", paths::zone_download_status);
 
-bool ToT1(const recorded_request& request) {
-    return request.method == "POST" && request.path == paths::user_msg &&
-           libs::core::json::try_parse(request.body).result["uid"] == "t1";
-}
-
-bool ReportNamingT1(const recorded_request& request) {
-    return request.method == "POST" && request.path == paths::zone_download_status &&
-           request.body.find("\"t1\"") != std::string::npos;
-}
-
-// The daemon as a process against the fake location server: zones z1 (ID 1) and z2 (ID 2) for the one tag
-// t1, whose stored status makes it managed from the start. Its device is the simulator's tag model, which
-// the test hands each frame the daemon posts to t1 and whose replies it publishes on the proxy.
-class DaemonResyncTest : public ::testing::Test {
+// The daemon against zones z1 (ID 1) and z2 (ID 2) for the one tag t1, whose stored status makes it managed
+// from the start. Its device is the simulator's tag model, which the test hands each frame the daemon posts
+// to t1 and whose replies it publishes on the proxy.
+class DaemonResyncTest : public ::testing::Test, public CServedSite {
 protected:
     DaemonResyncTest() {
         mServer->set_zone_types(data::Array({data::ZoneType("alarm", 1)}));
         mServer->set_zones(data::Array({data::Zone("z1", 1), data::Zone("z2", 2, "alarm", 20)}));
         mServer->set_trackable_objects(data::Array({data::Trackable("t1")}));
         mServer->set_download_statuses(data::Array({data::Status("t1", "UPDATED")}));
-    }
-
-    ~DaemonResyncTest() override {
-        mDaemon.reset();
-        std::filesystem::remove_all(mDirectory);
-    }
-
-    void StartDaemon() {
-        const std::string config = mDirectory + "/varnok.json";
-        std::ofstream(config) << varnok::test_tools::daemon_config_text(
-            {mDirectory + "/varnok.pid", mCollector.endpoint(), mProxy.port(), mServer->port(), {"alarm"}, ""});
-        mDaemon = std::make_unique<CDaemonProcess>(std::vector<std::string>{"-c", config});
-    }
-
-    void StopDaemon() {
-        mDaemon->Signal(SIGTERM);
-        EXPECT_EQ(mDaemon->WaitForExit(), 0) << mDaemon->GetError();
-        mDaemon.reset();
+        mDaemon = mSite.Start();
     }
 
     void Notify(const std::string& json) { mProxy.publish("notify", json); }
@@ -91,100 +48,80 @@ protected:
 
     // The next frame the daemon posts to t1, applied to the device: the device's reply, if any. Nothing
     // when no frame comes within the wait.
-    std::optional<std::optional<std::string>> NextFrame(std::chrono::milliseconds wait = poll_period) {
-        if (!mServer->wait_for_requests(ToT1, mFramesRead + 1, wait)) {
+    std::optional<std::optional<std::string>> NextFrame(std::chrono::milliseconds wait) {
+        if (!mServer->wait_for_requests(frame, mFramesRead + 1, wait)) {
             return std::nullopt;
         }
-        const std::string body = mServer->requests(ToT1).at(mFramesRead++).body;
-        return mDevice.receive(libs::core::json::try_parse(body).result["data"]["hex"].asString());
+        const std::string body = mServer->requests(frame).at(mFramesRead++).body;
+        return mDevice.receive(ParseJson(body)["data"]["hex"].asString());
     }
 
-    // Answers every frame to t1 until the condition holds; false at the deadline.
-    bool RelayUntil(const std::function<bool()>& done) {
-        const auto end = std::chrono::steady_clock::now() + deadline;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() >= end) {
-                return false;
-            }
-            if (const auto reply = NextFrame()) {
-                Reply(*reply);
-            }
-        }
-        return true;
-    }
-
-    bool RelayUntilStatus(const std::string& status) {
-        return RelayUntil([this, status] { return StoredStatus() == status; });
-    }
-
-    std::string StoredStatus() const {
+    std::string Stored(const char* member) const {
         const auto status = mServer->download_status("t1");
-        return status ? (*status)["download_status"].asString() : std::string();
+        return status ? (*status)[member].asString() : std::string();
     }
 
-    std::string StoredReason() const {
-        const auto status = mServer->download_status("t1");
-        return status ? (*status)["reason"].asString() : std::string();
+    // Answers every frame to t1 until the stored member has the value (or has another, when not equal);
+    // false at the deadline.
+    bool RelayUntil(const char* member, const std::string& value, bool equal = true) {
+        return Eventually(
+            [&] {
+                Reply(NextFrame(100ms).value_or(std::nullopt));
+                return (Stored(member) == value) == equal;
+            },
+            deadline);
     }
 
     // The daemon finds the empty device out of sync and downloads both zones to it.
     void DownloadBothZones() {
-        ASSERT_TRUE(RelayUntilStatus("OOSYNC")) << mDaemon->GetError();
+        ASSERT_TRUE(RelayUntil("download_status", "OOSYNC")) << mDaemon->Log();
         RequestUpdate();
-        ASSERT_TRUE(RelayUntilStatus("UPDATED")) << mDaemon->GetError();
+        ASSERT_TRUE(RelayUntil("download_status", "UPDATED")) << mDaemon->Log();
         ASSERT_EQ(mDevice.zone_ids(), (std::vector<uint16_t>{1, 2}));
     }
 
-    std::string mDirectory = TemporaryDirectory();
-    std::unique_ptr<varnok::test_tools::fake_location_server> mServer =
-        varnok::test_tools::make_fake_location_server();
-    varnok::test_tools::proxy_publisher mProxy;
-    varnok::test_tools::debug_collector mCollector{"", 0};
     varnok::test_tools::tag_zone_manager mDevice;
-    std::unique_ptr<CDaemonProcess> mDaemon;
+    std::unique_ptr<CDaemon> mDaemon;
     std::size_t mFramesRead = 0;
 };
 
 TEST_F(DaemonResyncTest, ATagAssociatedAgainIsVerifiedAgainstEveryZone) {
-    StartDaemon();
     DownloadBothZones();
-
     mServer->set_trackable_objects(data::Array({data::Unassociated("t1")}));
     Notify(R"({"object":"TRACKABLE_OBJECT","action":"updated"})");
-    ASSERT_TRUE(RelayUntil([this] { return StoredReason() == "not associated"; })) << mDaemon->GetError();
+    ASSERT_TRUE(RelayUntil("reason", "not associated")) << mDaemon->Log();
     mServer->set_trackable_objects(data::Array({data::Trackable("t1")}));
     Notify(R"({"object":"TRACKABLE_OBJECT","action":"updated"})");
-    ASSERT_TRUE(RelayUntil([this] { return StoredReason() != "not associated"; })) << mDaemon->GetError();
+    ASSERT_TRUE(RelayUntil("reason", "not associated", false)) << mDaemon->Log();
 
-    EXPECT_EQ(StoredStatus(), "UPDATED") << StoredReason();
+    EXPECT_EQ(Stored("download_status"), "UPDATED") << Stored("reason");
     EXPECT_EQ(mDevice.zone_ids(), (std::vector<uint16_t>{1, 2}));
-    StopDaemon();
+    EXPECT_EQ(mDaemon->Stop(), 0) << mDaemon->Log();
 }
 
 TEST_F(DaemonResyncTest, AZoneDeletedWhileTheFirstCrcAnswerIsOnItsWayLeavesTheDevice) {
-    StartDaemon();
     DownloadBothZones();
-    StopDaemon();
+    EXPECT_EQ(mDaemon->Stop(), 0) << mDaemon->Log();
 
     // Started again, the daemon asks the device for its CRC; the answer is held back until the daemon
     // has read the server without z2.
-    StartDaemon();
+    mDaemon = mSite.Start();
     const auto crcAnswer = NextFrame(deadline);
-    ASSERT_TRUE(crcAnswer) << mDaemon->GetError();
+    ASSERT_TRUE(crcAnswer) << mDaemon->Log();
     const std::size_t readsBefore = mServer->requests(match_request("GET", paths::zones)).size();
     mServer->set_zones(data::Array({data::Zone("z1", 1)}));
     Notify(R"({"object":"ZONE"})");
     ASSERT_TRUE(mServer->wait_for_requests(match_request("GET", paths::zones), readsBefore + 1, deadline));
-    const std::size_t reportsBefore = mServer->requests(ReportNamingT1).size();
+    const std::size_t reportsBefore = mServer->requests(report).size();
     Reply(*crcAnswer);
-    ASSERT_TRUE(mServer->wait_for_requests(ReportNamingT1, reportsBefore + 1, deadline));
+    ASSERT_TRUE(mServer->wait_for_requests(report, reportsBefore + 1, deadline));
 
-    EXPECT_EQ(StoredStatus(), "OUTDATED");
-    EXPECT_EQ(StoredReason(), "zone or trackable changed");
+    EXPECT_EQ(Stored("download_status"), "OUTDATED");
+    EXPECT_EQ(Stored("reason"), "zone or trackable changed");
     RequestUpdate();
-    ASSERT_TRUE(RelayUntilStatus("UPDATED")) << mDaemon->GetError();
+    ASSERT_TRUE(RelayUntil("download_status", "UPDATED")) << mDaemon->Log();
     EXPECT_EQ(mDevice.zone_ids(), (std::vector<uint16_t>{1}));
-    StopDaemon();
+    EXPECT_EQ(mDaemon->Stop(), 0) << mDaemon->Log();
 }
 
 }  // namespace

@@ -1,20 +1,14 @@
 #pragma once
 
-#include <gtest/gtest.h>
-#include <json/value.h>
-
-#include <memory>
-#include <string>
-
-#include "core/logger.h"
+#include "core/tests/test_support.h"
 #include "fake_server/fake_location_server.h"
 #include "server.h"
 #include "test_support.h"
 
 namespace ozra::test {
 
+using libs::core::testing::raised_text;
 using tests::ParseJson;
-using tests::RaisedText;
 
 // A CServer talking to a fresh fake location server on loopback.
 class ServerTest : public ::testing::Test {

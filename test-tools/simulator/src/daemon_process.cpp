@@ -54,16 +54,24 @@ std::optional<int> daemon_process::exit_status() {
     return m_status;
 }
 
-std::optional<int> daemon_process::terminate(std::chrono::milliseconds timeout) {
-    if (exit_status()) {
-        return m_status;
-    }
-    kill(m_pid, SIGTERM);
+void daemon_process::signal(int number) const {
+    kill(m_pid, number);
+}
+
+std::optional<int> daemon_process::wait(std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!exit_status() && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(poll_period);
     }
-    if (!m_status) {
+    return m_status;
+}
+
+std::optional<int> daemon_process::terminate(std::chrono::milliseconds timeout) {
+    if (exit_status()) {
+        return m_status;
+    }
+    signal(SIGTERM);
+    if (!wait(timeout)) {
         kill(m_pid, SIGKILL);
         waitpid(m_pid, nullptr, 0);
         m_status = 128 + SIGKILL;

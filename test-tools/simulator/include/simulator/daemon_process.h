@@ -22,6 +22,9 @@ public:
     pid_t pid() const { return m_pid; }
     // The exit status once the child has ended (128 + signal number after a signal).
     std::optional<int> exit_status();
+    void signal(int number) const;
+    // Waits for the child's end; nothing when it outlasts the timeout.
+    std::optional<int> wait(std::chrono::milliseconds timeout);
     // Sends SIGTERM and waits; kills the child and answers nothing when it outlasts the timeout.
     std::optional<int> terminate(std::chrono::milliseconds timeout);
 
