@@ -18,16 +18,11 @@ http_test_client::~http_test_client() {
 }
 
 http_result http_test_client::call(const std::string& method, const std::string& url, const std::string& body,
-                                   const std::vector<std::string>& headers, long timeout_ms) {
+                                   long timeout_ms) {
     http_result result;
-    curl_slist* header_list = nullptr;
-    for (const auto& header : headers) {
-        header_list = curl_slist_append(header_list, header.c_str());
-    }
     curl_easy_reset(m_handle);
     curl_easy_setopt(m_handle, CURLOPT_URL, url.c_str());
     curl_easy_setopt(m_handle, CURLOPT_CUSTOMREQUEST, method.c_str());
-    curl_easy_setopt(m_handle, CURLOPT_HTTPHEADER, header_list);
     curl_easy_setopt(m_handle, CURLOPT_TIMEOUT_MS, timeout_ms);
     curl_easy_setopt(m_handle, CURLOPT_WRITEFUNCTION, append_body);
     curl_easy_setopt(m_handle, CURLOPT_WRITEDATA, &result.body);
@@ -36,12 +31,7 @@ http_result http_test_client::call(const std::string& method, const std::string&
         curl_easy_setopt(m_handle, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
     }
     result.code = curl_easy_perform(m_handle);
-    curl_slist_free_all(header_list);
     curl_easy_getinfo(m_handle, CURLINFO_RESPONSE_CODE, &result.status);
-    const char* content_type = nullptr;
-    if (curl_easy_getinfo(m_handle, CURLINFO_CONTENT_TYPE, &content_type) == CURLE_OK && content_type) {
-        result.content_type = content_type;
-    }
     return result;
 }
 

@@ -3,7 +3,6 @@
 #include <curl/curl.h>
 
 #include <string>
-#include <vector>
 
 namespace varnok::test_tools {
 
@@ -11,7 +10,6 @@ struct http_result {
     CURLcode code = CURLE_OK;
     long status = 0;
     std::string body;
-    std::string content_type;
 };
 
 // A libcurl easy handle kept across calls, so that connections are reused.
@@ -23,7 +21,7 @@ public:
     http_test_client& operator=(const http_test_client&) = delete;
 
     http_result call(const std::string& method, const std::string& url, const std::string& body = "",
-                     const std::vector<std::string>& headers = {}, long timeout_ms = 10000);
+                     long timeout_ms = 10000);
 
 private:
     CURL* m_handle;
