@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -83,25 +84,13 @@ Json::Value names(const char* prefix, unsigned bits) {
 }
 
 Json::Value zone_json(std::size_t slot, const zone_model& zone) {
-    Json::Value json;
-    json["uid"] = "z" + std::to_string(slot);
-    json["active"] = true;
-    json["dynamic"] = false;
+    const int extent = static_cast<int>(zone.size * 10 + slot);
+    Json::Value json = varnok::fuzz::zone_json("z" + std::to_string(slot), zone.id, type_names[zone.type],
+                                               {{0, 0}, {extent, 0}, {0, extent}});
     json["project_uid"] = zone.other_project ? "p2" : "p1";
-    json["name"] = "zone " + std::to_string(slot);
     json["default_allowed"] = zone.default_allowed;
-    json["zone_type_name"] = type_names[zone.type];
     json["zone_exceptions"] = names("t", zone.barred_tags);
     json["zone_exceptions_groups"] = names("g", zone.barred_groups);
-    const int extent = static_cast<int>(zone.size * 10 + slot);
-    for (const auto& [x, y] : {std::pair{0, 0}, std::pair{extent, 0}, std::pair{0, extent}}) {
-        Json::Value point;
-        point["x"] = x;
-        point["y"] = y;
-        json["zone_geometry"]["positions"].append(point);
-    }
-    json["sublocation_id"] = 1;
-    json["zone_id"] = zone.id;
     if (zone.coupled != 0) {
         json["user_params"]["coupled"] = zone.coupled;
     }
@@ -109,16 +98,15 @@ Json::Value zone_json(std::size_t slot, const zone_model& zone) {
 }
 
 Json::Value tag_json(std::size_t tag, const tag_model& model) {
-    Json::Value json;
-    json["uid"] = tag_uid(tag);
+    Json::Value json =
+        varnok::fuzz::tag_json(tag_uid(tag), model.associated ? "00112233445" + std::to_string(tag) : "");
     const char* project = model.other_project ? "p2" : "p1";
-    if (!model.associated) {
+    if (model.associated) {
+        json["node"]["project_uid"] = project;
+        json["node"]["groups"] = names("g", model.groups);
+    } else {
         json["project_uid"] = project;
-        return json;
     }
-    json["node"]["project_uid"] = project;
-    json["node"]["mac_address"] = "00112233445" + std::to_string(tag);
-    json["node"]["groups"] = names("g", model.groups);
     return json;
 }
 
@@ -194,10 +182,7 @@ public:
                                      varnok::fuzz::default_picture().zone_types);
         Json::Value statuses(Json::arrayValue);
         for (std::size_t tag = 0; tag < tag_count; ++tag) {
-            Json::Value& status = statuses.append(Json::objectValue);
-            status["trackable_uid"] = tag_uid(tag);
-            status["download_status"] = "UPDATED";
-            status["ts"] = "2026-12-01T10:00:00.000Z";
+            statuses.append(varnok::fuzz::status_json(tag_uid(tag), "UPDATED"));
             m_devices[tag_uid(tag)];
         }
         m_site.resources().set_array(rest_resources::statuses_member, statuses);
@@ -230,47 +215,33 @@ public:
         }
         const std::string uid = tag_uid(in.next(tag_count));
         tag_zone_manager& device = m_devices.at(uid);
-        switch (op) {
-            case 11:
-            case 12:
-                process();
-                break;
-            case 13:
-                answer(uid, deliver::now);
-                break;
-            case 14:
+        const std::function<void()> tag_steps[] = {
+            [&] { process(); },
+            [&] { process(); },
+            [&] { answer(uid, deliver::now); },
+            [&] {
                 device.set_faults({false,
                                    in.next(4) == 0,
                                    {{static_cast<uint16_t>(in.next(largest_zone_id) + 1),
                                      static_cast<uint8_t>(in.next(3) + 1)}}});
                 answer(uid, deliver::now);
                 device.set_faults({});
-                break;
-            case 15:
-                answer(uid, deliver::unreceived);
-                break;
-            case 16:
-                answer(uid, deliver::lost);
-                break;
-            case 17:
-                answer(uid, deliver::later);
-                break;
-            case 18:
+            },
+            [&] { answer(uid, deliver::unreceived); },
+            [&] { answer(uid, deliver::lost); },
+            [&] { answer(uid, deliver::later); },
+            [&] {
                 if (!m_late[uid].empty()) {
                     reply(uid, m_late[uid].front());
                     m_late[uid].pop_front();
                 }
-                break;
-            case 19:
-                reply(uid, device.crc_report());
-                break;
-            case 20:
-                time_out();
-                break;
-            default:
-                request(op == 21 ? "UPDATE" : "VERIFY", uid);
-                break;
-        }
+            },
+            [&] { reply(uid, device.crc_report()); },
+            [&] { time_out(); },
+            [&] { request("UPDATE", uid); },
+            [&] { request("VERIFY", uid); },
+        };
+        tag_steps[op - 11]();
     }
 
     void check() {

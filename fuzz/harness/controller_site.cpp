@@ -13,12 +13,13 @@ namespace varnok::fuzz {
 
 namespace {
 
-// One line of the conversation at a time, without its line end.
-std::string_view take_line(std::string_view& text) {
-    const std::size_t end = text.find('\n');
-    const std::string_view line = text.substr(0, end);
-    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-    return line;
+// What the controller's callbacks do: run the handler, drop what it raises.
+template <class Handler>
+void quietly(Handler&& handler) {
+    try {
+        handler();
+    } catch (...) {
+    }
 }
 
 }  // namespace
@@ -99,47 +100,32 @@ void controller_site::run_ready_handlers() {
     io_context.poll();
 }
 
-void controller_site::converse(ozra::kelt& controller, std::string_view lines, char default_channel,
-                               after_line then) {
+void controller_site::converse(ozra::kelt& controller, std::string_view lines) {
     while (!lines.empty()) {
-        std::string_view line = take_line(lines);
-        char channel = default_channel;
-        if (line.size() >= 2 && (line[0] == 'N' || line[0] == 'U') && line[1] == ' ') {
-            channel = line[0];
-            line.remove_prefix(2);
-        }
+        const std::size_t end = lines.find('\n');
+        const std::string line(lines.substr(0, end));
+        lines.remove_prefix(end == std::string_view::npos ? lines.size() : end + 1);
         if (line == "P") {
             process(controller);
-        } else if (channel == 'N') {
-            notify(controller, std::string(line));
-        } else {
-            user_msg(controller, std::string(line));
-        }
-        if (then == after_line::process) {
+        } else if (line.rfind("N ", 0) == 0) {
+            notify(controller, line.substr(2));
             process(controller);
+        } else {
+            user_msg(controller, line.rfind("U ", 0) == 0 ? line.substr(2) : line);
         }
     }
 }
 
 void controller_site::notify(ozra::kelt& controller, const std::string& message) {
-    try {
-        controller.notify_handler(message);
-    } catch (...) {
-    }
+    quietly([&] { controller.notify_handler(message); });
 }
 
 void controller_site::user_msg(ozra::kelt& controller, const std::string& message) {
-    try {
-        controller.user_msg_handler(message);
-    } catch (...) {
-    }
+    quietly([&] { controller.user_msg_handler(message); });
 }
 
 void controller_site::process(ozra::kelt& controller) {
-    try {
-        controller.processing();
-    } catch (...) {
-    }
+    quietly([&] { controller.processing(); });
 }
 
 }  // namespace varnok::fuzz

@@ -44,13 +44,9 @@ public:
     // would pile up otherwise: the loop never runs here.
     void run_ready_handlers();
 
-    enum class after_line { nothing, process };
-
-    // Conversation of one input, one message per line: "N <json>" a notification, "U <json>" a device
-    // reply, "P" a processing run; any other line goes to the default channel ('N' or 'U'). Each line
-    // may be followed by a processing run.
-    void converse(ozra::kelt& controller, std::string_view lines, char default_channel,
-                  after_line then = after_line::nothing);
+    // Conversation of one input, one message per line: "N <json>" a notification followed by a processing
+    // run, "U <json>" or any other line a device reply, "P" a processing run.
+    void converse(ozra::kelt& controller, std::string_view lines);
 
     // What the controller's callbacks do: run the handler, drop what it raises.
     void notify(ozra::kelt& controller, const std::string& message);

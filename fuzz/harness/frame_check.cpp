@@ -2,132 +2,86 @@
 
 #include <core/json.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <optional>
+
+#include "simulator/device_frame.h"
 
 namespace varnok::fuzz {
 
 namespace {
 
-// Largest descriptor in an Add zone record, in bytes.
-constexpr unsigned max_descriptor_bytes = 250;
-// Records of a zone batch, in characters: 512 plus the delete margin overshoot of 2.
-constexpr std::size_t max_batch_record_digits = 514;
+namespace command = test_tools::device_command;
 
-bool is_upper_hex(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
-}
-
-unsigned number(std::string_view digits) {
-    return static_cast<unsigned>(std::strtoul(std::string(digits).c_str(), nullptr, 16));
-}
-
-// The data length a command requires; none for the Add zone record, whose length is the descriptor's.
-std::optional<unsigned> required_data_length(unsigned code) {
+bool data_length_fits(std::uint8_t code, std::size_t length) {
     switch (code) {
-        case 0x03:
-        case 0x06:
-        case 0x07:
-        case 0x08:
-            return 2;
-        case 0x05:
-        case 0x0F:
-            return 0;
+        case command::add_zone:
+            return length >= 1 && length <= 250;
+        case command::crc_request:
+        case command::download_complete:
+        case command::crc_acknowledge:
+        case command::delete_zone:
+            return length == 2;
+        case command::erase_all:
+        case command::download_request:
+            return length == 0;
         default:
-            return std::nullopt;
+            return false;
     }
 }
 
-bool is_known_command(unsigned code) {
-    return code == 0x01 || required_data_length(code).has_value();
-}
-
-bool is_batch_record(unsigned code) {
-    return code == 0x01 || code == 0x08;
-}
-
-std::string records_defect(std::string_view records) {
-    unsigned count = 0;
-    bool batch = false;
-    while (!records.empty()) {
-        if (records.size() < 4) {
-            return "truncated record header";
-        }
-        const unsigned code = number(records.substr(0, 2));
-        const unsigned length = number(records.substr(2, 2));
-        if (!is_known_command(code)) {
-            return "unknown command " + std::string(records.substr(0, 2));
-        }
-        const auto required = required_data_length(code);
-        if (required ? length != *required : (length == 0 || length > max_descriptor_bytes)) {
-            return "bad data length for command " + std::string(records.substr(0, 2));
-        }
-        if (records.size() < 4 + 2 * std::size_t{length}) {
-            return "record data runs past the payload";
-        }
-        batch = batch || is_batch_record(code);
-        ++count;
-        records.remove_prefix(4 + 2 * std::size_t{length});
-        if (count > 1 && !batch) {
-            return "a command other than Add zone or Delete zone shares a frame";
-        }
-    }
-    if (count == 0) {
-        return "no command record";
-    }
-    return {};
+bool in_zone_batch(const test_tools::frame_record& record) {
+    return record.code == command::add_zone || record.code == command::delete_zone;
 }
 
 }  // namespace
 
 std::string frame_defect(std::string_view hex) {
-    if (hex.size() < 8 || hex.size() % 2 != 0) {
-        return "not a whole frame of digit pairs";
+    std::string defect;
+    const auto frame = test_tools::decode_frame(std::string(hex), defect);
+    if (!frame) {
+        return defect;
     }
-    for (const char c : hex) {
-        if (!is_upper_hex(c)) {
-            return "not uppercase hexadecimal text";
+    if (test_tools::encode_frame(*frame) != hex) {
+        return "not uppercase hexadecimal text";
+    }
+    if (frame->type != test_tools::frame_type_to_device || frame->records.empty()) {
+        return "frame type is not 0001, or no command record";
+    }
+    for (const auto& record : frame->records) {
+        if (!data_length_fits(record.code, record.data.size())) {
+            return "unknown command or bad data length: " + test_tools::hex_from_bytes({record.code});
         }
     }
-    if (hex.substr(0, 4) != "0001") {
-        return "frame type is not 0001";
+    const bool batch = std::all_of(frame->records.begin(), frame->records.end(), in_zone_batch);
+    if (frame->records.size() > 1 && !batch) {
+        return "a command other than Add zone or Delete zone shares a frame";
     }
-    const std::string_view records = hex.substr(8);
-    if (number(hex.substr(4, 4)) * 2 != records.size()) {
-        return "payload length does not match the records";
-    }
-    const std::string defect = records_defect(records);
-    if (defect.empty() && is_batch_record(number(records.substr(0, 2))) &&
-        records.size() > max_batch_record_digits) {
+    // 512 characters of records, plus the overshoot of 2 that the delete margin allows.
+    if (batch && hex.size() > 8 + 514) {
         return "zone batch exceeds its limit";
     }
-    return defect;
+    return {};
 }
 
 std::string user_message_defect(std::string_view body) {
     const auto parsed = ozra::libs::core::json::try_parse(body);
-    if (!parsed.ok || !parsed.result.isObject()) {
-        return "user message is no JSON object";
+    const Json::Value& message = parsed.result;
+    if (!parsed.ok || !message.isObject() || !message["uid"].isString() ||
+        message["uid"].asString().empty() || !message["data"].isObject() ||
+        !message["data"]["hex"].isString()) {
+        return "user message is no {\"uid\": ..., \"data\": {\"hex\": ...}}";
     }
-    const Json::Value& uid = parsed.result["uid"];
-    const Json::Value& data = parsed.result["data"];
-    if (!uid.isString() || uid.asString().empty()) {
-        return "user message without a uid";
-    }
-    if (!data.isObject() || !data["hex"].isString()) {
-        return "user message without data.hex";
-    }
-    return frame_defect(data["hex"].asString());
+    return frame_defect(message["data"]["hex"].asString());
 }
 
 void require_no_defect(const std::string& defect, std::string_view text) {
-    if (defect.empty()) {
-        return;
+    if (!defect.empty()) {
+        std::fprintf(stderr, "Malformed device frame (%s): %.*s\n", defect.c_str(),
+                     static_cast<int>(text.size()), text.data());
+        std::abort();
     }
-    std::fprintf(stderr, "Malformed device frame (%s): %.*s\n", defect.c_str(), static_cast<int>(text.size()),
-                 text.data());
-    std::abort();
 }
 
 }  // namespace varnok::fuzz

@@ -1,13 +1,12 @@
-// The subset of the libcurl easy and multi interfaces that the server API client uses, defined in the
-// executable so that it takes precedence over the shared library: transfers are answered in-process.
+// The libcurl easy and multi transfer functions that the server API client uses, defined in the executable
+// so that they take precedence over the shared library: transfers are answered in-process. The library's
+// other functions (global set-up, error texts, share handles, header lists) stay the shared library's.
 #include "in_process_curl.h"
 
 #include <curl/curl.h>
 
 #include <algorithm>
 #include <cstdarg>
-#include <cstdlib>
-#include <cstring>
 #include <deque>
 #include <string>
 #include <vector>
@@ -65,16 +64,6 @@ using varnok::fuzz::multi_transfers;
 #pragma clang diagnostic ignored "-Wvarargs"
 
 extern "C" {
-
-CURLcode curl_global_init(long) {
-    return CURLE_OK;
-}
-
-void curl_global_cleanup() {}
-
-const char* curl_easy_strerror(CURLcode) {
-    return "in-process transfer failed";
-}
 
 CURL* curl_easy_init() {
     return new easy_transfer;
@@ -209,30 +198,6 @@ CURLMsg* curl_multi_info_read(CURLM* multi, int* left) {
     transfers.done.pop_front();
     *left = static_cast<int>(transfers.done.size());
     return &transfers.read;
-}
-
-curl_slist* curl_slist_append(curl_slist* list, const char* text) {
-    auto* node = static_cast<curl_slist*>(std::malloc(sizeof(curl_slist)));
-    node->data = strdup(text);
-    node->next = nullptr;
-    if (list == nullptr) {
-        return node;
-    }
-    curl_slist* last = list;
-    while (last->next != nullptr) {
-        last = last->next;
-    }
-    last->next = node;
-    return list;
-}
-
-void curl_slist_free_all(curl_slist* list) {
-    while (list != nullptr) {
-        curl_slist* const next = list->next;
-        std::free(list->data);
-        std::free(list);
-        list = next;
-    }
 }
 
 }  // extern "C"

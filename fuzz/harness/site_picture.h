@@ -2,6 +2,10 @@
 
 #include <json/value.h>
 
+#include <string>
+#include <utility>
+#include <vector>
+
 namespace varnok::fuzz {
 
 // The location server's data for the controller targets, as the JSON arrays of its four resources.
@@ -18,5 +22,12 @@ struct site_picture {
 };
 
 const site_picture& default_picture();
+
+// Records of the server, in project p1: an active static zone on sublocation 1 without exceptions, a tag
+// with a device (in group g1) or without, a stored download status.
+Json::Value zone_json(const std::string& uid, unsigned zone_id, const char* type,
+                      const std::vector<std::pair<int, int>>& points);
+Json::Value tag_json(const std::string& uid, const std::string& mac);
+Json::Value status_json(const std::string& uid, const char* name);
 
 }  // namespace varnok::fuzz

@@ -1,5 +1,6 @@
-// Device replies: one "user_msg" payload per line, to a controller whose t1 waits for the answer to a
-// download request; lines "N <json>" and "P" interleave notifications and processing runs.
+// The controller's incoming messages, one per line: "N <json>" a server notification followed by a
+// processing run, "U <json>" or any other line a device reply, "P" a processing run. Before the first line,
+// t1 is asked to update, so that it waits for the answer to a download request.
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
@@ -16,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ozra::kelt& controller = site.start_controller();
     site.notify(controller, R"({"object":"ZONE_DOWNLOAD_REQUEST","action":"UPDATE",)"
                             R"("plist":{"zone_download_request":[{"trackable_uid":"t1"}]}})");
-    site.converse(controller, std::string_view(reinterpret_cast<const char*>(data), size), 'U');
+    site.converse(controller, std::string_view(reinterpret_cast<const char*>(data), size));
     site.process(controller);
     site.stop_controller();
     return 0;
