@@ -6,6 +6,7 @@
 
 #include <core/core.h>
 #include <core/json.h>
+#include <core/message_stream.h>
 
 #include <gtest/gtest.h>
 

@@ -17,7 +17,7 @@ TEST(device_frame, decodes_and_encodes_back) {
         {"00010000", 1, {}, false},
         {"000100020F00", 1, {{0x0F, {}}}, false},
         {"0001000901030A0B0C08020005", 1, {{0x01, {0x0A, 0x0B, 0x0C}}, {0x08, {0x00, 0x05}}}, false},
-        {"000200038f0100", 2, {{0x8F, {0x01}}}, true},
+        {"000200038f0100", 2, {{0x8F, {0x00}}}, true},
     };
     for (const auto& [hex, type, records, lowercase] : rows) {
         SCOPED_TRACE(hex);
