@@ -1,10 +1,10 @@
 #include "simulator/simulated_site.h"
 #include "simulator/scenario_reader.h"
 
-#include "http_test_client.h"
 #include "test_support.h"
 
 #include <core/core.h>
+#include <core/http/client.h>
 #include <core/json.h>
 #include <core/message_stream.h>
 
@@ -48,21 +48,24 @@ protected:
     }
 
     Json::Value get(const char* path) {
-        return core::json::try_parse(m_client.call("GET", m_site.server().url() + path).body).result;
+        return core::json::try_parse(
+                   m_client->perform_request(core::http::method::get, path).data().value_or(""))
+            .result;
     }
 
-    long post(const char* path, const std::string& body) {
-        return m_client.call("POST", m_site.server().url() + path, body).status;
+    int post(const char* path, const std::string& body) {
+        return m_client->perform_request(core::http::method::post, path, body).status_code().value_or(0);
     }
 
     scenario m_scenario = parse_scenario(site_scenario, "site.json");
     simulated_site m_site{m_scenario};
-    http_test_client m_client;
     core::logger m_logger{"varnok-sim", "test"};
     std::unique_ptr<core::core> m_core = core::core::create(m_logger);
     std::unique_ptr<core::events_loop> m_loop = m_core->create_events_loop("main");
     std::unique_ptr<core::message_stream> m_stream =
         m_loop->create_zmq_message_stream(m_site.proxy().endpoint());
+    std::unique_ptr<core::http::client> m_client =
+        m_loop->create_http_client(m_site.server().url(), std::chrono::seconds(10), {}, 1);
     std::vector<std::unique_ptr<core::message_stream::subscription>> m_subscriptions;
     std::vector<std::string> m_frames;
     std::string m_probe;
