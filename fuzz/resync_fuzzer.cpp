@@ -22,7 +22,6 @@
 #include <utility>
 
 #include "harness/controller_site.h"
-#include "harness/site_picture.h"
 #include "simulator/tag_zone_manager.h"
 
 namespace {
@@ -178,8 +177,6 @@ public:
         for (unsigned slot = 0; slot < 4; ++slot) {
             m_zones[slot] = zone_model{true, slot + 1};
         }
-        m_site.resources().set_array(rest_resources::zone_types_member,
-                                     varnok::fuzz::default_picture().zone_types);
         Json::Value statuses(Json::arrayValue);
         for (std::size_t tag = 0; tag < tag_count; ++tag) {
             statuses.append(varnok::fuzz::status_json(tag_uid(tag), "UPDATED"));
