@@ -28,6 +28,7 @@ namespace {
 
 using ozra::CTrackableObject;
 using ozra::CZoneForDevice;
+using varnok::test_tools::hex_from_bytes;
 using varnok::test_tools::rest_resources;
 using varnok::test_tools::tag_zone_manager;
 
@@ -112,38 +113,33 @@ Json::Value tag_json(std::size_t tag, const tag_model& model) {
 // Descriptor text by zone ("ID <n>" for what devices hold, the uid for what controllers compute).
 using zone_table = std::map<std::string, std::string>;
 
-std::string text(const ozra::CZoneDescriptor& descriptor) {
-    return varnok::test_tools::hex_from_bytes(descriptor.Bytes());
-}
-
 std::string id_key(uint16_t id) {
     return "ID " + std::to_string(id);
 }
 
-[[noreturn]] void fail(const std::string& tag, const std::string& zone, const std::string& what) {
-    std::fprintf(stderr, "tag %s, zone %s: %s\n", tag.c_str(), zone.c_str(), what.c_str());
+[[noreturn]] void fail(const std::string& tag, const std::string& what) {
+    std::fprintf(stderr, "tag %s: %s\n", tag.c_str(), what.c_str());
     std::abort();
 }
 
-// Aborts at the first zone where the tables differ; what names the tables.
+// Aborts when the tables differ, showing both; what names them.
 void require_same(const std::string& tag, const zone_table& got, const zone_table& wanted, const char* what) {
-    for (const auto& [zone, descriptor] : wanted) {
-        const auto found = got.find(zone);
-        if (found == got.end() || found->second != descriptor) {
-            fail(tag, zone, std::string(what) + ": missing or different");
+    if (got != wanted) {
+        std::string shown = what;
+        for (const zone_table* table : {&got, &wanted}) {
+            shown += "\n ";
+            for (const auto& [zone, descriptor] : *table) {
+                shown += " " + zone + "=" + descriptor;
+            }
         }
-    }
-    for (const auto& [zone, descriptor] : got) {
-        if (wanted.count(zone) == 0) {
-            fail(tag, zone, std::string(what) + ": left over");
-        }
+        fail(tag, shown);
     }
 }
 
 zone_table device_table(const tag_zone_manager& device) {
     zone_table table;
     for (const auto& [id, bytes] : device.zones()) {
-        table[id_key(id)] = varnok::test_tools::hex_from_bytes(bytes);
+        table[id_key(id)] = hex_from_bytes(bytes);
     }
     return table;
 }
@@ -153,8 +149,9 @@ zone_table believed_table(const CTrackableObject& object) {
     zone_table table;
     for (const CZoneForDevice& entry : object.mZones) {
         const auto* held = entry.HeldDescriptor();
-        if (held != nullptr && !table.emplace(id_key(entry.HeldZoneID()), text(*held)).second) {
-            fail(object.mUid, entry.ZoneUid(), "a second zone taken to be held under its ID");
+        if (held != nullptr &&
+            !table.emplace(id_key(entry.HeldZoneID()), hex_from_bytes(held->Bytes())).second) {
+            fail(object.mUid, entry.ZoneUid() + ": a second zone taken to be held under its ID");
         }
     }
     return table;
@@ -165,7 +162,8 @@ zone_table listed_table(const CTrackableObject& object, bool by_id) {
     zone_table table;
     for (const CZoneForDevice& entry : object.mZones) {
         if (entry.mDevState != ozra::DS_NEED_REMOVE) {
-            table[by_id ? id_key(entry.ZoneID()) : entry.ZoneUid()] = text(*entry.mDescriptor);
+            table[by_id ? id_key(entry.ZoneID()) : entry.ZoneUid()] =
+                hex_from_bytes(entry.mDescriptor->Bytes());
         }
     }
     return table;
@@ -247,8 +245,8 @@ public:
             if (status == ozra::DLS_UPDATED) {
                 for (const CZoneForDevice& entry : object.mZones) {
                     if (entry.mDevState != ozra::DS_DOWNLOADED) {
-                        fail(uid, entry.ZoneUid(),
-                             std::string("UPDATED while the zone is ") + ozra::DevStateName(entry.mDevState));
+                        fail(uid, entry.ZoneUid() + ": UPDATED while the zone is " +
+                                      ozra::DevStateName(entry.mDevState));
                     }
                 }
             }
@@ -294,12 +292,12 @@ public:
             const auto managed = m_controller->TrObjects().find(uid);
             if (managed == m_controller->TrObjects().end()) {
                 if (m_tags[tag].associated) {
-                    fail(uid, "-", "associated, but not managed after settling");
+                    fail(uid, "associated, but not managed after settling");
                 }
                 continue;
             }
             if (managed->second.mCurDownloadStatus.mName != ozra::DLS_UPDATED) {
-                fail(uid, "-", "not UPDATED after settling");
+                fail(uid, "not UPDATED after settling");
             }
             require_same(uid, device_table(m_devices.at(uid)), listed_table(fresh_object(uid), true),
                          "settled device against a full recomputation");
@@ -323,54 +321,36 @@ private:
     bool change_server(unsigned op, input& in) {
         if (op >= 8) {
             tag_model& tag = m_tags[in.next(tag_count)];
-            if (op == 8) {
-                tag.associated = !tag.associated;
-            } else if (op == 9) {
-                tag.groups = in.next(4);
-            } else {
-                tag.other_project = !tag.other_project;
-            }
+            const std::function<void()> tag_changes[] = {[&] { tag.associated = !tag.associated; },
+                                                         [&] { tag.groups = in.next(4); },
+                                                         [&] { tag.other_project = !tag.other_project; }};
+            tag_changes[op - 8]();
             return true;
         }
         const std::size_t slot = in.next(zone_slots);
         zone_model& zone = m_zones[slot];
-        if (op == 0) {
-            const unsigned id = free_id(in.next(largest_zone_id) + 1, slot);
-            if (id != 0) {
-                zone = zone_model{true, id, in.next(3), in.next(4) + 1, in.next(largest_zone_id + 1)};
-            }
-            return id != 0;
-        }
-        if (!zone.present) {
+        if (op != 0 && !zone.present) {
             return false;
         }
-        switch (op) {
-            case 1:
-                zone.present = false;
-                break;
-            case 2: {
-                const unsigned id = free_id(in.next(largest_zone_id) + 1, slot);
-                zone.id = id != 0 ? id : zone.id;
-                return id != 0;
+        if (op == 0 || op == 2) {  // a new zone, or another ID for the zone; only to an ID not taken
+            const unsigned id = free_id(in.next(largest_zone_id) + 1, slot);
+            if (id != 0 && op == 0) {
+                zone = zone_model{true, id, in.next(3), in.next(4) + 1, in.next(largest_zone_id + 1)};
             }
-            case 3:
-                zone.type = in.next(3);
-                break;
-            case 4:
-                zone.coupled = in.next(largest_zone_id + 1);
-                break;
-            case 5:
-                zone.size = in.next(4) + 1;
-                break;
-            case 6:
-                zone.default_allowed = in.next(2) == 1;
-                zone.barred_tags = in.next(1U << tag_count);
-                zone.barred_groups = in.next(4);
-                break;
-            default:
-                zone.other_project = !zone.other_project;
-                break;
+            zone.id = id != 0 ? id : zone.id;
+            return id != 0;
         }
+        const std::function<void()> zone_changes[] = {[&] { zone.present = false; },
+                                                      [&] { zone.type = in.next(3); },
+                                                      [&] { zone.coupled = in.next(largest_zone_id + 1); },
+                                                      [&] { zone.size = in.next(4) + 1; },
+                                                      [&] {
+                                                          zone.default_allowed = in.next(2) == 1;
+                                                          zone.barred_tags = in.next(1U << tag_count);
+                                                          zone.barred_groups = in.next(4);
+                                                      },
+                                                      [&] { zone.other_project = !zone.other_project; }};
+        zone_changes[op == 1 ? 0 : op - 2]();
         return true;
     }
 
@@ -451,7 +431,7 @@ private:
         try {
             return m_fresh->EnsureTrackableExists(uid);
         } catch (...) {
-            fail(uid, "-", "managed, but the server does not list it with a device");
+            fail(uid, "managed, but the server does not list it with a device");
         }
     }
 

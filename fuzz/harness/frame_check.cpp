@@ -2,40 +2,16 @@
 
 #include <core/json.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
+#include <utility>
 
 #include "simulator/device_frame.h"
 
 namespace varnok::fuzz {
 
-namespace {
-
 namespace command = test_tools::device_command;
-
-bool data_length_fits(std::uint8_t code, std::size_t length) {
-    switch (code) {
-        case command::add_zone:
-            return length >= 1 && length <= 250;
-        case command::crc_request:
-        case command::download_complete:
-        case command::crc_acknowledge:
-        case command::delete_zone:
-            return length == 2;
-        case command::erase_all:
-        case command::download_request:
-            return length == 0;
-        default:
-            return false;
-    }
-}
-
-bool in_zone_batch(const test_tools::frame_record& record) {
-    return record.code == command::add_zone || record.code == command::delete_zone;
-}
-
-}  // namespace
 
 std::string frame_defect(std::string_view hex) {
     std::string defect;
@@ -49,12 +25,21 @@ std::string frame_defect(std::string_view hex) {
     if (frame->type != test_tools::frame_type_to_device || frame->records.empty()) {
         return "frame type is not 0001, or no command record";
     }
+    // Smallest and largest data length by command.
+    static const std::map<std::uint8_t, std::pair<std::size_t, std::size_t>> lengths{
+        {command::add_zone, {1, 250}},        {command::crc_request, {2, 2}},
+        {command::download_complete, {2, 2}}, {command::crc_acknowledge, {2, 2}},
+        {command::delete_zone, {2, 2}},       {command::erase_all, {0, 0}},
+        {command::download_request, {0, 0}}};
+    bool batch = true;
     for (const auto& record : frame->records) {
-        if (!data_length_fits(record.code, record.data.size())) {
+        const auto range = lengths.find(record.code);
+        if (range == lengths.end() || record.data.size() < range->second.first ||
+            record.data.size() > range->second.second) {
             return "unknown command or bad data length: " + test_tools::hex_from_bytes({record.code});
         }
+        batch = batch && (record.code == command::add_zone || record.code == command::delete_zone);
     }
-    const bool batch = std::all_of(frame->records.begin(), frame->records.end(), in_zone_batch);
     if (frame->records.size() > 1 && !batch) {
         return "a command other than Add zone or Delete zone shares a frame";
     }
