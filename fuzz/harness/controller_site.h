@@ -9,6 +9,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -25,61 +26,44 @@
 
 namespace varnok::fuzz {
 
+inline Json::Value parsed(std::string_view json) {
+    return ozra::libs::core::json::try_parse(json).result;
+}
+
 // Records of the server, in project p1: an active static zone on sublocation 1 without exceptions, a tag
 // with a device (in group g1) or without, a stored download status.
 inline Json::Value zone_json(const std::string& uid, unsigned zone_id, const char* type,
                              const std::vector<std::pair<int, int>>& points) {
-    Json::Value zone;
+    Json::Value zone =
+        parsed(R"({"active": true, "dynamic": false, "project_uid": "p1", "default_allowed": false,
+        "zone_exceptions": [], "zone_exceptions_groups": [], "sublocation_id": 1})");
     zone["uid"] = uid;
-    zone["active"] = true;
-    zone["dynamic"] = false;
-    zone["project_uid"] = "p1";
     zone["name"] = "zone " + uid;
-    zone["default_allowed"] = false;
     zone["zone_type_name"] = type;
-    zone["zone_exceptions"] = Json::Value(Json::arrayValue);
-    zone["zone_exceptions_groups"] = Json::Value(Json::arrayValue);
+    zone["zone_id"] = zone_id;
     for (const auto& [x, y] : points) {
         Json::Value& point = zone["zone_geometry"]["positions"].append(Json::objectValue);
         point["x"] = x;
         point["y"] = y;
     }
-    zone["sublocation_id"] = 1;
-    zone["zone_id"] = zone_id;
     return zone;
 }
 
 inline Json::Value tag_json(const std::string& uid, const std::string& mac) {
-    Json::Value object;
+    Json::Value object = parsed(mac.empty() ? R"({"project_uid": "p1"})"
+                                            : R"({"node": {"project_uid": "p1", "groups": ["g1"]}})");
     object["uid"] = uid;
-    if (mac.empty()) {
-        object["project_uid"] = "p1";
-        return object;
+    if (!mac.empty()) {
+        object["node"]["mac_address"] = mac;
     }
-    object["node"]["project_uid"] = "p1";
-    object["node"]["mac_address"] = mac;
-    object["node"]["groups"].append("g1");
     return object;
 }
 
 inline Json::Value status_json(const std::string& uid, const char* name) {
-    Json::Value element;
+    Json::Value element = parsed(R"({"ts": "2026-12-01T10:00:00.000Z"})");
     element["trackable_uid"] = uid;
     element["download_status"] = name;
-    element["ts"] = "2026-12-01T10:00:00.000Z";
     return element;
-}
-
-// Zone types alarm (1), boundary_in (2) and boundary_out (3).
-inline Json::Value zone_types_json() {
-    Json::Value types(Json::arrayValue);
-    for (const auto& [name, id] :
-         {std::pair{"alarm", 1}, std::pair{"boundary_in", 2}, std::pair{"boundary_out", 3}}) {
-        Json::Value& type = types.append(Json::objectValue);
-        type["name"] = name;
-        type["id"] = id;
-    }
-    return types;
 }
 
 // A real controller against the fake location server's resources, served in-process: every user
@@ -101,7 +85,9 @@ public:
         sigaction(SIGTERM, &terminate, nullptr);
         m_proxy.bind("tcp://127.0.0.1:*");
         m_stream = m_loop->create_zmq_message_stream(m_proxy.get(zmq::sockopt::last_endpoint));
-        m_resources.set_array(test_tools::rest_resources::zone_types_member, zone_types_json());
+        m_resources.set_array(test_tools::rest_resources::zone_types_member,
+                              parsed(R"([{"name": "alarm", "id": 1}, {"name": "boundary_in", "id": 2},
+                                         {"name": "boundary_out", "id": 3}])"));
         set_http_handler([this](const std::string& method, const std::string& path, const std::string& body) {
             return answer(method, path, body);
         });

@@ -23,8 +23,8 @@ http_handler& handler() {
 struct easy_transfer {
     std::string url;
     std::string method = "GET";
-    const char* fields = nullptr;
-    curl_off_t fields_size = -1;  // -1: the fields are a C string
+    const char* fields = nullptr;  // the server client always gives their size
+    curl_off_t fields_size = 0;
     curl_write_callback write = nullptr;
     void* write_data = nullptr;
     long response_code = 0;
@@ -112,12 +112,10 @@ CURLcode curl_easy_setopt(CURL* handle, CURLoption option, ...) {
 
 CURLcode curl_easy_perform(CURL* handle) {
     auto& transfer = *static_cast<easy_transfer*>(handle);
-    std::string body;
-    if (transfer.fields != nullptr) {
-        body = transfer.fields_size < 0
-                   ? std::string(transfer.fields)
-                   : std::string(transfer.fields, static_cast<std::size_t>(transfer.fields_size));
-    }
+    const std::string body =
+        transfer.fields != nullptr
+            ? std::string(transfer.fields, static_cast<std::size_t>(transfer.fields_size))
+            : std::string();
     const auto answer = varnok::fuzz::handler()(transfer.method, varnok::fuzz::path_of(transfer.url), body);
     transfer.response_code = answer.status;
     if (transfer.write != nullptr && !answer.body.empty()) {

@@ -22,8 +22,6 @@ TEST(CommandLineTest, ReadsEveryOptionAndHelpNeedsNothingElse) {
     EXPECT_EQ(parsed.options.workdir, "/tmp/w");
     EXPECT_TRUE(parsed.options.quiet);
     EXPECT_TRUE(parsed.options.stop_when_reached);
-    const command_line plain = parse({"--scenario", "s.json", "--daemon", "bin/varnok"});
-    EXPECT_FALSE(plain.options.quiet || plain.options.stop_when_reached);
     for (const auto& arguments : std::vector<std::vector<const char*>>{
              {"--help"}, {"-h"}, {"--scenario", "s.json", "--help", "--unknown"}}) {
         EXPECT_TRUE(parse(arguments).help);

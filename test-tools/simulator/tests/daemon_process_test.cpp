@@ -25,12 +25,11 @@ protected:
 
     // Polls until done() holds (the child gives no other sign); false after a generous deadline.
     static bool eventually(const std::function<bool()>& done) {
-        const auto deadline = std::chrono::steady_clock::now() + 10s;
-        while (!done()) {
+        for (const auto deadline = std::chrono::steady_clock::now() + 10s; !done();
+             std::this_thread::sleep_for(20ms)) {
             if (std::chrono::steady_clock::now() > deadline) {
                 return false;
             }
-            std::this_thread::sleep_for(20ms);
         }
         return true;
     }
