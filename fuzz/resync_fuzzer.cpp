@@ -100,12 +100,9 @@ Json::Value zone_json(std::size_t slot, const zone_model& zone) {
 Json::Value tag_json(std::size_t tag, const tag_model& model) {
     Json::Value json =
         varnok::fuzz::tag_json(tag_uid(tag), model.associated ? "00112233445" + std::to_string(tag) : "");
-    const char* project = model.other_project ? "p2" : "p1";
+    (model.associated ? json["node"] : json)["project_uid"] = model.other_project ? "p2" : "p1";
     if (model.associated) {
-        json["node"]["project_uid"] = project;
         json["node"]["groups"] = names("g", model.groups);
-    } else {
-        json["project_uid"] = project;
     }
     return json;
 }
