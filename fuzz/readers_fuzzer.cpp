@@ -4,7 +4,6 @@
 // - the server readers: the input holds the four GET bodies (zone types, zones, trackable objects, stored
 //   statuses) separated by lines "--"; the records read are carried through to zone descriptors, each
 //   device's table, its CRCs and the frames that announce them.
-#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <map>
@@ -13,6 +12,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include <boost/algorithm/string/case_conv.hpp>
 
 #include "config.h"
 #include "config_parser/config.h"
@@ -86,12 +87,6 @@ void read_config(const std::string& text) {
     });
 }
 
-std::string upper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](char c) { return c >= 'a' && c <= 'z' ? c - 32 : c; });
-    return text;
-}
-
 // Decoded hex text encodes back to itself, a MAC address keeps its digits, quoting can be undone.
 void read_hex(const std::string& text) {
     ignoring_failure([&] {
@@ -99,7 +94,7 @@ void read_hex(const std::string& text) {
         for (const uint8_t byte : ozra::ParseHexString(text)) {
             encoded += ozra::HexNumber(byte, 2);
         }
-        require(encoded == upper(text), "hex text round trip", text);
+        require(encoded == boost::algorithm::to_upper_copy(text), "hex text round trip", text);
     });
     ignoring_failure([&] { ozra::ParseHex(text.empty() ? '0' : text[0]); });
 
@@ -107,8 +102,9 @@ void read_hex(const std::string& text) {
     const bool accepted = ozra::combMac(mac);
     require(accepted == (text.size() == 12 || text.size() == 16), "MAC length rule", text);
     require(mac == (!accepted           ? text
-                    : text.size() == 12 ? upper(text.substr(0, 6)) + "FFFE" + upper(text.substr(6))
-                                        : upper(text)),
+                    : text.size() == 12 ? boost::algorithm::to_upper_copy(text.substr(0, 6)) + "FFFE" +
+                                              boost::algorithm::to_upper_copy(text.substr(6))
+                                        : boost::algorithm::to_upper_copy(text)),
             "MAC form", text);
 
     const std::string quoted = ozra::Quoted(text, '"', '\\');

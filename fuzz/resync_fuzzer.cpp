@@ -41,13 +41,7 @@ const char* const type_names[] = {"alarm", "boundary_in", "boundary_out"};
 struct input {
     const uint8_t* data;
     std::size_t size;
-    unsigned next(unsigned limit) {
-        if (size == 0) {
-            return 0;
-        }
-        --size;
-        return *data++ % limit;
-    }
+    unsigned next(unsigned limit) { return size == 0 ? 0 : (--size, *data++ % limit); }
 };
 
 struct zone_model {
