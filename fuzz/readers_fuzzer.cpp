@@ -121,24 +121,6 @@ void read_hex(const std::string& text) {
     require(unquoted == text, "quoting round trip", text);
 }
 
-http_answer serve(const std::vector<std::string>& bodies, const std::string& method, const std::string& path,
-                  const std::string& body) {
-    if (method == "POST" && path == paths::user_msg) {
-        varnok::fuzz::require_no_defect(varnok::fuzz::user_message_defect(body), body);
-    }
-    if (method != "GET") {
-        return {200, "{}"};
-    }
-    const std::vector<std::string> order{paths::zone_types, paths::zones, paths::track_obj,
-                                         paths::zone_download_status};
-    for (std::size_t index = 0; index < order.size(); ++index) {
-        if (path.compare(0, order[index].size(), order[index]) == 0) {
-            return {200, bodies[index]};
-        }
-    }
-    return {404, "{}"};
-}
-
 // A descriptor is uppercase digit pairs and ends with the zone's points, 8 digits per coordinate.
 void check_descriptor(const ozra::CZone& zone, const std::string& descriptor) {
     std::string points;
@@ -161,10 +143,20 @@ void read_server(std::string_view text) {
         body = std::string(text.substr(0, end));
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 4);
     }
-    varnok::fuzz::set_http_handler(
-        [&bodies](const std::string& method, const std::string& path, const std::string& body) {
-            return serve(bodies, method, path, body);
-        });
+    varnok::fuzz::set_http_handler([&bodies](const std::string& method, const std::string& path,
+                                             const std::string& body) -> http_answer {
+        if (method == "POST" && path == paths::user_msg) {
+            varnok::fuzz::require_no_defect(varnok::fuzz::user_message_defect(body), body);
+        }
+        const char* const order[] = {paths::zone_types, paths::zones, paths::track_obj,
+                                     paths::zone_download_status};
+        for (std::size_t index = 0; index < bodies.size() && method == "GET"; ++index) {
+            if (path.rfind(order[index], 0) == 0) {
+                return {200, bodies[index]};
+            }
+        }
+        return {method == "GET" ? 404U : 200U, "{}"};
+    });
 
     ozra::CServer server("http", "127.0.0.1", 0, logger);
     std::map<std::string, uint16_t> types;
