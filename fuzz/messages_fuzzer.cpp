@@ -19,8 +19,6 @@
 
 namespace {
 
-using varnok::test_tools::rest_resources;
-
 // A zone of the given number of corners, its shape set by its ID.
 Json::Value zone(const std::string& uid, int zone_id, const char* type, int corners) {
     std::vector<std::pair<int, int>> points;
@@ -30,7 +28,7 @@ Json::Value zone(const std::string& uid, int zone_id, const char* type, int corn
     return varnok::fuzz::zone_json(uid, zone_id, type, points);
 }
 
-void serve_site(rest_resources& resources) {
+void serve_site(varnok::test_tools::fake_location_server& server) {
     Json::Value zones(Json::arrayValue);
     for (int id = 1; id <= 10; ++id) {
         zones.append(zone("z" + std::to_string(id + 10), id, "alarm", 3));
@@ -51,9 +49,9 @@ void serve_site(rest_resources& resources) {
          {std::pair{"t1", "OUTDATED"}, std::pair{"t2", "OOSYNC"}, std::pair{"u1", "OOSYNC"}}) {
         statuses.append(varnok::fuzz::status_json(uid, name));
     }
-    resources.set_array(rest_resources::zones_member, zones);
-    resources.set_array(rest_resources::trackables_member, tags);
-    resources.set_array(rest_resources::statuses_member, statuses);
+    server.set_zones(zones);
+    server.set_trackable_objects(tags);
+    server.set_download_statuses(statuses);
 }
 
 }  // namespace
@@ -65,7 +63,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static varnok::fuzz::controller_site site;
-    serve_site(site.resources());  // undoes what the last input's controller reported
+    site.begin_input();
+    serve_site(site.server());  // undoes what the last input's controller reported
     {
         const auto controller = site.new_controller();
         site.notify(*controller, R"({"object":"ZONE_DOWNLOAD_REQUEST","action":"UPDATE",)"

@@ -21,7 +21,6 @@
 #include "fake_server/fake_location_server.h"
 #include "globals.h"
 #include "harness/frame_check.h"
-#include "harness/in_process_curl.h"
 #include "manager.h"
 #include "server.h"
 
@@ -29,7 +28,6 @@ namespace {
 
 namespace cfg = ozra::libs::config;
 namespace paths = varnok::test_tools::rest_paths;
-using varnok::fuzz::http_answer;
 
 void require(bool condition, const char* property, const std::string& text) {
     varnok::fuzz::require_no_defect(condition ? std::string() : property, text);
@@ -143,22 +141,24 @@ void read_server(std::string_view text) {
         body = std::string(text.substr(0, end));
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 4);
     }
-    varnok::fuzz::set_http_handler([&bodies](const std::string& method, const std::string& path,
-                                             const std::string& body) -> http_answer {
-        if (method == "POST" && path == paths::user_msg) {
-            varnok::fuzz::require_no_defect(varnok::fuzz::user_message_defect(body), body);
-        }
-        const char* const order[] = {paths::zone_types, paths::zones, paths::track_obj,
-                                     paths::zone_download_status};
-        for (std::size_t index = 0; index < bodies.size() && method == "GET"; ++index) {
-            if (path.rfind(order[index], 0) == 0) {
-                return {200, bodies[index]};
+    static const auto fake = [] {
+        auto started = varnok::test_tools::make_fake_location_server();
+        started->set_request_observer([](const varnok::test_tools::recorded_request& request) {
+            if (request.method == "POST" && request.path == paths::user_msg) {
+                varnok::fuzz::require_no_defect(varnok::fuzz::user_message_defect(request.body),
+                                                request.body);
             }
-        }
-        return {method == "GET" ? 404U : 200U, "{}"};
-    });
-
-    ozra::CServer server("http", "127.0.0.1", 0, logger);
+        });
+        return started;
+    }();
+    fake->clear_requests();
+    fake->clear_raw_bodies();
+    const char* const order[] = {paths::zone_types, paths::zones, paths::track_obj,
+                                 paths::zone_download_status};
+    for (std::size_t index = 0; index < bodies.size(); ++index) {
+        fake->set_raw_body(order[index], bodies[index]);
+    }
+    ozra::CServer server("http", "127.0.0.1", fake->port(), logger);
     std::map<std::string, uint16_t> types;
     std::map<std::string, ozra::CZone> zones;
     std::map<std::string, ozra::CTrackableObject> objects;
@@ -170,6 +170,7 @@ void read_server(std::string_view text) {
     const ozra::manager rules;
     for (auto& [uid, object] : objects) {
         ozra::CTrackableObject single(logger);
+        fake->set_raw_body(paths::track_obj + uid, bodies[2]);
         ignoring_failure([&, &uid = uid] { server.GetTrObject(uid, single); });
         for (const auto& [zone_uid, zone] : zones) {
             // The controller leaves zones that cannot be encoded out of every table.
@@ -190,7 +191,6 @@ void read_server(std::string_view text) {
         object.ZoneDownloadCompleted(server);
     }
     server.WaitForAsyncOperations();
-    varnok::fuzz::set_http_handler(nullptr);
 }
 
 }  // namespace

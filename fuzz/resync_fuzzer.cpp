@@ -16,7 +16,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -29,7 +28,6 @@ namespace {
 using ozra::CTrackableObject;
 using ozra::CZoneForDevice;
 using varnok::test_tools::hex_from_bytes;
-using varnok::test_tools::rest_resources;
 using varnok::test_tools::tag_zone_manager;
 
 constexpr std::size_t zone_slots = 6;
@@ -171,19 +169,15 @@ public:
             statuses.append(varnok::fuzz::status_json(tag_uid(tag), "UPDATED"));
             m_devices[tag_uid(tag)];
         }
-        m_site.resources().set_array(rest_resources::statuses_member, statuses);
+        m_site.begin_input();
+        m_site.server().set_download_statuses(statuses);
         serve();
-        m_site.set_frame_observer([this](const std::string& uid, const std::string& hex) {
-            std::lock_guard lock(m_mutex);
-            m_frames[uid].push_back(hex);
-        });
         m_controller = m_site.new_controller();
     }
 
     ~resync_run() {
         m_fresh.reset();
         m_controller.reset();
-        m_site.set_frame_observer(nullptr);
         m_site.run_ready_handlers();
     }
 
@@ -296,7 +290,6 @@ public:
     }
 
 private:
-    using frames = std::map<std::string, std::deque<std::string>>;
     enum class deliver { now, later, lost, unreceived };
 
     unsigned free_id(unsigned wanted, std::size_t except) const {
@@ -356,8 +349,8 @@ private:
         for (std::size_t tag = 0; tag < tag_count; ++tag) {
             tags.append(tag_json(tag, m_tags[tag]));
         }
-        m_site.resources().set_array(rest_resources::zones_member, zones);
-        m_site.resources().set_array(rest_resources::trackables_member, tags);
+        m_site.server().set_zones(zones);
+        m_site.server().set_trackable_objects(tags);
     }
 
     void process() {
@@ -380,17 +373,12 @@ private:
     // Hands the oldest frame posted to the device, if any, to the device; true when there was one.
     bool answer(const std::string& uid, deliver how) {
         m_controller->WaitForAsyncOperations();
-        std::string frame;
-        {
-            std::lock_guard lock(m_mutex);
-            if (m_frames[uid].empty()) {
-                return false;
-            }
-            frame = std::move(m_frames[uid].front());
-            m_frames[uid].pop_front();
+        const auto frame = m_site.take_frame(uid);
+        if (!frame) {
+            return false;
         }
         if (how != deliver::unreceived) {
-            const auto answer = m_devices.at(uid).receive(frame);
+            const auto answer = m_devices.at(uid).receive(*frame);
             if (how == deliver::now) {
                 reply(uid, answer);
             } else if (how == deliver::later && answer) {
@@ -429,10 +417,8 @@ private:
     varnok::fuzz::controller_site& m_site;
     zone_model m_zones[zone_slots];
     tag_model m_tags[tag_count];
-    std::mutex m_mutex;
-    frames m_frames;  // posted, not yet received; under m_mutex
     std::map<std::string, tag_zone_manager> m_devices;
-    frames m_late;  // answers held back
+    std::map<std::string, std::deque<std::string>> m_late;  // answers held back
     std::unique_ptr<ozra::kelt> m_controller;
     std::unique_ptr<ozra::kelt> m_fresh;  // started on the current server data; made when first needed
     bool m_current = false;               // the controller re-read the server since it last changed

@@ -5,8 +5,11 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
+#include <deque>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -20,9 +23,7 @@
 #include "core/message_stream.h"
 #include "fake_server/fake_location_server.h"
 #include "frame_check.h"
-#include "in_process_curl.h"
 #include "kelt.h"
-#include "rest_resources.h"
 
 namespace varnok::fuzz {
 
@@ -66,9 +67,8 @@ inline Json::Value status_json(const std::string& uid, const char* name) {
     return element;
 }
 
-// A real controller against the fake location server's resources, served in-process: every user
-// message the controller posts is checked for a well-formed device frame, and every request the server
-// would reject as malformed aborts.
+// A real controller against the fake location server on loopback: every user message the controller
+// posts is checked for a well-formed device frame, and every request the server rejects as malformed aborts.
 class controller_site {
 public:
     controller_site() {
@@ -85,30 +85,51 @@ public:
         sigaction(SIGTERM, &terminate, nullptr);
         m_proxy.bind("tcp://127.0.0.1:*");
         m_stream = m_loop->create_zmq_message_stream(m_proxy.get(zmq::sockopt::last_endpoint));
-        m_resources.set_array(test_tools::rest_resources::zone_types_member,
-                              parsed(R"([{"name": "alarm", "id": 1}, {"name": "boundary_in", "id": 2},
-                                         {"name": "boundary_out", "id": 3}])"));
-        set_http_handler([this](const std::string& method, const std::string& path, const std::string& body) {
-            return answer(method, path, body);
+        m_server->set_zone_types(parsed(R"([{"name": "alarm", "id": 1}, {"name": "boundary_in", "id": 2},
+                                            {"name": "boundary_out", "id": 3}])"));
+        m_server->set_request_observer([this](const test_tools::recorded_request& request) {
+            if (request.method == "POST" && request.path == test_tools::rest_paths::user_msg) {
+                require_no_defect(user_message_defect(request.body), request.body);
+                const Json::Value message = parsed(request.body);
+                std::lock_guard lock(m_mutex);
+                m_frames[message["uid"].asString()].push_back(message["data"]["hex"].asString());
+            }
+            if (request.answered_status == 400) {
+                std::fprintf(stderr, "The server rejects %s %s: %s\n", request.method.c_str(),
+                             request.target.c_str(), request.body.c_str());
+                std::abort();
+            }
         });
     }
-    ~controller_site() { set_http_handler(nullptr); }
+    ~controller_site() { m_server->set_request_observer(nullptr); }
     controller_site(const controller_site&) = delete;
     controller_site& operator=(const controller_site&) = delete;
 
-    // A new controller started on what the resources serve now.
+    // Forgets the requests and frames of the last input.
+    void begin_input() {
+        m_server->clear_requests();
+        std::lock_guard lock(m_mutex);
+        m_frames.clear();
+    }
+    // A new controller started on what the server serves now.
     std::unique_ptr<ozra::kelt> new_controller() {
-        // A host name keeps every request on libcurl, which this harness replaces.
         auto controller = std::make_unique<ozra::kelt>(m_logger, *m_loop, *m_signals, *m_stream, "http",
-                                                       "location-server", 0, m_zone_types);
+                                                       "127.0.0.1", m_server->port(), m_zone_types);
         controller->initialize();
         return controller;
     }
-    // The server's data, for a target that changes it.
-    test_tools::rest_resources& resources() { return m_resources; }
-    // Called with the uid and the frame of every user message posted, on the thread that posts it.
-    using frame_observer = std::function<void(const std::string& uid, const std::string& hex)>;
-    void set_frame_observer(frame_observer observer) { m_frame_observer = std::move(observer); }
+    test_tools::fake_location_server& server() { return *m_server; }
+    // Takes the oldest frame posted to the tag and not yet taken.
+    std::optional<std::string> take_frame(const std::string& uid) {
+        std::lock_guard lock(m_mutex);
+        auto& frames = m_frames[uid];
+        if (frames.empty()) {
+            return std::nullopt;
+        }
+        std::string frame = std::move(frames.front());
+        frames.pop_front();
+        return frame;
+    }
     // Runs the loop's handlers that are ready, such as those of the timers of destroyed controllers, which
     // would pile up otherwise: the loop never runs here.
     void run_ready_handlers() {
@@ -136,24 +157,8 @@ private:
         }
     }
 
-    http_answer answer(const std::string& method, const std::string& path, const std::string& body) {
-        if (method == "POST" && path == test_tools::rest_paths::user_msg) {
-            require_no_defect(user_message_defect(body), body);
-            if (m_frame_observer) {
-                const auto message = ozra::libs::core::json::try_parse(body);
-                m_frame_observer(message.result["uid"].asString(), message.result["data"]["hex"].asString());
-            }
-        }
-        const auto answer = m_resources.answer(method, path, body);
-        if (answer.status == 400) {
-            std::fprintf(stderr, "The server rejects %s %s: %s\n%s\n", method.c_str(), path.c_str(),
-                         answer.body.c_str(), body.c_str());
-            std::abort();
-        }
-        return {answer.status, answer.body};
-    }
-
-    test_tools::rest_resources m_resources;
+    const std::unique_ptr<test_tools::fake_location_server> m_server =
+        test_tools::make_fake_location_server();
     ozra::libs::core::logger m_logger{"varnok-fuzz", "main"};
     std::unique_ptr<ozra::libs::core::core> m_core;
     std::unique_ptr<ozra::libs::core::events_loop> m_loop;
@@ -162,7 +167,8 @@ private:
     zmq::socket_t m_proxy{m_zmq, zmq::socket_type::pub};
     std::unique_ptr<ozra::libs::core::message_stream> m_stream;
     const std::set<std::string> m_zone_types{"alarm", "boundary_in", "boundary_out"};
-    frame_observer m_frame_observer;
+    std::mutex m_mutex;
+    std::map<std::string, std::deque<std::string>> m_frames;  // under m_mutex
 };
 
 }  // namespace varnok::fuzz
