@@ -8,12 +8,6 @@
 // unassociated u1; stored statuses for t1, t2 and u1, so that t1 and t2 are managed from the start and t3
 // only once it answers.
 #include <algorithm>
-#include <cstdint>
-#include <cstdlib>
-#include <string>
-#include <string_view>
-#include <utility>
-#include <vector>
 
 #include "harness/controller_site.h"
 

@@ -4,20 +4,12 @@
 // - the server readers: the input holds the four GET bodies (zone types, zones, trackable objects, stored
 //   statuses) separated by lines "--"; the records read are carried through to zone descriptors, each
 //   device's table, its CRCs and the frames that announce them.
-#include <cstdint>
-#include <cstdlib>
-#include <map>
-#include <set>
 #include <sstream>
-#include <string>
-#include <string_view>
-#include <vector>
 
 #include <boost/algorithm/string/case_conv.hpp>
 
 #include "config.h"
 #include "config_parser/config.h"
-#include "core/logger.h"
 #include "fake_server/fake_location_server.h"
 #include "globals.h"
 #include "harness/frame_check.h"
@@ -53,9 +45,7 @@ void walk(const cfg::dictionary& dictionary) {
 }
 
 void walk(const cfg::value& value) {
-    value.as_bool();
-    value.as_double();
-    value.as_string();
+    value.as_bool(), value.as_double(), value.as_string();
     ignoring_failure([&] { value.as_int(); });
     if (const auto object = value.as_object()) {
         walk(*object);
@@ -87,12 +77,13 @@ void read_config(const std::string& text) {
 
 // Decoded hex text encodes back to itself, a MAC address keeps its digits, quoting can be undone.
 void read_hex(const std::string& text) {
+    const std::string upper = boost::algorithm::to_upper_copy(text);
     ignoring_failure([&] {
         std::string encoded;
         for (const uint8_t byte : ozra::ParseHexString(text)) {
             encoded += ozra::HexNumber(byte, 2);
         }
-        require(encoded == boost::algorithm::to_upper_copy(text), "hex text round trip", text);
+        require(encoded == upper, "hex text round trip", text);
     });
     ignoring_failure([&] { ozra::ParseHex(text.empty() ? '0' : text[0]); });
 
@@ -100,9 +91,8 @@ void read_hex(const std::string& text) {
     const bool accepted = ozra::combMac(mac);
     require(accepted == (text.size() == 12 || text.size() == 16), "MAC length rule", text);
     require(mac == (!accepted           ? text
-                    : text.size() == 12 ? boost::algorithm::to_upper_copy(text.substr(0, 6)) + "FFFE" +
-                                              boost::algorithm::to_upper_copy(text.substr(6))
-                                        : boost::algorithm::to_upper_copy(text)),
+                    : text.size() == 12 ? upper.substr(0, 6) + "FFFE" + upper.substr(6)
+                                        : upper),
             "MAC form", text);
 
     const std::string quoted = ozra::Quoted(text, '"', '\\');
@@ -135,12 +125,6 @@ void check_descriptor(const ozra::CZone& zone, const std::string& descriptor) {
 void read_server(std::string_view text) {
     static ozra::libs::core::logger logger("varnok-fuzz", "main");
     static const std::set<std::string> configured{"alarm", "boundary_in", "boundary_out"};
-    std::vector<std::string> bodies(4);
-    for (std::string& body : bodies) {
-        const std::size_t end = text.find("\n--\n");
-        body = std::string(text.substr(0, end));
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 4);
-    }
     static const auto fake = [] {
         auto started = varnok::test_tools::make_fake_location_server();
         started->set_request_observer([](const varnok::test_tools::recorded_request& request) {
@@ -153,10 +137,13 @@ void read_server(std::string_view text) {
     }();
     fake->clear_requests();
     fake->clear_raw_bodies();
-    const char* const order[] = {paths::zone_types, paths::zones, paths::track_obj,
-                                 paths::zone_download_status};
-    for (std::size_t index = 0; index < bodies.size(); ++index) {
-        fake->set_raw_body(order[index], bodies[index]);
+    std::string objects_body;
+    for (const char* path :
+         {paths::zone_types, paths::zones, paths::track_obj, paths::zone_download_status}) {
+        const std::size_t end = text.find("\n--\n");
+        fake->set_raw_body(path, std::string(text.substr(0, end)));
+        objects_body = path == paths::track_obj ? std::string(text.substr(0, end)) : objects_body;
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 4);
     }
     ozra::CServer server("http", "127.0.0.1", fake->port(), logger);
     std::map<std::string, uint16_t> types;
@@ -170,7 +157,7 @@ void read_server(std::string_view text) {
     const ozra::manager rules;
     for (auto& [uid, object] : objects) {
         ozra::CTrackableObject single(logger);
-        fake->set_raw_body(paths::track_obj + uid, bodies[2]);
+        fake->set_raw_body(paths::track_obj + uid, objects_body);
         ignoring_failure([&, &uid = uid] { server.GetTrObject(uid, single); });
         for (const auto& [zone_uid, zone] : zones) {
             // The controller leaves zones that cannot be encoded out of every table.

@@ -10,15 +10,7 @@
 // At the end every device is brought up to date and must hold exactly the zones of the fresh controller.
 // A difference aborts, naming the tag and the zone.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <deque>
 #include <functional>
-#include <map>
-#include <memory>
-#include <optional>
-#include <string>
-#include <utility>
 
 #include "harness/controller_site.h"
 #include "simulator/tag_zone_manager.h"
@@ -44,25 +36,17 @@ struct input {
 
 struct zone_model {
     bool present = false;
-    unsigned id = 0;
-    unsigned type = 0;
-    unsigned size = 1;
-    unsigned coupled = 0;
-    bool default_allowed = false;
-    unsigned barred_tags = 0;    // one bit per tag
-    unsigned barred_groups = 0;  // one bit per group
-    bool other_project = false;
+    unsigned id = 0, type = 0, size = 1, coupled = 0;
+    unsigned barred_tags = 0, barred_groups = 0;  // one bit per tag, per group
+    bool default_allowed = false, other_project = false;
 };
 
 struct tag_model {
-    bool associated = true;
+    bool associated = true, other_project = false;
     unsigned groups = 1;  // one bit per group
-    bool other_project = false;
 };
 
-std::string tag_uid(std::size_t tag) {
-    return "t" + std::to_string(tag);
-}
+const auto tag_uid = [](std::size_t tag) { return "t" + std::to_string(tag); };
 
 // The names prefix0, prefix1, ... whose bits are set.
 Json::Value names(const char* prefix, unsigned bits) {
@@ -102,9 +86,7 @@ Json::Value tag_json(std::size_t tag, const tag_model& model) {
 // Descriptor text by zone ("ID <n>" for what devices hold, the uid for what controllers compute).
 using zone_table = std::map<std::string, std::string>;
 
-std::string id_key(uint16_t id) {
-    return "ID " + std::to_string(id);
-}
+const auto id_key = [](uint16_t id) { return "ID " + std::to_string(id); };
 
 [[noreturn]] void fail(const std::string& tag, const std::string& what) {
     std::fprintf(stderr, "tag %s: %s\n", tag.c_str(), what.c_str());
@@ -113,16 +95,17 @@ std::string id_key(uint16_t id) {
 
 // Aborts when the tables differ, showing both; what names them.
 void require_same(const std::string& tag, const zone_table& got, const zone_table& wanted, const char* what) {
-    if (got != wanted) {
-        std::string shown = what;
-        for (const zone_table* table : {&got, &wanted}) {
-            shown += "\n ";
-            for (const auto& [zone, descriptor] : *table) {
-                shown += " " + zone + "=" + descriptor;
-            }
-        }
-        fail(tag, shown);
+    if (got == wanted) {
+        return;
     }
+    std::string shown = what;
+    for (const zone_table* table : {&got, &wanted}) {
+        shown += "\n ";
+        for (const auto& [zone, descriptor] : *table) {
+            shown += " " + zone + "=" + descriptor;
+        }
+    }
+    fail(tag, shown);
 }
 
 zone_table device_table(const tag_zone_manager& device) {
@@ -164,7 +147,7 @@ public:
         for (unsigned slot = 0; slot < 4; ++slot) {
             m_zones[slot] = zone_model{true, slot + 1};
         }
-        Json::Value statuses(Json::arrayValue);
+        Json::Value statuses;
         for (std::size_t tag = 0; tag < tag_count; ++tag) {
             statuses.append(varnok::fuzz::status_json(tag_uid(tag), "UPDATED"));
             m_devices[tag_uid(tag)];
@@ -173,12 +156,6 @@ public:
         m_site.server().set_download_statuses(statuses);
         serve();
         m_controller = m_site.new_controller();
-    }
-
-    ~resync_run() {
-        m_fresh.reset();
-        m_controller.reset();
-        m_site.run_ready_handlers();
     }
 
     void step(input& in) {
@@ -235,12 +212,11 @@ public:
                     }
                 }
             }
-            const tag_zone_manager& device = m_devices.at(uid);
             // Equal CRCs over different tables are a collision the controller cannot see.
             if (object.mActivityStatus == ozra::ACT_NONE &&
                 (status == ozra::DLS_UPDATED || status == ozra::DLS_OUTDATED) &&
-                device.crc() != object.CurrentCRC(false)) {
-                require_same(uid, believed_table(object), device_table(device),
+                m_devices.at(uid).crc() != object.CurrentCRC(false)) {
+                require_same(uid, believed_table(object), device_table(m_devices.at(uid)),
                              "believed held against the device");
             }
             if (m_current) {
@@ -420,8 +396,9 @@ private:
     std::map<std::string, tag_zone_manager> m_devices;
     std::map<std::string, std::deque<std::string>> m_late;  // answers held back
     std::unique_ptr<ozra::kelt> m_controller;
-    std::unique_ptr<ozra::kelt> m_fresh;  // started on the current server data; made when first needed
-    bool m_current = false;               // the controller re-read the server since it last changed
+    // Destroyed first; started on the current server data, when first needed.
+    std::unique_ptr<ozra::kelt> m_fresh;
+    bool m_current = false;  // the controller re-read the server since it last changed
 };
 
 }  // namespace
@@ -434,11 +411,14 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static varnok::fuzz::controller_site site;
     input in{data, size};
-    resync_run run(site);
-    for (int step = 0; step < 96 && in.size != 0; ++step) {
-        run.step(in);
-        run.check();
+    {
+        resync_run run(site);
+        for (int step = 0; step < 96 && in.size != 0; ++step) {
+            run.step(in);
+            run.check();
+        }
+        run.settle();
     }
-    run.settle();
+    site.run_ready_handlers();
     return 0;
 }
