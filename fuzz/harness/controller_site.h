@@ -33,15 +33,13 @@ inline Json::Value parsed(std::string_view json) {
 
 // Records of the server, in project p1: an active static zone on sublocation 1 without exceptions, a tag
 // with a device (in group g1) or without, a stored download status.
-inline Json::Value zone_json(const std::string& uid, unsigned zone_id, const char* type,
+inline Json::Value zone_json(const std::string& uid, unsigned zone_id, const std::string& type,
                              const std::vector<std::pair<int, int>>& points) {
     Json::Value zone =
         parsed(R"({"active": true, "dynamic": false, "project_uid": "p1", "default_allowed": false,
-        "zone_exceptions": [], "zone_exceptions_groups": [], "sublocation_id": 1})");
-    zone["uid"] = uid;
-    zone["name"] = "zone " + uid;
-    zone["zone_type_name"] = type;
-    zone["zone_id"] = zone_id;
+        "zone_exceptions": [], "zone_exceptions_groups": [], "sublocation_id": 1, "uid": ")" +
+               uid + R"(", "name": "zone )" + uid + R"(", "zone_type_name": ")" + type + R"(", "zone_id": )" +
+               std::to_string(zone_id) + "}");
     for (const auto& [x, y] : points) {
         Json::Value& point = zone["zone_geometry"]["positions"].append(Json::objectValue);
         point["x"] = x;
@@ -51,20 +49,15 @@ inline Json::Value zone_json(const std::string& uid, unsigned zone_id, const cha
 }
 
 inline Json::Value tag_json(const std::string& uid, const std::string& mac) {
-    Json::Value object = parsed(mac.empty() ? R"({"project_uid": "p1"})"
-                                            : R"({"node": {"project_uid": "p1", "groups": ["g1"]}})");
-    object["uid"] = uid;
-    if (!mac.empty()) {
-        object["node"]["mac_address"] = mac;
-    }
-    return object;
+    return parsed(R"({"uid": ")" + uid +
+                  (mac.empty() ? R"(", "project_uid": "p1"})"
+                               : R"(", "node": {"project_uid": "p1", "groups": ["g1"], "mac_address": ")" +
+                                     mac + R"("}})"));
 }
 
-inline Json::Value status_json(const std::string& uid, const char* name) {
-    Json::Value element = parsed(R"({"ts": "2026-12-01T10:00:00.000Z"})");
-    element["trackable_uid"] = uid;
-    element["download_status"] = name;
-    return element;
+inline Json::Value status_json(const std::string& uid, const std::string& name) {
+    return parsed(R"({"ts": "2026-12-01T10:00:00.000Z", "trackable_uid": ")" + uid +
+                  R"(", "download_status": ")" + name + R"("})");
 }
 
 // A real controller against the fake location server on loopback: every user message the controller

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace varnok::test_tools {
@@ -16,12 +17,9 @@ command_line parse(std::vector<const char*> arguments) {
 TEST(CommandLineTest, ReadsEveryOptionAndHelpNeedsNothingElse) {
     const command_line parsed = parse({"--quiet", "--scenario", "s.json", "--workdir", "/tmp/w", "--daemon",
                                        "bin/varnok", "--stop-when-reached"});
-    EXPECT_FALSE(parsed.help);
-    EXPECT_EQ(parsed.scenario_path, "s.json");
-    EXPECT_EQ(parsed.options.daemon, "bin/varnok");
-    EXPECT_EQ(parsed.options.workdir, "/tmp/w");
-    EXPECT_TRUE(parsed.options.quiet);
-    EXPECT_TRUE(parsed.options.stop_when_reached);
+    const auto& [daemon, workdir, quiet, stop_when_reached] = parsed.options;
+    EXPECT_EQ(std::tie(parsed.help, parsed.scenario_path, daemon, workdir, quiet, stop_when_reached),
+              std::make_tuple(false, "s.json", "bin/varnok", "/tmp/w", true, true));
     for (const auto& arguments : std::vector<std::vector<const char*>>{
              {"--help"}, {"-h"}, {"--scenario", "s.json", "--help", "--unknown"}}) {
         EXPECT_TRUE(parse(arguments).help);
