@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <tuple>
 
 namespace varnok::test_tools {
 namespace {
@@ -31,14 +32,6 @@ protected:
     std::unique_ptr<core::http::client> m_client = m_loop->create_http_client(m_server->url(), 10s, {}, 1);
 };
 
-TEST_F(fake_server_test, unknown_paths_and_methods_answer_404) {
-    for (const auto& [verb, path] :
-         {std::pair{method::get, "/api/private/zones"}, std::pair{method::put, rest_paths::zones},
-          std::pair{method::del, rest_paths::zone_download_status}}) {
-        EXPECT_EQ(status(verb, path), 404) << path;
-    }
-}
-
 TEST_F(fake_server_test, waits_end_when_the_request_arrives_or_at_the_deadline) {
     EXPECT_FALSE(m_server->wait_for_request(match_request("POST", rest_paths::user_msg), 50ms));
     EXPECT_FALSE(m_server->wait_for_requests(1, 50ms));
@@ -55,12 +48,17 @@ TEST_F(fake_server_test, waits_end_when_the_request_arrives_or_at_the_deadline) 
     EXPECT_EQ(sender.get(), 200);
 }
 
-TEST_F(fake_server_test, rejects_malformed_reports_and_user_messages_without_storing) {
-    for (const auto& [path, body] :
-         {std::pair{rest_paths::zone_download_status, R"({"zone_download_status":[)"},
-          std::pair{rest_paths::zone_download_status, R"({"zone_download_status":[{"trackable_uid":"t1"}]})"},
-          std::pair{rest_paths::user_msg, R"({"uid":"t1","data":{"hex":5}})"}}) {
-        EXPECT_EQ(status(method::post, path, body), 400) << body;
+TEST_F(fake_server_test, unknown_requests_answer_404_and_malformed_reports_and_messages_400_unstored) {
+    for (const auto& [verb, path, body, code] :
+         std::vector<std::tuple<method, const char*, const char*, int>>{
+             {method::get, "/api/private/zones", "", 404},
+             {method::put, rest_paths::zones, "", 404},
+             {method::del, rest_paths::zone_download_status, "", 404},
+             {method::post, rest_paths::zone_download_status, R"({"zone_download_status":[)", 400},
+             {method::post, rest_paths::zone_download_status,
+              R"({"zone_download_status":[{"trackable_uid":"t1"}]})", 400},
+             {method::post, rest_paths::user_msg, R"({"uid":"t1","data":{"hex":5}})", 400}}) {
+        EXPECT_EQ(status(verb, path, body), code) << path << " " << body;
     }
     EXPECT_EQ(m_server->download_statuses().size(), 0u);
 }
