@@ -50,11 +50,6 @@ void serve_site(varnok::test_tools::fake_location_server& server) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    setenv("OZRA_LAUNCHED_BY_SYSTEMD", "1", 1);
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static varnok::fuzz::controller_site site;
     site.begin_input();

@@ -403,11 +403,6 @@ private:
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    setenv("OZRA_LAUNCHED_BY_SYSTEMD", "1", 1);
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static varnok::fuzz::controller_site site;
     input in{data, size};

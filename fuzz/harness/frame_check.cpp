@@ -70,3 +70,9 @@ void require_no_defect(const std::string& defect, std::string_view text) {
 }
 
 }  // namespace varnok::fuzz
+
+// Every target's set-up: the loggers print nothing to stderr, as under systemd.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    setenv("OZRA_LAUNCHED_BY_SYSTEMD", "1", 1);
+    return 0;
+}
