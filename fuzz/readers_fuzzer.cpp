@@ -125,16 +125,12 @@ void check_descriptor(const ozra::CZone& zone, const std::string& descriptor) {
 void read_server(std::string_view text) {
     static ozra::libs::core::logger logger("varnok-fuzz", "main");
     static const std::set<std::string> configured{"alarm", "boundary_in", "boundary_out"};
-    static const auto fake = [] {
-        auto started = varnok::test_tools::make_fake_location_server();
-        started->set_request_observer([](const varnok::test_tools::recorded_request& request) {
-            if (request.method == "POST" && request.path == paths::user_msg) {
-                varnok::fuzz::require_no_defect(varnok::fuzz::user_message_defect(request.body),
-                                                request.body);
-            }
-        });
-        return started;
-    }();
+    static const auto fake = varnok::test_tools::make_fake_location_server();
+    fake->set_request_observer([](const varnok::test_tools::recorded_request& request) {
+        if (request.path == paths::user_msg) {
+            varnok::fuzz::require_no_defect(varnok::fuzz::user_message_defect(request.body), request.body);
+        }
+    });
     fake->clear_requests();
     fake->clear_raw_bodies();
     std::string objects_body;
