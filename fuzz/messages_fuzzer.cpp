@@ -52,7 +52,7 @@ void serve_site(varnok::test_tools::fake_location_server& server) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static varnok::fuzz::controller_site site;
-    site.begin_input();
+    site.server().clear_requests();
     serve_site(site.server());  // undoes what the last input's controller reported
     {
         const auto controller = site.new_controller();

@@ -20,6 +20,8 @@ namespace {
 using ozra::CTrackableObject;
 using ozra::CZoneForDevice;
 using varnok::test_tools::hex_from_bytes;
+using varnok::test_tools::match_request;
+namespace rest_paths = varnok::test_tools::rest_paths;
 using varnok::test_tools::tag_zone_manager;
 
 constexpr std::size_t zone_slots = 6;
@@ -152,7 +154,7 @@ public:
             statuses.append(varnok::fuzz::status_json(tag_uid(tag), "UPDATED"));
             m_devices[tag_uid(tag)];
         }
-        m_site.begin_input();
+        m_site.server().clear_requests();
         m_site.server().set_download_statuses(statuses);
         serve();
         m_controller = m_site.new_controller();
@@ -346,15 +348,22 @@ private:
                                          R"("}]}})");
     }
 
-    // Hands the oldest frame posted to the device, if any, to the device; true when there was one.
+    // Hands the oldest frame posted to the device, if any, to the device; true when there was one. The
+    // server's log holds the frames posted.
     bool answer(const std::string& uid, deliver how) {
         m_controller->WaitForAsyncOperations();
-        const auto frame = m_site.take_frame(uid);
-        if (!frame) {
+        const auto posted = m_site.server().requests(match_request("POST", rest_paths::user_msg));
+        for (; m_posted < posted.size(); ++m_posted) {
+            const Json::Value message = varnok::fuzz::parsed(posted[m_posted].body);
+            m_frames[message["uid"].asString()].push_back(message["data"]["hex"].asString());
+        }
+        if (m_frames[uid].empty()) {
             return false;
         }
+        const std::string frame = std::move(m_frames[uid].front());
+        m_frames[uid].pop_front();
         if (how != deliver::unreceived) {
-            const auto answer = m_devices.at(uid).receive(*frame);
+            const auto answer = m_devices.at(uid).receive(frame);
             if (how == deliver::now) {
                 reply(uid, answer);
             } else if (how == deliver::later && answer) {
@@ -391,7 +400,9 @@ private:
     zone_model m_zones[zone_slots];
     tag_model m_tags[tag_count];
     std::map<std::string, tag_zone_manager> m_devices;
-    std::map<std::string, std::deque<std::string>> m_late;  // answers held back
+    std::map<std::string, std::deque<std::string>> m_frames;  // posted, not yet received
+    std::size_t m_posted = 0;                                 // of them, taken from the server's log
+    std::map<std::string, std::deque<std::string>> m_late;    // answers held back
     std::unique_ptr<ozra::kelt> m_controller;
     // Destroyed first; started on the current server data, when first needed.
     std::unique_ptr<ozra::kelt> m_fresh;

@@ -5,11 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <deque>
-#include <map>
 #include <memory>
-#include <mutex>
-#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -80,12 +76,9 @@ public:
         m_stream = m_loop->create_zmq_message_stream(m_proxy.get(zmq::sockopt::last_endpoint));
         m_server->set_zone_types(parsed(R"([{"name": "alarm", "id": 1}, {"name": "boundary_in", "id": 2},
                                             {"name": "boundary_out", "id": 3}])"));
-        m_server->set_request_observer([this](const test_tools::recorded_request& request) {
+        m_server->set_request_observer([](const test_tools::recorded_request& request) {
             if (request.method == "POST" && request.path == test_tools::rest_paths::user_msg) {
                 require_no_defect(user_message_defect(request.body), request.body);
-                const Json::Value message = parsed(request.body);
-                std::lock_guard lock(m_mutex);
-                m_frames[message["uid"].asString()].push_back(message["data"]["hex"].asString());
             }
             if (request.answered_status == 400) {
                 std::fprintf(stderr, "The server rejects %s %s: %s\n", request.method.c_str(),
@@ -94,16 +87,7 @@ public:
             }
         });
     }
-    ~controller_site() { m_server->set_request_observer(nullptr); }
-    controller_site(const controller_site&) = delete;
-    controller_site& operator=(const controller_site&) = delete;
 
-    // Forgets the requests and frames of the last input.
-    void begin_input() {
-        m_server->clear_requests();
-        std::lock_guard lock(m_mutex);
-        m_frames.clear();
-    }
     // A new controller started on what the server serves now.
     std::unique_ptr<ozra::kelt> new_controller() {
         auto controller = std::make_unique<ozra::kelt>(m_logger, *m_loop, *m_signals, *m_stream, "http",
@@ -112,17 +96,6 @@ public:
         return controller;
     }
     test_tools::fake_location_server& server() { return *m_server; }
-    // Takes the oldest frame posted to the tag and not yet taken.
-    std::optional<std::string> take_frame(const std::string& uid) {
-        std::lock_guard lock(m_mutex);
-        auto& frames = m_frames[uid];
-        if (frames.empty()) {
-            return std::nullopt;
-        }
-        std::string frame = std::move(frames.front());
-        frames.pop_front();
-        return frame;
-    }
     // Runs the loop's handlers that are ready, such as those of the timers of destroyed controllers, which
     // would pile up otherwise: the loop never runs here.
     void run_ready_handlers() {
@@ -160,8 +133,6 @@ private:
     zmq::socket_t m_proxy{m_zmq, zmq::socket_type::pub};
     std::unique_ptr<ozra::libs::core::message_stream> m_stream;
     const std::set<std::string> m_zone_types{"alarm", "boundary_in", "boundary_out"};
-    std::mutex m_mutex;
-    std::map<std::string, std::deque<std::string>> m_frames;  // under m_mutex
 };
 
 }  // namespace varnok::fuzz
