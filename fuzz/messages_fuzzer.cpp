@@ -33,12 +33,11 @@ void serve_site(varnok::test_tools::fake_location_server& server) {
     Json::Value& barred = zones.append(zone("z24", 14, "alarm", 3));
     barred["default_allowed"] = true;
     barred["zone_exceptions"].append("t2");
-    Json::Value tags(Json::arrayValue);
+    Json::Value tags(Json::arrayValue), statuses(Json::arrayValue);
     for (const auto& [uid, mac] : {std::pair{"t1", "a1b2c3d4e5f6"}, std::pair{"t2", "0011223344556677"},
                                    std::pair{"t3", "001122334455"}, std::pair{"u1", ""}}) {
         tags.append(varnok::fuzz::tag_json(uid, mac));
     }
-    Json::Value statuses(Json::arrayValue);
     for (const auto& [uid, name] :
          {std::pair{"t1", "OUTDATED"}, std::pair{"t2", "OOSYNC"}, std::pair{"u1", "OOSYNC"}}) {
         statuses.append(varnok::fuzz::status_json(uid, name));

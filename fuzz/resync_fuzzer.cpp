@@ -317,13 +317,12 @@ private:
     }
 
     void serve() {
-        Json::Value zones(Json::arrayValue);
+        Json::Value zones(Json::arrayValue), tags(Json::arrayValue);
         for (std::size_t slot = 0; slot < zone_slots; ++slot) {
             if (m_zones[slot].present) {
                 zones.append(zone_json(slot, m_zones[slot]));
             }
         }
-        Json::Value tags(Json::arrayValue);
         for (std::size_t tag = 0; tag < tag_count; ++tag) {
             tags.append(tag_json(tag, m_tags[tag]));
         }

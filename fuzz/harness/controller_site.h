@@ -61,8 +61,6 @@ inline Json::Value status_json(const std::string& uid, const std::string& name) 
 class controller_site {
 public:
     controller_site() {
-        m_core = ozra::libs::core::core::create(m_logger);
-        m_loop = m_core->create_events_loop("main");
         // The controller's signals handle is armed, then the fuzzer's own SIGINT and SIGTERM handlers are
         // put back: the fuzzer stops as it should, and the handle never fires.
         struct sigaction interrupt {};
@@ -126,8 +124,8 @@ private:
     const std::unique_ptr<test_tools::fake_location_server> m_server =
         test_tools::make_fake_location_server();
     ozra::libs::core::logger m_logger{"varnok-fuzz", "main"};
-    std::unique_ptr<ozra::libs::core::core> m_core;
-    std::unique_ptr<ozra::libs::core::events_loop> m_loop;
+    std::unique_ptr<ozra::libs::core::core> m_core = ozra::libs::core::core::create(m_logger);
+    std::unique_ptr<ozra::libs::core::events_loop> m_loop = m_core->create_events_loop("main");
     std::unique_ptr<ozra::libs::core::events_loop::signals_handle> m_signals;
     zmq::context_t m_zmq;
     zmq::socket_t m_proxy{m_zmq, zmq::socket_type::pub};
