@@ -20,8 +20,6 @@ namespace {
 using ozra::CTrackableObject;
 using ozra::CZoneForDevice;
 using varnok::test_tools::hex_from_bytes;
-using varnok::test_tools::match_request;
-namespace rest_paths = varnok::test_tools::rest_paths;
 using varnok::test_tools::tag_zone_manager;
 
 constexpr std::size_t zone_slots = 6;
@@ -351,7 +349,8 @@ private:
     // server's log holds the frames posted.
     bool answer(const std::string& uid, deliver how) {
         m_controller->WaitForAsyncOperations();
-        const auto posted = m_site.server().requests(match_request("POST", rest_paths::user_msg));
+        const auto posted = m_site.server().requests(
+            varnok::test_tools::match_request("POST", varnok::test_tools::rest_paths::user_msg));
         for (; m_posted < posted.size(); ++m_posted) {
             const Json::Value message = varnok::fuzz::parsed(posted[m_posted].body);
             m_frames[message["uid"].asString()].push_back(message["data"]["hex"].asString());
