@@ -255,13 +255,12 @@ public:
                 if (m_tags[tag].associated) {
                     fail(uid, "associated, but not managed after settling");
                 }
-                continue;
-            }
-            if (managed->second.mCurDownloadStatus.mName != ozra::DLS_UPDATED) {
+            } else if (managed->second.mCurDownloadStatus.mName != ozra::DLS_UPDATED) {
                 fail(uid, "not UPDATED after settling");
+            } else {
+                require_same(uid, device_table(m_devices.at(uid)), listed_table(fresh_object(uid), true),
+                             "settled device against a full recomputation");
             }
-            require_same(uid, device_table(m_devices.at(uid)), listed_table(fresh_object(uid), true),
-                         "settled device against a full recomputation");
         }
     }
 

@@ -11,6 +11,8 @@
 
 namespace varnok::fuzz {
 
+namespace {
+
 namespace command = test_tools::device_command;
 
 std::string frame_defect(std::string_view hex) {
@@ -49,6 +51,8 @@ std::string frame_defect(std::string_view hex) {
     }
     return {};
 }
+
+}  // namespace
 
 std::string user_message_defect(std::string_view body) {
     const auto parsed = ozra::libs::core::json::try_parse(body);
