@@ -72,14 +72,19 @@ protected:
     int m_probes = 0;
 };
 
-TEST_F(simulated_site_test, server_serves_the_scenario_data_and_the_second_zone_read_marks_the_daemon_ready) {
+// The second zone read marks the daemon ready.
+TEST_F(simulated_site_test, serves_the_scenario_data_and_applies_a_zone_change_with_a_notification) {
     const Json::Value zone = get(rest_paths::zones)["zones"][0];
     EXPECT_EQ(zone["zone_type_name"].asString() + " " +
                   std::to_string(zone["zone_geometry"]["positions"].size()) + " " +
                   get(rest_paths::track_obj)["trackableObjects"][1]["node"]["mac_address"].asString(),
               "alarm 3 020000000002");
     EXPECT_FALSE(m_site.daemon_ready());
-    get(rest_paths::zones);
+    m_site.apply(m_scenario.events[0]);
+    EXPECT_EQ(
+        published(),
+        (std::vector<std::string>{R"(notify {"action":"updated","object":"ZONE","plist":{"uid":"z1"}})"}));
+    EXPECT_EQ(get(rest_paths::zones)["zones"][0]["zone_geometry"]["positions"][1]["x"].asInt(), 20);
     EXPECT_TRUE(m_site.daemon_ready());
 }
 
@@ -109,14 +114,6 @@ TEST_F(simulated_site_test, status_reports_show_and_auto_update_requests_downloa
     EXPECT_EQ(
         tags[0].status + " " + tags[0].reason + " " + std::to_string(tags[0].reports) + " " + tags[1].status,
         "OOSYNC CRC mismatch 4 -");
-}
-
-TEST_F(simulated_site_test, a_zone_change_updates_the_server_and_notifies) {
-    m_site.apply(m_scenario.events[0]);
-    EXPECT_EQ(
-        published(),
-        (std::vector<std::string>{R"(notify {"action":"updated","object":"ZONE","plist":{"uid":"z1"}})"}));
-    EXPECT_EQ(get(rest_paths::zones)["zones"][0]["zone_geometry"]["positions"][1]["x"].asInt(), 20);
 }
 
 }  // namespace
