@@ -4,130 +4,79 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <optional>
+#include <map>
+#include <utility>
+
+#include "simulator/device_frame.h"
 
 namespace varnok::fuzz {
 
 namespace {
 
-// Largest descriptor in an Add zone record, in bytes.
-constexpr unsigned max_descriptor_bytes = 250;
-// Records of a zone batch, in characters: 512 plus the delete margin overshoot of 2.
-constexpr std::size_t max_batch_record_digits = 514;
+namespace command = test_tools::device_command;
 
-bool is_upper_hex(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
-}
-
-unsigned number(std::string_view digits) {
-    return static_cast<unsigned>(std::strtoul(std::string(digits).c_str(), nullptr, 16));
-}
-
-// The data length a command requires; none for the Add zone record, whose length is the descriptor's.
-std::optional<unsigned> required_data_length(unsigned code) {
-    switch (code) {
-        case 0x03:
-        case 0x06:
-        case 0x07:
-        case 0x08:
-            return 2;
-        case 0x05:
-        case 0x0F:
-            return 0;
-        default:
-            return std::nullopt;
+std::string frame_defect(std::string_view hex) {
+    std::string defect;
+    const auto frame = test_tools::decode_frame(std::string(hex), defect);
+    if (!frame) {
+        return defect;
     }
-}
-
-bool is_known_command(unsigned code) {
-    return code == 0x01 || required_data_length(code).has_value();
-}
-
-bool is_batch_record(unsigned code) {
-    return code == 0x01 || code == 0x08;
-}
-
-std::string records_defect(std::string_view records) {
-    unsigned count = 0;
-    bool batch = false;
-    while (!records.empty()) {
-        if (records.size() < 4) {
-            return "truncated record header";
-        }
-        const unsigned code = number(records.substr(0, 2));
-        const unsigned length = number(records.substr(2, 2));
-        if (!is_known_command(code)) {
-            return "unknown command " + std::string(records.substr(0, 2));
-        }
-        const auto required = required_data_length(code);
-        if (required ? length != *required : (length == 0 || length > max_descriptor_bytes)) {
-            return "bad data length for command " + std::string(records.substr(0, 2));
-        }
-        if (records.size() < 4 + 2 * std::size_t{length}) {
-            return "record data runs past the payload";
-        }
-        batch = batch || is_batch_record(code);
-        ++count;
-        records.remove_prefix(4 + 2 * std::size_t{length});
-        if (count > 1 && !batch) {
-            return "a command other than Add zone or Delete zone shares a frame";
-        }
+    if (test_tools::encode_frame(*frame) != hex) {
+        return "not uppercase hexadecimal text";
     }
-    if (count == 0) {
-        return "no command record";
+    if (frame->type != test_tools::frame_type_to_device || frame->records.empty()) {
+        return "frame type is not 0001, or no command record";
+    }
+    // Smallest and largest data length by command.
+    static const std::map<std::uint8_t, std::pair<std::size_t, std::size_t>> lengths{
+        {command::add_zone, {1, 250}},        {command::crc_request, {2, 2}},
+        {command::download_complete, {2, 2}}, {command::crc_acknowledge, {2, 2}},
+        {command::delete_zone, {2, 2}},       {command::erase_all, {0, 0}},
+        {command::download_request, {0, 0}}};
+    bool batch = true;
+    for (const auto& record : frame->records) {
+        const auto range = lengths.find(record.code);
+        if (range == lengths.end() || record.data.size() < range->second.first ||
+            record.data.size() > range->second.second) {
+            return "unknown command or bad data length: " + test_tools::hex_from_bytes({record.code});
+        }
+        batch = batch && (record.code == command::add_zone || record.code == command::delete_zone);
+    }
+    if (frame->records.size() > 1 && !batch) {
+        return "a command other than Add zone or Delete zone shares a frame";
+    }
+    // 512 characters of records, plus the overshoot of 2 that the delete margin allows.
+    if (batch && hex.size() > 8 + 514) {
+        return "zone batch exceeds its limit";
     }
     return {};
 }
 
 }  // namespace
 
-std::string frame_defect(std::string_view hex) {
-    if (hex.size() < 8 || hex.size() % 2 != 0) {
-        return "not a whole frame of digit pairs";
-    }
-    for (const char c : hex) {
-        if (!is_upper_hex(c)) {
-            return "not uppercase hexadecimal text";
-        }
-    }
-    if (hex.substr(0, 4) != "0001") {
-        return "frame type is not 0001";
-    }
-    const std::string_view records = hex.substr(8);
-    if (number(hex.substr(4, 4)) * 2 != records.size()) {
-        return "payload length does not match the records";
-    }
-    const std::string defect = records_defect(records);
-    if (defect.empty() && is_batch_record(number(records.substr(0, 2))) &&
-        records.size() > max_batch_record_digits) {
-        return "zone batch exceeds its limit";
-    }
-    return defect;
-}
-
 std::string user_message_defect(std::string_view body) {
     const auto parsed = ozra::libs::core::json::try_parse(body);
-    if (!parsed.ok || !parsed.result.isObject()) {
-        return "user message is no JSON object";
+    const Json::Value& message = parsed.result;
+    if (!parsed.ok || !message.isObject() || !message["uid"].isString() ||
+        message["uid"].asString().empty() || !message["data"].isObject() ||
+        !message["data"]["hex"].isString()) {
+        return "user message is no {\"uid\": ..., \"data\": {\"hex\": ...}}";
     }
-    const Json::Value& uid = parsed.result["uid"];
-    const Json::Value& data = parsed.result["data"];
-    if (!uid.isString() || uid.asString().empty()) {
-        return "user message without a uid";
-    }
-    if (!data.isObject() || !data["hex"].isString()) {
-        return "user message without data.hex";
-    }
-    return frame_defect(data["hex"].asString());
+    return frame_defect(message["data"]["hex"].asString());
 }
 
 void require_no_defect(const std::string& defect, std::string_view text) {
-    if (defect.empty()) {
-        return;
+    if (!defect.empty()) {
+        std::fprintf(stderr, "Malformed device frame (%s): %.*s\n", defect.c_str(),
+                     static_cast<int>(text.size()), text.data());
+        std::abort();
     }
-    std::fprintf(stderr, "Malformed device frame (%s): %.*s\n", defect.c_str(), static_cast<int>(text.size()),
-                 text.data());
-    std::abort();
 }
 
 }  // namespace varnok::fuzz
+
+// Every target's set-up: the loggers print nothing to stderr, as under systemd.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    setenv("OZRA_LAUNCHED_BY_SYSTEMD", "1", 1);
+    return 0;
+}

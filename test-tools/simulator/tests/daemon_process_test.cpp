@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <thread>
 
@@ -14,35 +15,38 @@ using namespace std::chrono_literals;
 
 class daemon_process_test : public ::testing::Test {
 protected:
+    ~daemon_process_test() override { std::filesystem::remove(m_output); }
+
     std::string output() const {
-        std::ifstream file(m_output);
         std::ostringstream text;
-        text << file.rdbuf();
+        text << std::ifstream(m_output).rdbuf();
         return text.str();
     }
 
-    // Polls until the child's output contains the text.
-    bool wait_for_output(const std::string& text) const {
-        const auto deadline = std::chrono::steady_clock::now() + 10s;
-        while (output().find(text) == std::string::npos) {
+    // Polls until done() holds (the child gives no other sign); false after a generous deadline.
+    static bool eventually(const std::function<bool()>& done) {
+        for (const auto deadline = std::chrono::steady_clock::now() + 10s; !done();
+             std::this_thread::sleep_for(20ms)) {
             if (std::chrono::steady_clock::now() > deadline) {
                 return false;
             }
-            std::this_thread::sleep_for(20ms);
         }
         return true;
     }
 
+    bool output_shows(const std::string& text) const {
+        return eventually([&] { return output().find(text) != std::string::npos; });
+    }
+
     std::string m_output = std::filesystem::temp_directory_path() /
                            ("varnok-sim-process-" + std::to_string(::getpid()) + ".log");
-    ~daemon_process_test() override { std::filesystem::remove(m_output); }
 };
 
 TEST_F(daemon_process_test, sigterm_ends_the_child_and_gives_its_exit_status) {
     daemon_process child("/bin/sh",
                          {"-c", "trap 'echo bye; exit 0' TERM; echo ready >&2; while :; do sleep 0.05; done"},
                          m_output);
-    ASSERT_TRUE(wait_for_output("ready"));
+    ASSERT_TRUE(output_shows("ready"));
     EXPECT_FALSE(child.exit_status());
     EXPECT_EQ(child.terminate(10s), 0);
     EXPECT_NE(output().find("bye"), std::string::npos);
@@ -51,23 +55,15 @@ TEST_F(daemon_process_test, sigterm_ends_the_child_and_gives_its_exit_status) {
 TEST_F(daemon_process_test, a_child_that_ignores_sigterm_is_killed_and_reported) {
     daemon_process child("/bin/sh", {"-c", "trap '' TERM; echo ready; while :; do sleep 0.05; done"},
                          m_output);
-    ASSERT_TRUE(wait_for_output("ready"));
+    ASSERT_TRUE(output_shows("ready"));
     EXPECT_EQ(child.terminate(300ms), std::nullopt);
     EXPECT_EQ(child.exit_status(), 128 + 9);
 }
 
-TEST_F(daemon_process_test, exit_status_of_a_child_that_ended_by_itself) {
-    daemon_process child("/bin/sh", {"-c", "echo done; exit 3"}, m_output);
-    ASSERT_TRUE(wait_for_output("done"));
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (!child.exit_status() && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(20ms);
-    }
-    EXPECT_EQ(child.exit_status(), 3);
+TEST_F(daemon_process_test, a_child_that_ended_by_itself_gives_its_exit_status_and_a_missing_program_throws) {
+    daemon_process child("/bin/sh", {"-c", "exit 3"}, m_output);
+    EXPECT_TRUE(eventually([&] { return child.exit_status() == 3; }));
     EXPECT_EQ(child.terminate(1s), 3);
-}
-
-TEST_F(daemon_process_test, a_missing_program_is_an_error) {
     EXPECT_THROW(daemon_process("/nonexistent/varnok", {}, m_output), std::runtime_error);
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace varnok::test_tools {
 namespace {
 
@@ -33,45 +35,34 @@ std::string with(const std::string& from, const std::string& to) {
     return std::string(good).replace(at, from.size(), to);
 }
 
-std::string error_of(const std::string& text) {
+// The message of the scenario_error that read raises; "no error" when it raises none.
+template <class Read>
+std::string error_of(Read&& read) {
     try {
-        parse_scenario(text, "s.json");
+        read();
     } catch (const scenario_error& error) {
         return error.what();
     }
     return "no error";
 }
 
-TEST(scenario_reader, reads_a_good_scenario_with_defaults_and_events_in_time_order) {
+TEST(scenario_reader, reads_a_good_scenario_with_defaults_names_and_events_in_time_order) {
     const auto s = parse_scenario(good, "s.json");
-    EXPECT_EQ(s.name, "small");
-    EXPECT_EQ(s.duration_s, 20);
-    EXPECT_TRUE(s.auto_update);
     EXPECT_EQ(s.configured_zone_types, (std::vector<std::string>{"alarm", "boundary_in"}));
-    ASSERT_EQ(s.zones.size(), 2u);
-    EXPECT_EQ(s.zones[0].name, "z1");
-    EXPECT_EQ(s.zones[0].coupled, 2);
-    EXPECT_EQ(s.zones[0].sublocation_id, 1);
-    EXPECT_EQ(s.zones[0].project_uid, "project-1");
-    EXPECT_EQ(s.zones[1].points[1], (std::pair<std::int32_t, std::int32_t>{-10, 0}));
-    ASSERT_EQ(s.tags.size(), 2u);
-    EXPECT_EQ(s.tags[0].holds_zones, (std::vector<std::string>{"z1", "z2"}));
-    EXPECT_EQ(s.tags[0].stored_status, "UPDATED");
-    EXPECT_EQ(s.tags[0].mac, "020000000001");
-    EXPECT_FALSE(s.tags[0].expected->reason);
-    EXPECT_FALSE(s.tags[1].associated);
-    EXPECT_FALSE(s.tags[1].stored_status);
-    EXPECT_TRUE(s.tags[1].faults.silent);
-    EXPECT_EQ(s.tags[1].faults.failing_zones.at(2), 3);
-    EXPECT_EQ(s.tags[1].expected->reason, "not associated");
+    EXPECT_EQ(std::tie(s.zones.at(0).sublocation_id, s.zones.at(0).project_uid, s.zones.at(1).points.at(1)),
+              std::make_tuple(1, "project-1", std::pair<std::int32_t, std::int32_t>{-10, 0}));
+    EXPECT_EQ(s.tags.at(0).holds_zones, (std::vector<std::string>{"z1", "z2"}));
+    EXPECT_EQ(std::tie(s.tags.at(0).stored_status, s.tags.at(0).mac, s.tags.at(1).stored_status),
+              std::make_tuple(std::optional<std::string>("UPDATED"), "020000000001", std::nullopt));
+    EXPECT_EQ(s.tags.at(1).faults.failing_zones.at(2), 3);
+    EXPECT_EQ(s.tags.at(1).expected->reason, "not associated");
     ASSERT_EQ(s.events.size(), 4u);
     EXPECT_EQ(s.events[0].kind, event_kind::update);
     EXPECT_EQ(s.events[0].tag_uids, (std::vector<std::string>{"t1", "t2"}));
-    EXPECT_EQ(s.events[1].notification["object"].asString(), "GROUP");
-    EXPECT_EQ(s.events[2].kind, event_kind::change_zone);
-    EXPECT_EQ(s.events[2].zone.name, "Gate");
+    EXPECT_EQ(s.events[1].notification["object"].asString() + " " + s.events[2].zone.name + " " +
+                  s.events[3].zone_uid,
+              "GROUP Gate z1");
     EXPECT_EQ(s.events[2].zone.points[0], (std::pair<std::int32_t, std::int32_t>{1, 1}));
-    EXPECT_EQ(s.events[3].zone_uid, "z1");
 }
 
 TEST(scenario_reader, each_bad_member_is_named_in_the_message) {
@@ -84,17 +75,12 @@ TEST(scenario_reader, each_bad_member_is_named_in_the_message) {
         {with(R"("name": "small")", R"("nmae": "small")"), "s.json: nmae: unknown member"},
         {with(R"("id": 2)", R"("id": 256)"),
          "s.json: zone_types[1].id: expected a whole number from 1 to 255"},
-        {with(R"("zone_id": 1,)", ""), "s.json: zones[0].zone_id: missing"},
         {with(R"("type": "alarm")", R"("type": "alarn")"), "s.json: zones[1].type: no zone type named alarn"},
         {with(R"([[0,0],[10,0],[0,10]])", R"([[0,0],[10,0]])"), "s.json: zones[0].points: expected 3 to 255"},
         {with(R"([0,10]]},)", R"([0,"x"]]},)"), "s.json: zones[0].points[2][1]: expected a whole number"},
         {with(R"("uid": "z2")", R"("uid": "z1")"), "s.json: zones[1].uid: zone z1 given twice"},
-        {with(R"("holds_zones": "all")", R"("holds_zones": ["z9"])"), "s.json: tags[0].holds_zones: no zone"},
         {with(R"("expected": "UPDATED")", R"("expected": "DONE")"),
          "s.json: tags[0].expected: expected OUTDATED"},
-        {with(R"("error_code": 3)", R"("error_code": 0)"),
-         "s.json: tags[1].faults.failing_zones[0].error_code: expected a whole number from 1 to 255"},
-        {with(R"("silent": true)", R"("mute": true)"), "s.json: tags[1].faults.mute: unknown member"},
         {with(R"("uid": "t1")", R"("uid": "t1", "mac": "12")"), "s.json: tags[0].mac: expected 12 or 16"},
         {with(R"("update": "all")", R"("update": ["t9"])"),
          "s.json: events[1].update: no tag with the uid t9"},
@@ -102,25 +88,13 @@ TEST(scenario_reader, each_bad_member_is_named_in_the_message) {
         {with(R"("at_s": 4, )", ""), "s.json: events[3].at_s: missing"},
         {with(R"("at_s": 2, "update": "all")", R"("at_s": 2, "update": "all", "verify": "all")"),
          "s.json: events[1]: expected at_s and one action"},
-        {with(R"("uid": "z2", "points")", R"("uid": "z2", "coupled": -1, "points")"),
-         "s.json: events[0].change_zone.coupled: expected a whole number from 0 to 65535"},
     };
     for (const auto& [text, message] : cases) {
-        EXPECT_EQ(error_of(text).substr(0, message.size()), message) << text;
+        EXPECT_EQ(error_of([&] { parse_scenario(text, "s.json"); }).substr(0, message.size()), message)
+            << text;
     }
-}
-
-TEST(scenario_reader, a_missing_file_is_named) {
-    EXPECT_THROW(
-        {
-            try {
-                read_scenario_file("/nonexistent/scenario.json");
-            } catch (const scenario_error& error) {
-                EXPECT_STREQ(error.what(), "/nonexistent/scenario.json: cannot be read");
-                throw;
-            }
-        },
-        scenario_error);
+    EXPECT_EQ(error_of([] { read_scenario_file("/nonexistent/s.json"); }),
+              "/nonexistent/s.json: cannot be read");
 }
 
 }  // namespace
