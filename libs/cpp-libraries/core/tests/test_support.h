@@ -25,14 +25,17 @@
 namespace ozra::libs::core::testing {
 
 // Dispatches the context's handlers on this thread, one at a time, until done() holds or a generous
-// deadline passes; returns done().
+// deadline passes; true once done() held (done() is not asked again: it may consume what it checks).
 inline bool run_until(boost::asio::io_context& io_context, const std::function<bool()>& done) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!done() && std::chrono::steady_clock::now() < deadline) {
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
         io_context.restart();
         io_context.run_one_for(std::chrono::milliseconds(20));
     }
-    return done();
+    return true;
 }
 
 inline bool run_until(events_loop& loop, const std::function<bool()>& done) {
