@@ -33,14 +33,13 @@ TEST_F(KeltTest, TheServersStatusConvergesAfterAReportThatLandedLate) {
     late.lands_late = true;
     late.once = true;
     m_fake->set_fault(late, paths::zone_download_status, "POST");
-    m_kelt->user_msg_handler(Reply("t1", CodeRecord(0x8F, 0)));
+    Answer("t1", CodeRecord(0x8F, 0));
     EXPECT_ANY_THROW(m_kelt->processing());
 
     NextFrameTo("t1");
-    m_kelt->user_msg_handler(Reply("t1", ZoneReport(1, 0)));
-    ExpectDownloadComplete();
-    ConfirmDownloadComplete();
-    ASSERT_EQ(StoredStatus("t1"), "UPDATED");
+    Answer("t1", ZoneReport(1, 0));
+    Complete();
+    ASSERT_EQ(Stored("t1"), "UPDATED");
 
     // The IN_PROCESS report lands after the UPDATED one; the daemon reports UPDATED again afterwards.
     m_fake->clear_requests();
@@ -49,7 +48,7 @@ TEST_F(KeltTest, TheServersStatusConvergesAfterAReportThatLandedLate) {
     m_loop->stop();
     loop.join();
     EXPECT_TRUE(reportedAgain);
-    EXPECT_EQ(StoredStatus("t1"), "UPDATED");
+    EXPECT_EQ(Stored("t1"), "UPDATED");
 }
 
 TEST_F(KeltTest, AnUpdateRequestForAnUpdatedTagReportsItsStatusAgain) {
@@ -66,23 +65,23 @@ TEST_F(KeltTest, RepliesFromDevicesTheServerDoesNotKnowCostOneLookupPerPeriod) {
     Start();
     for (int reply = 0; reply < 50; ++reply) {
         try {
-            m_kelt->user_msg_handler(Reply("ghost", CrcRecord(0x87, 0x1234)));
+            Answer("ghost", CrcRecord(0x87, 0x1234));
         } catch (const libs::core::exception&) {
         }
     }
     EXPECT_EQ(m_fake->requests(LookupOf("ghost")).size(), 1U);
 
     m_kelt->notify_handler(R"({"object":"TRACKABLE_OBJECT","action":"created"})");
-    EXPECT_ANY_THROW(m_kelt->user_msg_handler(Reply("ghost", CrcRecord(0x87, 0x1234))));
+    EXPECT_ANY_THROW(Answer("ghost", CrcRecord(0x87, 0x1234)));
     EXPECT_EQ(m_fake->requests(LookupOf("ghost")).size(), 2U);
 
     // A lookup the server does not answer in time suspends every lookup for the period.
     response_fault slow;
     slow.delay = 11s;
     m_fake->set_fault(slow, std::string(paths::track_obj) + "slow", "GET");
-    EXPECT_ANY_THROW(m_kelt->user_msg_handler(Reply("slow", CrcRecord(0x87, 0x1234))));
-    for (const std::string uid : {"slow", "other", "third"}) {
-        m_kelt->user_msg_handler(Reply(uid, CrcRecord(0x87, 0x1234)));
+    EXPECT_ANY_THROW(Answer("slow", CrcRecord(0x87, 0x1234)));
+    for (const std::string uid : {"slow", "other"}) {
+        Answer(uid, CrcRecord(0x87, 0x1234));
     }
     EXPECT_EQ(m_fake->requests(LookupOf("other")).size(), 0U);
     EXPECT_EQ(m_fake->requests(LookupOf("slow")).size(), 1U);
@@ -90,22 +89,19 @@ TEST_F(KeltTest, RepliesFromDevicesTheServerDoesNotKnowCostOneLookupPerPeriod) {
 }
 
 TEST_F(KeltTest, ALookUpRefusedForOneUidLeavesTheOthersAndAFailingServerSuspendsThem) {
-    struct Case {
-        unsigned status;
-        bool othersLookedUp;
-    };
-    for (const Case c : {Case{404, true}, Case{414, true}, Case{503, false}}) {
-        SCOPED_TRACE(c.status);
+    for (const auto& [status, othersLookedUp] :
+         std::vector<std::pair<unsigned, bool>>{{404, true}, {414, true}, {503, false}}) {
+        SCOPED_TRACE(status);
         Start();
         response_fault refused;
-        refused.status = c.status;
+        refused.status = status;
         m_fake->set_fault(refused, std::string(paths::track_obj) + "stray", "GET");
-        EXPECT_ANY_THROW(m_kelt->user_msg_handler(Reply("stray", CrcRecord(0x87, 0x1234))));
-        m_kelt->user_msg_handler(Reply("stray", CrcRecord(0x87, 0x1234)));
+        EXPECT_ANY_THROW(Answer("stray", CrcRecord(0x87, 0x1234)));
+        Answer("stray", CrcRecord(0x87, 0x1234));
         EXPECT_EQ(m_fake->requests(LookupOf("stray")).size(), 1U);
-        m_kelt->user_msg_handler(Reply("t2", CrcRecord(0x87, 0x1234)));
-        EXPECT_EQ(m_kelt->TrObjects().count("t2"), c.othersLookedUp ? 1U : 0U);
-        EXPECT_EQ(m_fake->requests(LookupOf("t2")).size(), c.othersLookedUp ? 1U : 0U);
+        Answer("t2", CrcRecord(0x87, 0x1234));
+        EXPECT_EQ(m_kelt->TrObjects().count("t2"), othersLookedUp ? 1U : 0U);
+        EXPECT_EQ(m_fake->requests(LookupOf("t2")).size(), othersLookedUp ? 1U : 0U);
         m_kelt.reset();
         m_fake->clear_faults();
         m_fake->clear_requests();

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "kelt_fixture.h"
 
 namespace ozra::test {
@@ -7,21 +9,18 @@ namespace {
 
 namespace reason = DownloadStatusReason;
 
-const std::string erase_all = "000100020500";
-
 using KeltDownloadTest = KeltTest;
 
 TEST_F(KeltDownloadTest, AChangedZoneIsDownloadedAndConfirmed) {
     StartDownloadOfChangedZone();
-    m_kelt->user_msg_handler(Reply("t1", CodeRecord(0x8F, 0)));
+    Answer("t1", CodeRecord(0x8F, 0));
     EXPECT_EQ(Object("t1").mCurDownloadStatus.mName, DLS_IN_PROCESS);
     EXPECT_EQ(NextFrameTo("t1"), frame::ToDevice(AddRecord(Object("t1").mZones.at("z1"))));
-
-    m_kelt->user_msg_handler(Reply("t1", ZoneReport(1, 0)));
-    EXPECT_EQ(Object("t1").mZones.at("z1").mDevState, DS_DOWNLOADED);
-    ExpectDownloadComplete();
-    ConfirmDownloadComplete();
-    EXPECT_EQ(StoredStatus("t1"), "UPDATED");
+    Answer("t1", ZoneReport(1, 0));
+    EXPECT_EQ(Object("t1").mZones.at("z1").mDescriptor->Hex(),
+              m_kelt->Zones().at("z1").GetZoneDescriptor(2, 3));
+    Complete();
+    EXPECT_EQ(Stored("t1"), "UPDATED");
     EXPECT_EQ(Object("t1").mActivityStatus, ACT_NONE);
 }
 
@@ -29,74 +28,59 @@ TEST_F(KeltDownloadTest, AnOutOfSyncObjectIsErasedAndDownloadedWhole) {
     Start();
     m_kelt->processing();
     NextFrameTo("t1");
-    m_kelt->user_msg_handler(Reply("t1", CrcRecord(0x04, 0xBEEF)));
-    ASSERT_EQ(Object("t1").mCurDownloadStatus.mName, DLS_OOSYNC);
+    Answer("t1", CrcRecord(0x04, 0xBEEF));
     RequestUpdate("t1");
-
-    m_kelt->user_msg_handler(Reply("t1", CodeRecord(0x8F, 2)));
-    EXPECT_EQ(NextFrameTo("t1"), erase_all);
-    m_kelt->user_msg_handler(Reply("t1", CodeRecord(0x85, 0)));
+    Answer("t1", CodeRecord(0x8F, 2));
+    EXPECT_EQ(NextFrameTo("t1"), frame::Command(frame::CMD_ERASE_ALL));
+    Answer("t1", CodeRecord(0x85, 0));
     const auto& zones = Object("t1").mZones;
     EXPECT_EQ(NextFrameTo("t1"), frame::ToDevice(AddRecord(zones.at("z1")) + AddRecord(zones.at("z2"))));
-
     // Reports out of the batch's order are matched all the same.
-    m_kelt->user_msg_handler(Reply("t1", ZoneReport(2, 0) + ZoneReport(1, 0)));
-    ExpectDownloadComplete();
-    ConfirmDownloadComplete();
-    EXPECT_EQ(StoredStatus("t1"), "UPDATED");
+    Answer("t1", ZoneReport(2, 0) + ZoneReport(1, 0));
+    Complete();
+    EXPECT_EQ(Stored("t1"), "UPDATED");
 }
 
-TEST_F(KeltDownloadTest, ARejectedDownloadRequestLeavesTheObjectOutOfSync) {
+// The device's answers to the download request, the batch and the completion, and the status they end in.
+struct Answers {
+    uint8_t request;
+    uint8_t firstReport;
+    uint8_t secondReport;
+    uint16_t completeCrcFlip;
+    std::string stored;
+};
+
+class KeltAnswersTest : public KeltTest, public ::testing::WithParamInterface<Answers> {};
+
+TEST_P(KeltAnswersTest, DecideTheStatus) {
+    const Answers& c = GetParam();
     StartDownloadOfChangedZone();
-    m_kelt->user_msg_handler(Reply("t1", CodeRecord(0x8F, 1)));
-    m_kelt->processing();
-    EXPECT_EQ(StoredStatus("t1"), "OOSYNC");
-    EXPECT_EQ(StoredReason("t1"), "download request rejected");
-}
-
-TEST_F(KeltDownloadTest, AZoneFailingTwiceIsReportedAsAddFailed) {
-    StartDownloadOfChangedZone();
-    m_kelt->user_msg_handler(Reply("t1", CodeRecord(0x8F, 0)));
-    const std::string batch = NextFrameTo("t1");
-    m_kelt->user_msg_handler(Reply("t1", ZoneReport(1, 7)));
-    EXPECT_EQ(NextFrameTo("t1"), batch);
-    m_kelt->user_msg_handler(Reply("t1", ZoneReport(1, 9)));
-    ExpectDownloadComplete();
-    ConfirmDownloadComplete();
-    EXPECT_EQ(StoredStatus("t1"), "OUTDATED");
-    EXPECT_EQ(StoredReason("t1"), reason::AddFailed(1, "zone z1", 9).String());
-}
-
-TEST_F(KeltDownloadTest, ATooLargeZoneIsNeverSentAndReported) {
-    StartWithUpdatedT1();
-    Json::Value large = data::Zone("z3", 3);
-    for (int i = 0; i < 80; ++i) {
-        Json::Value point;
-        point["x"] = 100000 * i;
-        point["y"] = -100000 * i;
-        large["zone_geometry"]["positions"].append(point);
+    Answer("t1", CodeRecord(0x8F, c.request));
+    if (c.request == 0) {
+        const std::string batch = NextFrameTo("t1");
+        if (c.firstReport != 0) {
+            Answer("t1", ZoneReport(1, c.firstReport));
+            EXPECT_EQ(NextFrameTo("t1"), batch);
+        }
+        Answer("t1", ZoneReport(1, c.secondReport));
+        EXPECT_EQ(NextFrameTo("t1"),
+                  frame::CrcCommand(frame::CMD_DOWNLOAD_COMPLETE, Object("t1").CurrentCRC(false)));
+        Answer("t1", CrcRecord(0x86, Object("t1").CurrentCRC(false) ^ c.completeCrcFlip));
     }
-    m_fake->set_zones(data::Array({data::Zone("z1", 1, "alarm", 30), large}));
-    m_kelt->notify_handler(R"({"object":"ZONE"})");
     m_kelt->processing();
-    RequestUpdate("t1");
-    m_kelt->user_msg_handler(Reply("t1", CodeRecord(0x8F, 0)));
-    EXPECT_EQ(NextFrameTo("t1"),
-              frame::ToDevice(AddRecord(Object("t1").mZones.at("z1")) + frame::DeleteZoneRecord(2)));
-    EXPECT_TRUE(Object("t1").mZones.at("z3").mTooBig);
-    m_kelt->user_msg_handler(Reply("t1", ZoneReport(1, 0) + ZoneReport(2, 0)));
-    ExpectDownloadComplete();
-    ConfirmDownloadComplete();
-    EXPECT_EQ(StoredReason("t1"), reason::TooLargeZone(3, "zone z3").String());
+    EXPECT_EQ(Stored("t1"), c.stored);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Device, KeltAnswersTest,
+    ::testing::Values(Answers{1, 0, 0, 0, "OOSYNC: download request rejected"},
+                      Answers{0, 7, 9, 0, "OUTDATED: zone 1-\"zone z1\" add failed with code 9"},
+                      Answers{0, 7, 0, 0, "UPDATED"}, Answers{0, 0, 0, 1, "OOSYNC: CRC mismatch"}));
 
 TEST_F(KeltDownloadTest, RepliesToRequestsNotOutstandingAreIgnored) {
     StartWithUpdatedT1();
     const std::size_t sent = UserMessageCount();
-    for (const std::string& records :
-         {ZoneReport(1, 0), CodeRecord(0x85, 0), CrcRecord(0x86, 0x1234), CodeRecord(0x8F, 0)}) {
-        m_kelt->user_msg_handler(Reply("t1", records));
-    }
+    Answer("t1", ZoneReport(1, 0) + CodeRecord(0x85, 0) + CrcRecord(0x86, 0x1234) + CodeRecord(0x8F, 0));
     EXPECT_EQ(Object("t1").mCurDownloadStatus.mName, DLS_UPDATED);
     EXPECT_EQ(Object("t1").mActivityStatus, ACT_NONE);
     m_kelt->processing();
@@ -106,31 +90,29 @@ TEST_F(KeltDownloadTest, RepliesToRequestsNotOutstandingAreIgnored) {
 TEST_F(KeltDownloadTest, CrcReportsAlwaysGetAnAcknowledge) {
     StartWithUpdatedT1();
     const uint16_t crc = Object("t1").CurrentCRC(true);
-    m_kelt->user_msg_handler(Reply("t1", CrcRecord(0x87, crc ^ 0xFF)));
+    Answer("t1", CrcRecord(0x87, crc ^ 0xFF));
     EXPECT_EQ(Object("t1").mCurDownloadStatus.mReason.Type(), reason::CRC_MISMATCH);
-    EXPECT_EQ(NextFrameTo("t1"),
-              frame::CrcCommand(frame::CMD_CRC_ACKNOWLEDGE, Object("t1").CurrentCRC(true)));
+    EXPECT_EQ(NextFrameTo("t1"), frame::CrcCommand(frame::CMD_CRC_ACKNOWLEDGE, crc));
 
     // A matching report recovers only a disconnected object.
-    m_kelt->user_msg_handler(Reply("t1", CrcRecord(0x87, Object("t1").CurrentCRC(true))));
+    Answer("t1", CrcRecord(0x87, crc));
     EXPECT_EQ(Object("t1").mCurDownloadStatus.mName, DLS_OOSYNC);
     NextFrameTo("t1");
     Object("t1").SetDownloadStatus(CDownloadStatus(DLS_OOSYNC, reason::SimpleReason(reason::DISCONNECTED)));
-    m_kelt->user_msg_handler(Reply("t1", CrcRecord(0x87, Object("t1").CurrentCRC(true))));
+    Answer("t1", CrcRecord(0x87, crc));
     EXPECT_EQ(Object("t1").mCurDownloadStatus.mName, DLS_UPDATED);
-    NextFrameTo("t1");
+    EXPECT_EQ(NextFrameTo("t1"), frame::CrcCommand(frame::CMD_CRC_ACKNOWLEDGE, crc));
 }
 
 TEST_F(KeltDownloadTest, DecodingSkipsBadRecordsAndKeepsWhatWasApplied) {
     m_fake->set_zones(
         data::Array({data::Zone("z1", 1), data::Zone("z2", 2, "alarm", 20), data::Zone("z3", 3)}));
     StartWithUpdatedT1();
-    m_fake->set_zones(data::Array({data::Zone("z1", 1, "alarm", 30), data::Zone("z2", 2, "alarm", 40),
-                                   data::Zone("z3", 3, "alarm", 50)}));
-    m_kelt->notify_handler(R"({"object":"ZONE"})");
-    m_kelt->processing();
+    ChangeZones(data::Array({data::Zone("z1", 1, "alarm", 30), data::Zone("z2", 2, "alarm", 40),
+                             data::Zone("z3", 3, "alarm", 50)}));
     RequestUpdate("t1");
-    m_kelt->user_msg_handler(Reply("t1", "99020000" + std::string("85020000") + CodeRecord(0x8F, 0)));
+    // Unknown code and a record answering nothing before the download request's answer.
+    Answer("t1", "99020000" + std::string("85020000") + CodeRecord(0x8F, 0));
     EXPECT_EQ(Object("t1").mCurDownloadStatus.mName, DLS_IN_PROCESS);
     NextFrameTo("t1");
 
@@ -150,8 +132,7 @@ TEST_F(KeltDownloadTest, DecodingSkipsBadRecordsAndKeepsWhatWasApplied) {
     // Characters beyond the payload length are ignored.
     m_kelt->user_msg_handler(R"({"dev_id":"t1","hex":"00020005)" + ZoneReport(3, 0) + "0203000100\"}");
     EXPECT_EQ(zones.at("z3").mDevState, DS_DOWNLOADED);
-    EXPECT_EQ(zones.at("z1").mDevState, DS_DOWNLOADED);
-    ExpectDownloadComplete();
+    Complete();
 }
 
 TEST_F(KeltDownloadTest, MalformedMessagesChangeNothing) {

@@ -2,9 +2,12 @@
 
 #include <json/reader.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <sstream>
+
+#include "globals.h"
 
 namespace ozra::test {
 
@@ -12,8 +15,6 @@ using varnok::test_tools::match_request;
 using varnok::test_tools::rest_paths::user_msg;
 
 namespace {
-
-constexpr std::chrono::seconds wait_limit{10};
 
 std::string Hex(unsigned value, int digits) {
     char text[16];
@@ -33,32 +34,16 @@ Json::Value Parse(const std::string& text) {
 namespace data {
 
 Json::Value ZoneType(const std::string& name, unsigned id) {
-    Json::Value type;
-    type["name"] = name;
-    type["id"] = id;
-    return type;
+    return Parse(R"({"name":")" + name + R"(","id":)" + std::to_string(id) + "}");
 }
 
 Json::Value Zone(const std::string& uid, unsigned zoneId, const std::string& type, int size) {
-    Json::Value zone;
-    zone["uid"] = uid;
-    zone["active"] = true;
-    zone["dynamic"] = false;
-    zone["project_uid"] = "p1";
-    zone["name"] = "zone " + uid;
-    zone["default_allowed"] = false;
-    zone["zone_type_name"] = type;
-    zone["zone_exceptions"] = Json::Value(Json::arrayValue);
-    zone["zone_exceptions_groups"] = Json::Value(Json::arrayValue);
-    for (const auto& [x, y] : {std::pair{0, 0}, std::pair{size, 0}, std::pair{size, size}}) {
-        Json::Value point;
-        point["x"] = x;
-        point["y"] = y;
-        zone["zone_geometry"]["positions"].append(point);
-    }
-    zone["sublocation_id"] = 1;
-    zone["zone_id"] = zoneId;
-    return zone;
+    const std::string s = std::to_string(size);
+    return Parse(R"({"active":true,"dynamic":false,"project_uid":"p1","default_allowed":false,)"
+                 R"("zone_exceptions":[],"zone_exceptions_groups":[],"sublocation_id":1,"zone_id":)" +
+                 std::to_string(zoneId) + R"(,"zone_geometry":{"positions":[{"x":0,"y":0},{"x":)" + s +
+                 R"(,"y":0},{"x":)" + s + R"(,"y":)" + s + R"(}]},"uid":")" + uid + R"(","name":"zone )" +
+                 uid + R"(","zone_type_name":")" + type + R"("})");
 }
 
 Json::Value Coupled(Json::Value zone, unsigned coupledId) {
@@ -67,27 +52,17 @@ Json::Value Coupled(Json::Value zone, unsigned coupledId) {
 }
 
 Json::Value Trackable(const std::string& uid, const std::string& mac) {
-    Json::Value object;
-    object["uid"] = uid;
-    object["node"]["project_uid"] = "p1";
-    object["node"]["mac_address"] = mac;
-    object["node"]["groups"] = Json::Value(Json::arrayValue);
-    return object;
+    return Parse(R"({"node":{"project_uid":"p1","groups":[],"mac_address":")" + mac + R"("},"uid":")" + uid +
+                 R"("})");
 }
 
 Json::Value Unassociated(const std::string& uid) {
-    Json::Value object;
-    object["uid"] = uid;
-    object["project_uid"] = "p1";
-    return object;
+    return Parse(R"({"project_uid":"p1","uid":")" + uid + R"("})");
 }
 
 Json::Value Status(const std::string& uid, const std::string& status) {
-    Json::Value element;
-    element["trackable_uid"] = uid;
-    element["download_status"] = status;
-    element["ts"] = "2026-12-01T10:00:00.000Z";
-    return element;
+    return Parse(R"({"ts":"2026-12-01T10:00:00.000Z","trackable_uid":")" + uid + R"(","download_status":")" +
+                 status + R"("})");
 }
 
 Json::Value Array(std::initializer_list<Json::Value> elements) {
@@ -120,22 +95,35 @@ std::string AddRecord(const CZoneForDevice& zone) {
     return frame::AddZoneRecord(zone.mDescriptor->Hex());
 }
 
+uint16_t ExpectedCrc(const kelt& controller, const std::string& uid) {
+    std::vector<std::pair<uint16_t, std::string>> held;
+    for (const auto& [zoneUid, zone] : controller.Zones()) {
+        if (zone.mExceptions.count(uid) == 0) {
+            held.emplace_back(zone.mZoneID, zone.GetZoneDescriptor(2, 3));
+        }
+    }
+    std::stable_sort(held.begin(), held.end(),
+                     [](const auto& left, const auto& right) { return left.first < right.first; });
+    std::string descriptors;
+    for (const auto& [zoneId, descriptor] : held) {
+        descriptors += descriptor;
+    }
+    const std::vector<uint8_t> bytes = ParseHexString(descriptors);
+    return Crc16(bytes.data(), static_cast<uint16_t>(bytes.size()));
+}
+
 KeltTest::KeltTest() {
     m_proxy.bind("tcp://127.0.0.1:*");
     m_stream = m_loop->create_zmq_message_stream(m_proxy.get(zmq::sockopt::last_endpoint));
-    ServeDefaultData();
-}
-
-KeltTest::~KeltTest() {
-    m_kelt.reset();
-}
-
-void KeltTest::ServeDefaultData() {
     m_fake->set_zone_types(data::Array(
         {data::ZoneType("alarm", 1), data::ZoneType("boundary_in", 2), data::ZoneType("boundary_out", 3)}));
     m_fake->set_zones(data::Array({data::Zone("z1", 1), data::Zone("z2", 2, "alarm", 20)}));
     m_fake->set_trackable_objects(data::Array({data::Trackable("t1"), data::Trackable("t2")}));
     m_fake->set_download_statuses(data::Array({data::Status("t1", "UPDATED")}));
+}
+
+KeltTest::~KeltTest() {
+    m_kelt.reset();
 }
 
 void KeltTest::Start() {
@@ -149,11 +137,15 @@ std::string KeltTest::NextFrameTo(const std::string& uid) {
         return request.method == "POST" && request.path == user_msg && Parse(request.body)["uid"] == uid;
     };
     std::size_t& read = m_frames_read[uid];
-    if (!m_fake->wait_for_requests(to_uid, read + 1, wait_limit)) {
+    if (!m_fake->wait_for_requests(to_uid, read + 1, std::chrono::seconds(10))) {
         ADD_FAILURE() << "no user message to " << uid;
         return {};
     }
     return Parse(m_fake->requests(to_uid).at(read++).body)["data"]["hex"].asString();
+}
+
+void KeltTest::Answer(const std::string& uid, const std::string& records) {
+    m_kelt->user_msg_handler(Reply(uid, records));
 }
 
 std::size_t KeltTest::UserMessageCount() const {
@@ -165,16 +157,26 @@ void KeltTest::StartWithUpdatedT1() {
     Start();
     m_kelt->processing();
     EXPECT_EQ(NextFrameTo("t1"), frame::CrcCommand(frame::CMD_CRC_REQUEST, Object("t1").CurrentCRC(true)));
-    m_kelt->user_msg_handler(Reply("t1", CrcRecord(0x04, Object("t1").CurrentCRC(false))));
+    Answer("t1", CrcRecord(0x04, Object("t1").CurrentCRC(false)));
     m_kelt->processing();
     ASSERT_EQ(Object("t1").mCurDownloadStatus.mName, DLS_UPDATED);
 }
 
-void KeltTest::StartDownloadOfChangedZone() {
-    StartWithUpdatedT1();
-    m_fake->set_zones(data::Array({data::Zone("z1", 1, "alarm", 30), data::Zone("z2", 2, "alarm", 20)}));
+void KeltTest::ChangeZones(const Json::Value& zones) {
+    m_fake->set_zones(zones);
     m_kelt->notify_handler(R"({"object":"ZONE"})");
     m_kelt->processing();
+}
+
+void KeltTest::ChangeTrackables(const Json::Value& objects) {
+    m_fake->set_trackable_objects(objects);
+    m_kelt->notify_handler(R"({"object":"TRACKABLE_OBJECT","action":"updated"})");
+    m_kelt->processing();
+}
+
+void KeltTest::StartDownloadOfChangedZone() {
+    StartWithUpdatedT1();
+    ChangeZones(data::Array({data::Zone("z1", 1, "alarm", 30), data::Zone("z2", 2, "alarm", 20)}));
     RequestUpdate("t1");
 }
 
@@ -185,14 +187,16 @@ void KeltTest::RequestUpdate(const std::string& uid) {
     EXPECT_EQ(NextFrameTo(uid), download_request);
 }
 
-void KeltTest::ExpectDownloadComplete() {
+void KeltTest::Download(const std::string& uid) {
+    RequestUpdate(uid);
+    Answer(uid, CodeRecord(0x8F, 0));
+}
+
+void KeltTest::Complete() {
     EXPECT_EQ(NextFrameTo("t1"),
               frame::CrcCommand(frame::CMD_DOWNLOAD_COMPLETE, Object("t1").CurrentCRC(false)));
     EXPECT_EQ(Object("t1").mActivityStatus, ACT_ZONE_DOWNLOAD_COMPLETED);
-}
-
-void KeltTest::ConfirmDownloadComplete() {
-    m_kelt->user_msg_handler(Reply("t1", CrcRecord(0x86, Object("t1").CurrentCRC(false))));
+    Answer("t1", CrcRecord(0x86, Object("t1").CurrentCRC(false)));
     m_kelt->processing();
 }
 
@@ -200,14 +204,13 @@ CTrackableObject& KeltTest::Object(const std::string& uid) {
     return m_kelt->TrObjects().at(uid);
 }
 
-std::string KeltTest::StoredStatus(const std::string& uid) const {
+std::string KeltTest::Stored(const std::string& uid) const {
     const auto status = m_fake->download_status(uid);
-    return status ? (*status)["download_status"].asString() : std::string();
-}
-
-std::string KeltTest::StoredReason(const std::string& uid) const {
-    const auto status = m_fake->download_status(uid);
-    return status ? (*status)["reason"].asString() : std::string();
+    if (!status) {
+        return {};
+    }
+    const std::string reason = (*status)["reason"].asString();
+    return (*status)["download_status"].asString() + (reason.empty() ? "" : ": " + reason);
 }
 
 }  // namespace ozra::test

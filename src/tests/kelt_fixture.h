@@ -42,9 +42,12 @@ std::string CrcRecord(uint8_t code, uint16_t crc);
 std::string CodeRecord(uint8_t code, uint8_t value);
 // An Add zone record for the entry's descriptor, as a batch frame carries it.
 std::string AddRecord(const CZoneForDevice& zone);
+// The CRC16 of the descriptors the tag holds, worked out from the zone texts in zone ID order.
+uint16_t ExpectedCrc(const kelt& controller, const std::string& uid);
 
 // A controller on a real events loop and message stream, talking to a fake location server that serves
-// the default data until a test replaces it.
+// the zone types, the zones z1 (ID 1) and z2 (ID 2), the objects t1 and t2 and t1's stored status until a
+// test replaces them.
 class KeltTest : public ::testing::Test {
 protected:
     KeltTest();
@@ -53,19 +56,24 @@ protected:
     void Start();
     // The hex frame of the next user message to the uid; a test failure and empty when none comes.
     std::string NextFrameTo(const std::string& uid);
+    void Answer(const std::string& uid, const std::string& records);
     // Starts and makes t1 verified and DLS_UPDATED through a CRC response.
     void StartWithUpdatedT1();
     CTrackableObject& Object(const std::string& uid);
+    // Serves the zones, notifies the change and runs the processing.
+    void ChangeZones(const Json::Value& zones);
+    // Serves the objects, notifies a trackable object change and runs the processing.
+    void ChangeTrackables(const Json::Value& objects);
     // t1 up to date, then z1 changed on the server and the download requested.
     void StartDownloadOfChangedZone();
     // The server's "UPDATE" request for the uid; expects the download request frame.
     void RequestUpdate(const std::string& uid);
+    // The update request, accepted by the device.
+    void Download(const std::string& uid);
     // Expects t1's download complete frame, then confirms it with t1's CRC and runs the processing.
-    void ExpectDownloadComplete();
-    void ConfirmDownloadComplete();
-    // The reported status element of the uid stored by the fake server.
-    std::string StoredStatus(const std::string& uid) const;
-    std::string StoredReason(const std::string& uid) const;
+    void Complete();
+    // The status the fake server stores for the uid, followed by ": reason" when there is one.
+    std::string Stored(const std::string& uid) const;
     // User messages the server has received once every queued one has ended.
     std::size_t UserMessageCount() const;
 
@@ -82,9 +90,6 @@ protected:
     std::unique_ptr<kelt> m_kelt;
 
 private:
-    // The zone types, the zones z1 (ID 1) and z2 (ID 2), the objects t1 and t2 and t1's stored status.
-    void ServeDefaultData();
-
     std::map<std::string, std::size_t> m_frames_read;
 };
 

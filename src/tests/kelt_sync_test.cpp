@@ -8,88 +8,69 @@ namespace {
 using varnok::test_tools::match_request;
 using varnok::test_tools::rest_paths::zone_download_status;
 
-constexpr std::chrono::seconds wait_limit{10};
+const std::string changed = "OUTDATED: zone or trackable changed";
 
-std::set<std::string> Keys(const std::map<std::string, CTrackableObject>& objects) {
-    std::set<std::string> keys;
-    for (const auto& [uid, object] : objects) {
-        keys.insert(uid);
-    }
-    return keys;
+bool Deleted(varnok::test_tools::fake_location_server& fake, const std::string& uid) {
+    return fake.wait_for_request(match_request("DELETE", std::string(zone_download_status) + "/" + uid),
+                                 std::chrono::seconds(10));
 }
 
-TEST_F(KeltTest, StartUpManagesKnownObjectsWithStoredStatusesAndForgetsUnknownOnes) {
+TEST_F(KeltTest, OnlyMutuallyCoupledBoundariesAndConfiguredServerTypesApply) {
+    m_zone_types.insert("parking");
+    m_fake->set_zones(data::Array({data::Zone("z1", 1), data::Coupled(data::Zone("in", 5, "boundary_in"), 6),
+                                   data::Coupled(data::Zone("out", 6, "boundary_out"), 5),
+                                   data::Coupled(data::Zone("in2", 8, "boundary_in"), 9),
+                                   data::Coupled(data::Zone("out2", 9, "boundary_out"), 7),
+                                   data::Zone("park", 10, "parking")}));
+    Start();
+    EXPECT_EQ(m_kelt->ZoneTypes().count("parking"), 0U);
+    EXPECT_EQ(m_kelt->Zones().count("park"), 0U);
+    std::set<std::string> applying;
+    for (const CZoneForDevice& zone : Object("t1").mZones) {
+        applying.insert(zone.ZoneUid());
+    }
+    EXPECT_EQ(applying, (std::set<std::string>{"z1", "in", "out"}));
+}
+
+// Start-up manages the known objects with stored statuses and forgets the statuses of unknown ones.
+TEST_F(KeltTest, StartUpAndFirstProcessingVerifyEveryObjectAndReportUnassociatedOnce) {
     m_fake->set_trackable_objects(
         data::Array({data::Trackable("t1"), data::Trackable("t2"), data::Unassociated("u1")}));
-    m_fake->set_download_statuses(data::Array(
-        {data::Status("t1", "UPDATED"), data::Status("u1", "OOSYNC"), data::Status("gone", "UPDATED")}));
+    m_fake->set_download_statuses(
+        data::Array({data::Status("t1", "UPDATED"), data::Status("t2", "UPDATED"),
+                     data::Status("u1", "OOSYNC"), data::Status("gone", "UPDATED")}));
     Start();
-
-    EXPECT_EQ(Keys(m_kelt->TrObjects()), (std::set<std::string>{"t1"}));
-    const CTrackableObject& t1 = Object("t1");
-    EXPECT_EQ(t1.mCurDownloadStatus.mName, DLS_UNKNOWN);
-    ASSERT_EQ(t1.mZones.size(), 2U);
-    for (const CZoneForDevice& zone : t1.mZones) {
+    ASSERT_EQ(m_kelt->TrObjects().size(), 2U);
+    EXPECT_EQ(Object("t1").mCurDownloadStatus.mName, DLS_UNKNOWN);
+    for (const CZoneForDevice& zone : Object("t1").mZones) {
         EXPECT_EQ(zone.mDevState, DS_NEED_ADD) << zone.ZoneUid();
     }
     EXPECT_EQ(m_kelt->UnassociatedTrObjects().mPendingTOs, (std::set<std::string>{"u1"}));
-    EXPECT_TRUE(m_fake->wait_for_request(match_request("DELETE", std::string(zone_download_status) + "/gone"),
-                                         wait_limit));
+    EXPECT_TRUE(Deleted(*m_fake, "gone"));
     EXPECT_FALSE(m_kelt->IsContextActual());
-}
 
-TEST_F(KeltTest, ConfiguredTypesUnknownToTheServerAndUncoupledBoundariesAreLeftOut) {
-    m_zone_types.insert("parking");
-    m_fake->set_zones(data::Array({data::Zone("z1", 1), data::Coupled(data::Zone("in", 5, "boundary_in"), 6),
-                                   data::Coupled(data::Zone("out", 6, "boundary_out"), 7),
-                                   data::Zone("park", 9, "parking")}));
-    Start();
-
-    EXPECT_EQ(m_kelt->ZoneTypes().count("parking"), 0U);
-    EXPECT_EQ(m_kelt->Zones().count("park"), 0U);
-    // "out" names zone 7 as its couple, so neither boundary has a mutual partner.
-    EXPECT_EQ(Object("t1").mZones.size(), 1U);
-    EXPECT_EQ(Object("t1").mZones.count("z1"), 1U);
-}
-
-TEST_F(KeltTest, CoupledBoundariesApplyTogether) {
-    m_fake->set_zones(data::Array({data::Coupled(data::Zone("in", 5, "boundary_in"), 6),
-                                   data::Coupled(data::Zone("out", 6, "boundary_out"), 5)}));
-    Start();
-    EXPECT_EQ(Object("t1").mZones.size(), 2U);
-}
-
-TEST_F(KeltTest, FirstProcessingVerifiesEveryObjectAndReportsUnassociatedOnce) {
-    m_fake->set_trackable_objects(
-        data::Array({data::Trackable("t1"), data::Trackable("t2"), data::Unassociated("u1")}));
-    m_fake->set_download_statuses(data::Array(
-        {data::Status("t1", "UPDATED"), data::Status("t2", "UPDATED"), data::Status("u1", "OOSYNC")}));
-    Start();
     m_kelt->processing();
-
     for (const std::string uid : {"t1", "t2"}) {
         for (const CZoneForDevice& zone : Object(uid).mZones) {
             EXPECT_EQ(zone.mDevState, DS_DOWNLOADED);
         }
-        EXPECT_EQ(NextFrameTo(uid), frame::CrcCommand(frame::CMD_CRC_REQUEST, Object(uid).CurrentCRC(true)));
+        EXPECT_EQ(NextFrameTo(uid), frame::CrcCommand(frame::CMD_CRC_REQUEST, ExpectedCrc(*m_kelt, uid)));
     }
-    m_kelt->user_msg_handler(Reply("t1", CrcRecord(0x04, Object("t1").CurrentCRC(false))));
-    m_kelt->user_msg_handler(Reply("t2", CrcRecord(0x04, Object("t2").CurrentCRC(false) ^ 1)));
+    Answer("t1", CrcRecord(0x04, Object("t1").CurrentCRC(false)));
+    Answer("t2", CrcRecord(0x04, Object("t2").CurrentCRC(false) ^ 1));
     m_kelt->processing();
 
-    EXPECT_EQ(StoredStatus("t1"), "UPDATED");
-    EXPECT_EQ(StoredStatus("t2"), "OOSYNC");
-    EXPECT_EQ(StoredReason("t2"), "CRC mismatch");
-    EXPECT_EQ(StoredStatus("u1"), "OOSYNC");
-    EXPECT_EQ(StoredReason("u1"), "not associated");
+    EXPECT_EQ(Stored("t1"), "UPDATED");
+    EXPECT_EQ(Stored("t2"), "OOSYNC: CRC mismatch");
+    EXPECT_EQ(Stored("u1"), "OOSYNC: not associated");
     const auto reports = m_fake->requests(match_request("POST", zone_download_status));
-    const auto naming_u1 = std::count_if(reports.begin(), reports.end(), [](const auto& report) {
-        return report.body.find("\"u1\"") != std::string::npos;
-    });
-    EXPECT_EQ(naming_u1, 1);
+    EXPECT_EQ(
+        std::count_if(reports.begin(), reports.end(),
+                      [](const auto& report) { return report.body.find("\"u1\"") != std::string::npos; }),
+        1);
 }
 
-TEST_F(KeltTest, AZoneChangeOutdatesAnUpdatedObjectAndKeepsTheDescriptorTheDeviceHolds) {
+TEST_F(KeltTest, ZoneChangesKeepTheDescriptorTheDeviceHoldsAndDropWhatWasNeverSent) {
     StartWithUpdatedT1();
     const std::string held = Object("t1").mZones.at("z1").mDescriptor->Hex();
     m_fake->set_zones(data::Array(
@@ -97,61 +78,52 @@ TEST_F(KeltTest, AZoneChangeOutdatesAnUpdatedObjectAndKeepsTheDescriptorTheDevic
     m_kelt->notify_handler(R"({"object":"ZONE","action":"updated"})");
     EXPECT_FALSE(m_kelt->IsContextActual());
     m_kelt->processing();
-
     EXPECT_TRUE(m_kelt->IsContextActual());
-    const CZoneForDevice& z1 = Object("t1").mZones.at("z1");
-    EXPECT_EQ(z1.mDevState, DS_NEED_UPDATE);
-    EXPECT_EQ(z1.mOldDescriptor->Hex(), held);
-    EXPECT_NE(z1.mDescriptor->Hex(), held);
-    EXPECT_EQ(Object("t1").mZones.at("z2").mDevState, DS_DOWNLOADED);
-    EXPECT_EQ(Object("t1").mZones.at("z3").mDevState, DS_NEED_ADD);
-    EXPECT_EQ(StoredStatus("t1"), "OUTDATED");
-    EXPECT_EQ(StoredReason("t1"), "zone or trackable changed");
-}
-
-TEST_F(KeltTest, RemovedZonesAreDeletedFromDevicesOrDroppedWhenNeverSent) {
-    StartWithUpdatedT1();
-    m_fake->set_zones(data::Array(
-        {data::Zone("z1", 1, "alarm", 30), data::Zone("z2", 2, "alarm", 20), data::Zone("z3", 3)}));
-    m_kelt->notify_handler(R"({"object":"ZONE"})");
-    m_kelt->processing();
-    const std::string held = Object("t1").mZones.at("z1").mOldDescriptor->Hex();
-
-    m_fake->set_zones(Json::Value(Json::arrayValue));
-    m_kelt->notify_handler(R"({"object":"ZONE"})");
-    m_kelt->processing();
-
     const auto& zones = Object("t1").mZones;
+    EXPECT_EQ(zones.at("z1").mDevState, DS_NEED_UPDATE);
+    EXPECT_EQ(zones.at("z1").mOldDescriptor->Hex(), held);
+    EXPECT_EQ(zones.at("z2").mDevState, DS_DOWNLOADED);
+    EXPECT_EQ(zones.at("z3").mDevState, DS_NEED_ADD);
+    EXPECT_EQ(Stored("t1"), changed);
+
+    ChangeZones(Json::Value(Json::arrayValue));
     EXPECT_EQ(zones.count("z3"), 0U);
     EXPECT_EQ(zones.at("z1").mDevState, DS_NEED_REMOVE);
     EXPECT_EQ(zones.at("z1").mDescriptor->Hex(), held);
     EXPECT_EQ(zones.at("z2").mDevState, DS_NEED_REMOVE);
-    EXPECT_EQ(Object("t1").mCurDownloadStatus.mReason.Type(), DownloadStatusReason::CHANGE);
 }
 
 TEST_F(KeltTest, ObjectsLeavingTheServerAreForgottenOrKeptAsUnassociated) {
     StartWithUpdatedT1();
-    m_fake->set_trackable_objects(data::Array({data::Unassociated("t1"), data::Trackable("t2")}));
-    m_kelt->notify_handler(R"({"object":"TRACKABLE_OBJECT","action":"deleted"})");
-    m_kelt->processing();
+    ChangeTrackables(data::Array({data::Unassociated("t1"), data::Trackable("t2")}));
     EXPECT_EQ(m_kelt->TrObjects().count("t1"), 0U);
-    EXPECT_EQ(StoredReason("t1"), "not associated");
+    EXPECT_EQ(Stored("t1"), "OOSYNC: not associated");
 
     m_fake->set_trackable_objects(
         data::Array({data::Trackable("t1", "AABBCCDDEEFF"), data::Trackable("t2")}));
     m_kelt->notify_handler(
         R"({"object":"TRACKABLE_OBJECT_ASSOCIATION","action":"created","plist":{"obj_uid":"t1"}})");
     m_kelt->processing();
-    ASSERT_EQ(m_kelt->TrObjects().count("t1"), 1U);
     EXPECT_EQ(Object("t1").mMacAddress, "AABBCCFFFEDDEEFF");
     EXPECT_TRUE(m_kelt->UnassociatedTrObjects().mSynchronizedTOs.empty());
 
-    m_fake->set_trackable_objects(data::Array({data::Trackable("t2")}));
-    m_kelt->notify_handler(R"({"object":"TRACKABLE_OBJECT","action":"deleted"})");
-    m_kelt->processing();
+    ChangeTrackables(data::Array({data::Trackable("t2")}));
     EXPECT_EQ(m_kelt->TrObjects().count("t1"), 0U);
-    EXPECT_TRUE(m_fake->wait_for_request(match_request("DELETE", std::string(zone_download_status) + "/t1"),
-                                         wait_limit));
+    EXPECT_TRUE(Deleted(*m_fake, "t1"));
+}
+
+TEST_F(KeltTest, UnassociatedObjectsTheServerNoLongerListsAreForgotten) {
+    m_fake->set_trackable_objects(
+        data::Array({data::Trackable("t1"), data::Unassociated("u1"), data::Unassociated("u2")}));
+    m_fake->set_download_statuses(data::Array({data::Status("u1", "OOSYNC"), data::Status("u2", "OOSYNC")}));
+    Start();
+    m_kelt->processing();
+    ASSERT_EQ(m_kelt->UnassociatedTrObjects().mSynchronizedTOs, (std::set<std::string>{"u1", "u2"}));
+
+    ChangeTrackables(data::Array({data::Trackable("t1"), data::Unassociated("u2")}));
+    EXPECT_EQ(m_kelt->UnassociatedTrObjects().mSynchronizedTOs, (std::set<std::string>{"u2"}));
+    EXPECT_TRUE(m_kelt->UnassociatedTrObjects().mPendingTOs.empty());
+    EXPECT_TRUE(Deleted(*m_fake, "u1"));
 }
 
 TEST_F(KeltTest, AFailedStatusReportLosesNothing) {
@@ -164,100 +136,72 @@ TEST_F(KeltTest, AFailedStatusReportLosesNothing) {
 
     m_fake->clear_faults();
     m_kelt->processing();
-    EXPECT_EQ(StoredStatus("t1"), "OUTDATED");
+    EXPECT_EQ(Stored("t1"), changed);
     EXPECT_TRUE(Object("t1").mDownloadStatusHistory.empty());
 }
 
-TEST_F(KeltTest, AServerAnsweringGarbageOnlyDelaysTheReRead) {
+class KeltReassociationTest : public KeltTest, public ::testing::WithParamInterface<bool> {};
+
+// The device of a tag unassociated and associated again is either a new, empty one or the old one.
+TEST_P(KeltReassociationTest, TheDeviceIsFoundEmptyOrHoldingItsZones) {
+    const bool empty = GetParam();
     StartWithUpdatedT1();
-    m_fake->set_zones(data::Array({data::Zone("z1", 1, "alarm", 30), data::Zone("z2", 2, "alarm", 20)}));
-    m_kelt->notify_handler(R"({"object":"ZONE"})");
-    m_fake->set_raw_body(varnok::test_tools::rest_paths::zones, "{\"zones\": [1, \"x\", {\"uid\": 5}");
-    EXPECT_ANY_THROW(m_kelt->processing());
-    EXPECT_EQ(Object("t1").mZones.size(), 2U);
-    EXPECT_EQ(Object("t1").mCurDownloadStatus.mName, DLS_UPDATED);
-
-    m_fake->clear_raw_bodies();
-    m_kelt->processing();
-    EXPECT_EQ(Object("t1").mZones.at("z1").mDevState, DS_NEED_UPDATE);
-}
-
-TEST_F(KeltTest, ARepliedUnknownUidBecomesManagedWhenTheServerKnowsIt) {
-    Start();
-    m_kelt->user_msg_handler(Reply("t2", CrcRecord(0x87, 0x1234)));
-    ASSERT_EQ(m_kelt->TrObjects().count("t2"), 1U);
-    EXPECT_EQ(Object("t2").mCurDownloadStatus.mName, DLS_OOSYNC);
-    EXPECT_EQ(Object("t2").mZones.size(), 2U);
-    EXPECT_EQ(NextFrameTo("t2"),
-              frame::CrcCommand(frame::CMD_CRC_ACKNOWLEDGE, Object("t2").CurrentCRC(true)));
-
-    try {
-        m_kelt->user_msg_handler(Reply("nobody", CrcRecord(0x87, 0x1234)));
-        ADD_FAILURE() << "no exception";
-    } catch (const libs::core::exception& e) {
-        EXPECT_EQ(e.get_string_error(), "EnsureTrackableExists: could not get trackable object from server");
-    }
-    EXPECT_EQ(m_kelt->TrObjects().count("nobody"), 0U);
-}
-
-class KeltReassociationTest : public KeltTest {
-protected:
-    // t1 up to date, then unassociated and associated again; returns the CRC it asks the device for.
-    uint16_t UpdatedT1AssociatedAgain() {
-        StartWithUpdatedT1();
-        m_fake->set_trackable_objects(data::Array({data::Unassociated("t1"), data::Trackable("t2")}));
-        m_kelt->notify_handler(R"({"object":"TRACKABLE_OBJECT","action":"updated"})");
-        m_kelt->processing();
-        EXPECT_EQ(StoredReason("t1"), "not associated");
-        m_fake->set_trackable_objects(data::Array({data::Trackable("t1"), data::Trackable("t2")}));
-        m_kelt->notify_handler(R"({"object":"TRACKABLE_OBJECT","action":"updated"})");
-        m_kelt->processing();
-        EXPECT_EQ(Object("t1").mZones.size(), 2U);
-        const uint16_t crc = Object("t1").CurrentCRC(true);
-        EXPECT_EQ(NextFrameTo("t1"), frame::CrcCommand(frame::CMD_CRC_REQUEST, crc));
-        return crc;
-    }
-};
-
-TEST_F(KeltReassociationTest, ANewEmptyDeviceIsFoundOutOfSyncAndGetsEveryZone) {
-    UpdatedT1AssociatedAgain();
-    m_kelt->user_msg_handler(Reply("t1", CrcRecord(0x04, 0xFFFF)));
-    m_kelt->processing();
-    EXPECT_EQ(StoredStatus("t1"), "OOSYNC");
-    RequestUpdate("t1");
-    m_kelt->user_msg_handler(Reply("t1", CodeRecord(0x8F, 0)));
-    EXPECT_EQ(NextFrameTo("t1"), "000100020500");
-    m_kelt->user_msg_handler(Reply("t1", CodeRecord(0x85, 0)));
+    ChangeTrackables(data::Array({data::Unassociated("t1"), data::Trackable("t2")}));
+    ChangeTrackables(data::Array({data::Trackable("t1"), data::Trackable("t2")}));
     const auto& zones = Object("t1").mZones;
+    ASSERT_EQ(zones.size(), 2U);
+    const uint16_t held = Object("t1").CurrentCRC(true);
+    EXPECT_EQ(NextFrameTo("t1"), frame::CrcCommand(frame::CMD_CRC_REQUEST, held));
+    Answer("t1", CrcRecord(0x04, empty ? 0xFFFF : held));
+    m_kelt->processing();
+    if (!empty) {
+        EXPECT_EQ(Stored("t1"), "UPDATED");
+        EXPECT_TRUE(zones.UpToDate());
+        return;
+    }
+    EXPECT_EQ(Stored("t1"), "OOSYNC: CRC mismatch");
+    Download("t1");
+    EXPECT_EQ(NextFrameTo("t1"), frame::Command(frame::CMD_ERASE_ALL));
+    Answer("t1", CodeRecord(0x85, 0));
     EXPECT_EQ(NextFrameTo("t1"), frame::ToDevice(AddRecord(zones.at("z1")) + AddRecord(zones.at("z2"))));
 }
 
-TEST_F(KeltReassociationTest, TheOldDeviceIsFoundHoldingItsZones) {
-    const uint16_t held = UpdatedT1AssociatedAgain();
-    m_kelt->user_msg_handler(Reply("t1", CrcRecord(0x04, held)));
-    m_kelt->processing();
-    EXPECT_EQ(StoredStatus("t1"), "UPDATED");
-    ASSERT_EQ(Object("t1").mZones.size(), 2U);
-    EXPECT_TRUE(Object("t1").mZones.UpToDate());
-}
+INSTANTIATE_TEST_SUITE_P(Device, KeltReassociationTest, ::testing::Bool());
 
 TEST_F(KeltTest, AZoneRemovedWhileTheFirstCrcAnswerIsOnItsWayIsStillDeleted) {
     Start();
     m_kelt->processing();
     const uint16_t held = Object("t1").CurrentCRC(false);
     EXPECT_EQ(NextFrameTo("t1"), frame::CrcCommand(frame::CMD_CRC_REQUEST, held));
-    m_fake->set_zones(data::Array({data::Zone("z1", 1)}));
-    m_kelt->notify_handler(R"({"object":"ZONE"})");
-    m_kelt->processing();
-    m_kelt->user_msg_handler(Reply("t1", CrcRecord(0x04, held)));
+    ChangeZones(data::Array({data::Zone("z1", 1)}));
+    Answer("t1", CrcRecord(0x04, held));
     m_kelt->processing();
 
     EXPECT_EQ(Object("t1").mZones.at("z2").mDevState, DS_NEED_REMOVE);
-    EXPECT_EQ(StoredStatus("t1"), "OUTDATED");
-    EXPECT_EQ(StoredReason("t1"), "zone or trackable changed");
-    RequestUpdate("t1");
-    m_kelt->user_msg_handler(Reply("t1", CodeRecord(0x8F, 0)));
+    EXPECT_EQ(Stored("t1"), changed);
+    Download("t1");
     EXPECT_EQ(NextFrameTo("t1"), frame::ToDevice(frame::DeleteZoneRecord(2)));
+}
+
+// An object without a stored status is managed from its first reply.
+TEST_F(KeltTest, ARepliedUidBecomesManagedOnlyWhenTheServerKnowsItUnderThatUid) {
+    Start();
+    EXPECT_EQ(m_kelt->TrObjects().count("t2"), 0U);
+    Answer("t2", CrcRecord(0x87, 0x1234));
+    ASSERT_EQ(m_kelt->TrObjects().count("t2"), 1U);
+    EXPECT_EQ(Object("t2").mCurDownloadStatus.mName, DLS_OOSYNC);
+    EXPECT_EQ(Object("t2").mZones.size(), 2U);
+    EXPECT_EQ(NextFrameTo("t2"),
+              frame::CrcCommand(frame::CMD_CRC_ACKNOWLEDGE, Object("t2").CurrentCRC(true)));
+
+    m_fake->set_raw_body(std::string(varnok::test_tools::rest_paths::track_obj) + "t3",
+                         R"({"trackableObjects":[)" + data::Trackable("t4").toStyledString() + "]}");
+    const std::size_t requests = m_fake->request_count();
+    Answer("", CrcRecord(0x87, 0x1234));
+    EXPECT_EQ(m_fake->request_count(), requests);
+    EXPECT_THROW(Answer("t3", CrcRecord(0x87, 0x1234)), libs::core::exception);
+    EXPECT_EQ(m_kelt->TrObjects().size(), 2U);
+    EXPECT_EQ(UserMessageCount(), 1U);
 }
 
 }  // namespace

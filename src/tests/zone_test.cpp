@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -136,31 +135,6 @@ TEST(ZoneText, PolygonListsPointsCircleItsRadiusAndObject) {
         text << zone;
         EXPECT_EQ(text.str(), expected);
     }
-}
-
-CZone Boundary(const std::string& uid, const std::string& project, uint16_t id, uint16_t coupled) {
-    CZone zone(uid);
-    zone.mProjectUid = project;
-    zone.mZoneID = id;
-    zone.mCoupled = coupled;
-    return zone;
-}
-
-TEST(CoupledZone, MustBeMutualInOneProjectAndNamed) {
-    const manager rules;
-    const std::map<std::string, CZone> zones = {
-        {"a", Boundary("a", "p1", 2, 9)},  // does not name zone 1 back
-        {"b", Boundary("b", "p2", 2, 1)},  // other project
-        {"c", Boundary("c", "p1", 2, 1)}, {"d", Boundary("d", "p1", 2, 1)},
-        {"e", Boundary("e", "p1", 0, 1)},  // matches only a zone that names no coupled zone
-    };
-    const auto coupled = rules.get_coupled_zone(Boundary("x", "p1", 1, 2), zones);
-    ASSERT_TRUE(coupled);
-    EXPECT_EQ(&*coupled, &zones.at("c"));
-
-    EXPECT_FALSE(rules.get_coupled_zone(Boundary("x", "p3", 1, 2), zones));
-    EXPECT_FALSE(rules.get_coupled_zone(Boundary("x", "p1", 1, 3), zones));
-    EXPECT_FALSE(rules.get_coupled_zone(Boundary("x", "p1", 1, 0), zones));
 }
 
 // Exceptions are the listed objects and the members of the listed groups.
