@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <sstream>
 
 #include "globals.h"
@@ -15,12 +14,6 @@ using varnok::test_tools::match_request;
 using varnok::test_tools::rest_paths::user_msg;
 
 namespace {
-
-std::string Hex(unsigned value, int digits) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%0*X", digits, value);
-    return text;
-}
 
 Json::Value Parse(const std::string& text) {
     Json::Value value;
@@ -76,19 +69,19 @@ Json::Value Array(std::initializer_list<Json::Value> elements) {
 }  // namespace data
 
 std::string Reply(const std::string& uid, const std::string& records) {
-    return "{\"dev_id\":\"" + uid + "\",\"hex\":\"0002" + Hex(records.size() / 2, 4) + records + "\"}";
+    return "{\"dev_id\":\"" + uid + "\",\"hex\":\"0002" + HexNumber(records.size() / 2, 4) + records + "\"}";
 }
 
 std::string ZoneReport(uint16_t zoneId, uint8_t errorCode) {
-    return "0203" + Hex(zoneId, 4) + Hex(errorCode, 2);
+    return "0203" + HexNumber(zoneId, 4) + HexNumber(errorCode, 2);
 }
 
 std::string CrcRecord(uint8_t code, uint16_t crc) {
-    return Hex(code, 2) + "02" + Hex(crc, 4);
+    return HexNumber(code, 2) + "02" + HexNumber(crc, 4);
 }
 
 std::string CodeRecord(uint8_t code, uint8_t value) {
-    return Hex(code, 2) + "01" + Hex(value, 2);
+    return HexNumber(code, 2) + "01" + HexNumber(value, 2);
 }
 
 std::string AddRecord(const CZoneForDevice& zone) {

@@ -1,20 +1,21 @@
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "kelt_fixture.h"
 
 namespace ozra::test {
 namespace {
 
-using varnok::test_tools::fake_location_server;
+using varnok::test_tools::response_fault;
 namespace paths = varnok::test_tools::rest_paths;
 
 const std::string changed = "OUTDATED: zone or trackable changed";
 
+// A server answer that fails the re-read: the fault, or when a body is given, that body.
 struct BadAnswer {
     const char* name;
-    std::function<void(fake_location_server&)> apply;
+    std::string path;
+    response_fault fault;
+    std::string body;
 };
 
 class KeltBadReReadTest : public KeltTest, public ::testing::WithParamInterface<BadAnswer> {};
@@ -24,7 +25,12 @@ TEST_P(KeltBadReReadTest, ChangesNothingAndTheNextRunDeliversTheChange) {
     const std::string held = Object("t1").mZones.at("z1").mDescriptor->Hex();
     m_fake->set_zones(data::Array({data::Zone("z1", 1, "alarm", 30), data::Zone("z2", 2, "alarm", 20)}));
     m_kelt->notify_handler(R"({"object":"ZONE"})");
-    GetParam().apply(*m_fake);
+    const BadAnswer& answer = GetParam();
+    if (answer.body.empty()) {
+        m_fake->set_fault(answer.fault, answer.path, "GET");
+    } else {
+        m_fake->set_raw_body(answer.path, answer.body);
+    }
     EXPECT_ANY_THROW(m_kelt->processing());
     EXPECT_FALSE(m_kelt->IsContextActual());
     EXPECT_EQ(Object("t1").mZones.size(), 2U);
@@ -41,26 +47,13 @@ TEST_P(KeltBadReReadTest, ChangesNothingAndTheNextRunDeliversTheChange) {
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, KeltBadReReadTest,
-    ::testing::Values(
-        BadAnswer{"TrackablesStatus500",
-                  [](fake_location_server& fake) {
-                      fake.set_fault({500, false, {}}, paths::track_obj, "GET");
-                  }},
-        BadAnswer{"TrackablesNotJson",
-                  [](fake_location_server& fake) {
-                      fake.set_fault({{}, true, {}}, paths::track_obj, "GET");
-                  }},
-        BadAnswer{"TrackablesWithoutList",
-                  [](fake_location_server& fake) { fake.set_raw_body(paths::track_obj, "{}"); }},
-        BadAnswer{"ZonesAsArray", [](fake_location_server& fake) { fake.set_raw_body(paths::zones, "[]"); }},
-        BadAnswer{"ZonesTruncated",
-                  [](fake_location_server& fake) {
-                      fake.set_raw_body(paths::zones, R"({"zones": [1, "x", {"uid": 5})");
-                  }},
-        BadAnswer{"ZonesAsProxyError",
-                  [](fake_location_server& fake) {
-                      fake.set_raw_body(paths::zones, R"({"error":"bad gateway","code":502})");
-                  }}),
+    ::testing::Values(BadAnswer{"TrackablesStatus500", paths::track_obj, {500, false, {}}, ""},
+                      BadAnswer{"TrackablesNotJson", paths::track_obj, {{}, true, {}}, ""},
+                      BadAnswer{"TrackablesWithoutList", paths::track_obj, {}, "{}"},
+                      BadAnswer{"ZonesAsArray", paths::zones, {}, "[]"},
+                      BadAnswer{"ZonesTruncated", paths::zones, {}, R"({"zones": [1, "x", {"uid": 5})"},
+                      BadAnswer{
+                          "ZonesAsProxyError", paths::zones, {}, R"({"error":"bad gateway","code":502})"}),
     [](const ::testing::TestParamInfo<BadAnswer>& info) { return info.param.name; });
 
 TEST_F(KeltTest, AZoneWhoseIdChangesIsDeletedUnderTheOldIdAndAddedUnderTheNew) {
