@@ -101,23 +101,6 @@ TEST_F(TrackableDownload, UpdateSendsRequestBatchAndCompletionAcknowledgesKeepTh
     EXPECT_EQ(m_object.mRequestCounter, 1u);
 }
 
-TEST_F(TrackableDownload, StartUpTakesTheNewDescriptorsAsHeldAndAsksForTheCrc) {
-    AddZone("z1", 2, "0202", DS_NEED_ADD);
-    AddZone("z2", 1, "0101", DS_NEED_REMOVE);
-    AddZone("z3", 3, "0303", DS_NEED_UPDATE);
-    AddZone("z4", 4, "0404", DS_DOWNLOADED);
-    m_object.mActivityStatus = ACT_ZONE_DOWNLOAD_REQUEST;
-
-    m_object.Supervise(*m_server, At(1000));
-    ASSERT_EQ(m_object.mZones.size(), 3u);
-    for (const auto& entry : m_object.mZones) {
-        EXPECT_EQ(entry.mDevState, DS_DOWNLOADED) << entry.ZoneUid();
-    }
-    EXPECT_EQ(m_object.mZones.at("z3").mDescriptor->Hex(), "0303");
-    EXPECT_EQ(SentFrames(), CrcFrame(frame::CMD_CRC_REQUEST, false));
-    EXPECT_EQ(m_object.mActivityStatus, ACT_VERIFY_REQUEST);
-}
-
 TEST_F(TrackableDownload, BatchesStopAtTheFirstRecordThatDoesNotFit) {
     const std::string largest(500, 'A');
     AddZone("a", 1, largest, DS_NEED_ADD);

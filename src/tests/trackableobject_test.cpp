@@ -233,9 +233,7 @@ TEST_F(TrackableObject, AssignmentAndEqualityConcernTheIdentity) {
     EXPECT_EQ(target.mActivityStatus, ACT_ERASE_ALL_REQUEST);
 
     for (const auto& change : std::vector<std::function<void(CTrackableObject&)>>{
-             [](CTrackableObject& o) {
-                 o.mGroups = {"g1", "g3"};
-             },
+             [](CTrackableObject& o) { o.mGroups.insert("g3"); },
              [](CTrackableObject& o) { o.mMacAddress = "N"; },
              [](CTrackableObject& o) { o.mProjectUid = "Q"; },
          }) {

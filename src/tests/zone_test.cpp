@@ -86,15 +86,12 @@ TEST(ZoneEquality, ComparesTheContentOnly) {
         {[](CZone& z) { z.mDefaultAllowed = true; }, false},
         {[](CZone& z) { z.mShape = CIRCLE; }, false},
         {[](CZone& z) { z.mTrackableObjectUid = "t1"; }, false},
-        {[](CZone& z) { z.mRadius = 4; }, false},
         {[](CZone& z) { z.mSublocationID = 2; }, false},
+        {[](CZone& z) { z.mRadius = 4; }, false},
         {[](CZone& z) { z.mZoneID = 2; }, false},
         {[](CZone& z) { z.mCoupled = 2; }, false},
-        {[](CZone& z) { z.mPoints.pop_back(); }, false},
         {[](CZone& z) { z.mPoints.back() = CPoint(0, 5); }, false},
-        {[](CZone& z) { z.mExceptions.erase("t1"); }, false},
         {[](CZone& z) { z.mExceptions.insert("t3"); }, false},
-        {[](CZone& z) { z.mExceptionsGroups.clear(); }, false},
         {[](CZone& z) { z.mExceptionsGroups = {"g2"}; }, false},
     };
     for (std::size_t i = 0; i < cases.size(); ++i) {
