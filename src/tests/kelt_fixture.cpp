@@ -2,7 +2,6 @@
 
 #include <json/reader.h>
 
-#include <algorithm>
 #include <chrono>
 #include <sstream>
 
@@ -89,14 +88,12 @@ std::string AddRecord(const CZoneForDevice& zone) {
 }
 
 uint16_t ExpectedCrc(const kelt& controller, const std::string& uid) {
-    std::vector<std::pair<uint16_t, std::string>> held;
+    std::map<uint16_t, std::string> held;
     for (const auto& [zoneUid, zone] : controller.Zones()) {
         if (zone.mExceptions.count(uid) == 0) {
-            held.emplace_back(zone.mZoneID, zone.GetZoneDescriptor(2, 3));
+            held[zone.mZoneID] = zone.GetZoneDescriptor(2, 3);
         }
     }
-    std::stable_sort(held.begin(), held.end(),
-                     [](const auto& left, const auto& right) { return left.first < right.first; });
     std::string descriptors;
     for (const auto& [zoneId, descriptor] : held) {
         descriptors += descriptor;
@@ -115,10 +112,6 @@ KeltTest::KeltTest() {
     m_fake->set_download_statuses(data::Array({data::Status("t1", "UPDATED")}));
 }
 
-KeltTest::~KeltTest() {
-    m_kelt.reset();
-}
-
 void KeltTest::Start() {
     m_kelt = std::make_unique<kelt>(m_logger, *m_loop, *m_signals, *m_stream, "http", "127.0.0.1",
                                     m_fake->port(), m_zone_types);
@@ -135,10 +128,6 @@ std::string KeltTest::NextFrameTo(const std::string& uid) {
         return {};
     }
     return Parse(m_fake->requests(to_uid).at(read++).body)["data"]["hex"].asString();
-}
-
-void KeltTest::Answer(const std::string& uid, const std::string& records) {
-    m_kelt->user_msg_handler(Reply(uid, records));
 }
 
 std::size_t KeltTest::UserMessageCount() const {
@@ -191,10 +180,6 @@ void KeltTest::Complete() {
     EXPECT_EQ(Object("t1").mActivityStatus, ACT_ZONE_DOWNLOAD_COMPLETED);
     Answer("t1", CrcRecord(0x86, Object("t1").CurrentCRC(false)));
     m_kelt->processing();
-}
-
-CTrackableObject& KeltTest::Object(const std::string& uid) {
-    return m_kelt->TrObjects().at(uid);
 }
 
 std::string KeltTest::Stored(const std::string& uid) const {

@@ -51,15 +51,16 @@ uint16_t ExpectedCrc(const kelt& controller, const std::string& uid);
 class KeltTest : public ::testing::Test {
 protected:
     KeltTest();
-    ~KeltTest() override;
 
     void Start();
     // The hex frame of the next user message to the uid; a test failure and empty when none comes.
     std::string NextFrameTo(const std::string& uid);
-    void Answer(const std::string& uid, const std::string& records);
+    void Answer(const std::string& uid, const std::string& records) {
+        m_kelt->user_msg_handler(Reply(uid, records));
+    }
     // Starts and makes t1 verified and DLS_UPDATED through a CRC response.
     void StartWithUpdatedT1();
-    CTrackableObject& Object(const std::string& uid);
+    CTrackableObject& Object(const std::string& uid) { return m_kelt->TrObjects().at(uid); }
     // Serves the zones, notifies the change and runs the processing.
     void ChangeZones(const Json::Value& zones);
     // Serves the objects, notifies a trackable object change and runs the processing.
