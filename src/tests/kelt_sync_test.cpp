@@ -11,8 +11,10 @@ using varnok::test_tools::rest_paths::zone_download_status;
 const std::string changed = "OUTDATED: zone or trackable changed";
 
 bool Deleted(varnok::test_tools::fake_location_server& fake, const std::string& uid) {
-    return fake.wait_for_request(match_request("DELETE", std::string(zone_download_status) + "/" + uid),
-                                 std::chrono::seconds(10));
+    return fake
+        .wait_for_request(match_request("DELETE", std::string(zone_download_status) + "/" + uid),
+                          std::chrono::seconds(10))
+        .has_value();
 }
 
 TEST_F(KeltTest, OnlyMutuallyCoupledBoundariesAndConfiguredServerTypesApply) {
