@@ -54,8 +54,7 @@ TEST_F(KeltTest, TheServersStatusConvergesAfterAReportThatLandedLate) {
 TEST_F(KeltTest, AnUpdateRequestForAnUpdatedTagReportsItsStatusAgain) {
     StartWithUpdatedT1();
     m_fake->clear_requests();
-    m_kelt->notify_handler(R"({"object":"ZONE_DOWNLOAD_REQUEST","action":"UPDATE","plist":)"
-                           R"({"zone_download_request":[{"trackable_uid":"t1"}]}})");
+    m_kelt->notify_handler(DownloadRequest("UPDATE", {"t1"}));
     m_kelt->processing();
     EXPECT_EQ(UserMessageCount(), 0U);
     EXPECT_EQ(m_fake->requests(ReportOf("t1", "UPDATED")).size(), 1U);

@@ -83,6 +83,15 @@ std::string CodeRecord(uint8_t code, uint8_t value) {
     return HexNumber(code, 2) + "01" + HexNumber(value, 2);
 }
 
+std::string DownloadRequest(const std::string& action, const std::vector<std::string>& uids) {
+    std::string elements;
+    for (const std::string& uid : uids) {
+        elements += std::string(elements.empty() ? "" : ",") + R"({"trackable_uid":")" + uid + R"("})";
+    }
+    return R"({"object":"ZONE_DOWNLOAD_REQUEST","action":")" + action +
+           R"(","plist":{"zone_download_request":[)" + elements + "]}}";
+}
+
 std::string AddRecord(const CZoneForDevice& zone) {
     return frame::AddZoneRecord(zone.mDescriptor->Hex());
 }
@@ -163,9 +172,7 @@ void KeltTest::StartDownloadOfChangedZone() {
 }
 
 void KeltTest::RequestUpdate(const std::string& uid) {
-    m_kelt->notify_handler(R"({"object":"ZONE_DOWNLOAD_REQUEST","action":"UPDATE","plist":)"
-                           R"({"zone_download_request":[{"trackable_uid":")" +
-                           uid + R"("}]}})");
+    m_kelt->notify_handler(DownloadRequest("UPDATE", {uid}));
     EXPECT_EQ(NextFrameTo(uid), download_request);
 }
 

@@ -6,15 +6,6 @@
 namespace ozra::test {
 namespace {
 
-std::string DownloadRequest(const std::string& action, const std::vector<std::string>& uids) {
-    std::string elements;
-    for (const std::string& uid : uids) {
-        elements += std::string(elements.empty() ? "" : ",") + R"({"trackable_uid":")" + uid + "\"}";
-    }
-    return R"({"object":"ZONE_DOWNLOAD_REQUEST","action":")" + action +
-           R"(","plist":{"zone_download_request":[)" + elements + "]}}";
-}
-
 TEST_F(KeltTest, DataNotificationsClearTheContextByTheirTables) {
     StartWithUpdatedT1();
     const std::vector<std::pair<std::string, bool>> cases = {

@@ -134,14 +134,8 @@ TEST(ZoneText, PolygonListsPointsCircleItsRadiusAndObject) {
 TEST(AllowRule, DefaultAllowedConcernsOnlyExceptionsDefaultBarredAllButExceptions) {
     libs::core::logger logger{"varnok-test", "zone"};
     const manager rules;
-    struct Case {
-        bool defaultAllowed;
-        std::string uid;
-        std::string project;
-        std::set<std::string> groups;
-        bool works;
-    };
-    for (const Case& c : std::vector<Case>{
+    for (const auto& [defaultAllowed, uid, project, groups, works] :
+         std::vector<std::tuple<bool, std::string, std::string, std::set<std::string>, bool>>{
              {true, "t1", "p1", {}, true},
              {true, "t5", "p1", {"g0", "g1"}, true},
              {true, "t2", "p1", {"g1"}, true},
@@ -153,12 +147,12 @@ TEST(AllowRule, DefaultAllowedConcernsOnlyExceptionsDefaultBarredAllButException
              {false, "t5", "p2", {}, false},
              {true, "t1", "p2", {}, false},
          }) {
-        const CZone zone = SampleZone([&c](CZone& z) { z.mDefaultAllowed = c.defaultAllowed; });
-        CTrackableObject object(c.uid, logger);
-        object.mProjectUid = c.project;
-        object.mGroups = c.groups;
-        EXPECT_EQ(rules.tr_object_works_with_zone(zone, object), c.works)
-            << c.defaultAllowed << ' ' << c.uid << ' ' << c.project;
+        const CZone zone = SampleZone([allowed = defaultAllowed](CZone& z) { z.mDefaultAllowed = allowed; });
+        CTrackableObject object(uid, logger);
+        object.mProjectUid = project;
+        object.mGroups = groups;
+        EXPECT_EQ(rules.tr_object_works_with_zone(zone, object), works)
+            << defaultAllowed << ' ' << uid << ' ' << project;
     }
 }
 
