@@ -32,7 +32,7 @@ Json::Value Status(const std::string& uid, const std::string& status);
 Json::Value Array(std::initializer_list<Json::Value> elements);
 }  // namespace data
 
-inline const std::string download_request = "000100020F00";
+inline const std::string download_request = frame::Command(frame::CMD_DOWNLOAD_REQUEST);
 
 // A device reply frame around the records, as the "user_msg" payload of the uid.
 std::string Reply(const std::string& uid, const std::string& records);

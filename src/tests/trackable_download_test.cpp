@@ -74,7 +74,8 @@ TEST_F(TrackableDownload, UpdateSendsRequestBatchAndCompletionAcknowledgesKeepTh
     m_object.mRequestCounter = 0;
     m_object.SetDownloadStatus(CDownloadStatus(DLS_IN_PROCESS, NoReason()));
     ASSERT_TRUE(m_object.DownloadingZones(*m_server));
-    EXPECT_EQ(SentFrames(), std::vector<std::string>{"0001000901030A0B0C08020005"});
+    EXPECT_EQ(SentFrames(), std::vector<std::string>{frame::ToDevice(frame::AddZoneRecord("0A0B0C") +
+                                                                     frame::DeleteZoneRecord(5))});
     EXPECT_EQ(m_object.mActivityStatus, ACT_DOWNLOADING_ZONES);
     EXPECT_EQ(m_object.mRequestCounter, 1u);
 
