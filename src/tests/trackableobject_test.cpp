@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <set>
 #include <sstream>
 #include <string>
 #include <tuple>
