@@ -67,10 +67,18 @@ INSTANTIATE_TEST_SUITE_P(
                       Answers{0, 7, 9, 0, "OUTDATED: " + reason::AddFailed(1, "zone z1", 9).String()},
                       Answers{0, 7, 0, 0, "UPDATED"}, Answers{0, 0, 0, 1, "OOSYNC: CRC mismatch"}));
 
-TEST_F(KeltDownloadTest, RepliesToRequestsNotOutstandingAreIgnored) {
+TEST_F(KeltDownloadTest, MalformedMessagesAndRepliesToNoOutstandingRequestChangeNothing) {
     StartWithUpdatedT1();
     const std::size_t sent = UserMessageCount();
     Answer("t1", ZoneReport(1, 0) + CodeRecord(0x85, 0) + CrcRecord(0x86, 0x1234) + CodeRecord(0x8F, 0));
+    EXPECT_THROW(m_kelt->user_msg_handler("not json"), std::logic_error);
+    for (const std::string message :
+         {R"({"hex":"000200048602ABCD"})", R"({"dev_id":7,"hex":"000200048602ABCD"})",
+          R"({"dev_id":"t1","hex":"000100048602ABCD"})", R"({"dev_id":"t1"})", R"(null)"}) {
+        m_kelt->user_msg_handler(message);
+    }
+    EXPECT_ANY_THROW(m_kelt->user_msg_handler(R"([1,2])"));
+    EXPECT_THROW(m_kelt->user_msg_handler(R"({"dev_id":"t1","hex":"000200"})"), std::out_of_range);
     EXPECT_EQ(Object("t1").mCurDownloadStatus.mName, DLS_UPDATED);
     EXPECT_EQ(Object("t1").mActivityStatus, ACT_NONE);
     m_kelt->processing();
@@ -123,20 +131,6 @@ TEST_F(KeltDownloadTest, DecodingSkipsBadRecordsAndKeepsWhatWasApplied) {
     m_kelt->user_msg_handler(R"({"dev_id":"t1","hex":"00020005)" + ZoneReport(3, 0) + "0203000100\"}");
     EXPECT_EQ(zones.at("z3").mDevState, DS_DOWNLOADED);
     Complete();
-}
-
-TEST_F(KeltDownloadTest, MalformedMessagesChangeNothing) {
-    StartWithUpdatedT1();
-    EXPECT_THROW(m_kelt->user_msg_handler("not json"), std::logic_error);
-    for (const std::string message :
-         {R"({"hex":"000200048602ABCD"})", R"({"dev_id":7,"hex":"000200048602ABCD"})",
-          R"({"dev_id":"t1","hex":"000100048602ABCD"})", R"({"dev_id":"t1"})", R"(null)"}) {
-        m_kelt->user_msg_handler(message);
-    }
-    EXPECT_ANY_THROW(m_kelt->user_msg_handler(R"([1,2])"));
-    EXPECT_THROW(m_kelt->user_msg_handler(R"({"dev_id":"t1","hex":"000200"})"), std::out_of_range);
-    EXPECT_EQ(Object("t1").mCurDownloadStatus.mName, DLS_UPDATED);
-    EXPECT_EQ(Object("t1").mActivityStatus, ACT_NONE);
 }
 
 }  // namespace

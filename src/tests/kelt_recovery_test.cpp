@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "kelt_fixture.h"
 
 namespace ozra::test {
@@ -56,30 +58,32 @@ INSTANTIATE_TEST_SUITE_P(
                           "ZonesAsProxyError", paths::zones, {}, R"({"error":"bad gateway","code":502})"}),
     [](const ::testing::TestParamInfo<BadAnswer>& info) { return info.param.name; });
 
-TEST_F(KeltTest, AZoneWhoseIdChangesIsDeletedUnderTheOldIdAndAddedUnderTheNew) {
+// A zone moving to another ID is deleted under the old one first; an ID it frees is added to only after.
+TEST_F(KeltTest, AZoneMovingToAnotherIdIsDeletedThereFirst) {
     StartWithUpdatedT1();
-    ChangeZones(data::Array({data::Zone("z1", 7), data::Zone("z2", 2, "alarm", 20)}));
-    Download("t1");
-    EXPECT_EQ(NextFrameTo("t1"), frame::ToDevice(frame::DeleteZoneRecord(1)));
-    Answer("t1", ZoneReport(1, 0));
-    EXPECT_EQ(NextFrameTo("t1"), frame::ToDevice(AddRecord(Object("t1").mZones.at("z1"))));
-    Answer("t1", ZoneReport(7, 0));
-    Complete();
-    EXPECT_EQ(Stored("t1"), "UPDATED");
-}
-
-TEST_F(KeltTest, AZoneTakingTheIdOfAMovedZoneIsAddedOnlyAfterTheOldIdIsDeleted) {
-    StartWithUpdatedT1();
-    ChangeZones(data::Array(
-        {data::Zone("a0", 2, "alarm", 40), data::Zone("z1", 1), data::Zone("z2", 3, "alarm", 20)}));
-    Download("t1");
-    EXPECT_EQ(NextFrameTo("t1"), frame::ToDevice(frame::DeleteZoneRecord(2)));
-    Answer("t1", ZoneReport(2, 0));
     const auto& zones = Object("t1").mZones;
-    EXPECT_EQ(NextFrameTo("t1"), frame::ToDevice(AddRecord(zones.at("a0")) + AddRecord(zones.at("z2"))));
-    Answer("t1", ZoneReport(2, 0) + ZoneReport(3, 0));
-    Complete();
-    EXPECT_EQ(Stored("t1"), "UPDATED");
+    for (const auto& [moved, freed, added] :
+         std::vector<std::tuple<Json::Value, uint16_t, std::vector<std::string>>>{
+             {data::Array({data::Zone("z1", 7), data::Zone("z2", 2, "alarm", 20)}), 1, {"z1"}},
+             {data::Array(
+                  {data::Zone("a0", 2, "alarm", 40), data::Zone("z1", 7), data::Zone("z2", 3, "alarm", 20)}),
+              2,
+              {"a0", "z2"}}}) {
+        ChangeZones(moved);
+        Download("t1");
+        EXPECT_EQ(NextFrameTo("t1"), frame::ToDevice(frame::DeleteZoneRecord(freed)));
+        Answer("t1", ZoneReport(freed, 0));
+        std::string adds;
+        std::string reports;
+        for (const std::string& uid : added) {
+            adds += AddRecord(zones.at(uid));
+            reports += ZoneReport(zones.at(uid).ZoneID(), 0);
+        }
+        EXPECT_EQ(NextFrameTo("t1"), frame::ToDevice(adds));
+        Answer("t1", reports);
+        Complete();
+        EXPECT_EQ(Stored("t1"), "UPDATED");
+    }
     EXPECT_TRUE(zones.UpToDate());
 }
 

@@ -36,18 +36,18 @@ TEST_F(KeltTest, OnlyMutuallyCoupledBoundariesAndConfiguredServerTypesApply) {
 
 // Start-up manages the known objects with stored statuses and forgets the statuses of unknown ones.
 TEST_F(KeltTest, StartUpAndFirstProcessingVerifyEveryObjectAndReportUnassociatedOnce) {
-    m_fake->set_trackable_objects(
-        data::Array({data::Trackable("t1"), data::Trackable("t2"), data::Unassociated("u1")}));
-    m_fake->set_download_statuses(
-        data::Array({data::Status("t1", "UPDATED"), data::Status("t2", "UPDATED"),
-                     data::Status("u1", "OOSYNC"), data::Status("gone", "UPDATED")}));
+    m_fake->set_trackable_objects(data::Array(
+        {data::Trackable("t1"), data::Trackable("t2"), data::Unassociated("u1"), data::Unassociated("u2")}));
+    m_fake->set_download_statuses(data::Array({data::Status("t1", "UPDATED"), data::Status("t2", "UPDATED"),
+                                               data::Status("u1", "OOSYNC"), data::Status("u2", "OOSYNC"),
+                                               data::Status("gone", "UPDATED")}));
     Start();
     ASSERT_EQ(m_kelt->TrObjects().size(), 2U);
     EXPECT_EQ(Object("t1").mCurDownloadStatus.mName, DLS_UNKNOWN);
     for (const CZoneForDevice& zone : Object("t1").mZones) {
         EXPECT_EQ(zone.mDevState, DS_NEED_ADD) << zone.ZoneUid();
     }
-    EXPECT_EQ(m_kelt->UnassociatedTrObjects().mPendingTOs, (std::set<std::string>{"u1"}));
+    EXPECT_EQ(m_kelt->UnassociatedTrObjects().mPendingTOs, (std::set<std::string>{"u1", "u2"}));
     EXPECT_TRUE(Deleted(*m_fake, "gone"));
     EXPECT_FALSE(m_kelt->IsContextActual());
 
@@ -70,62 +70,27 @@ TEST_F(KeltTest, StartUpAndFirstProcessingVerifyEveryObjectAndReportUnassociated
         std::count_if(reports.begin(), reports.end(),
                       [](const auto& report) { return report.body.find("\"u1\"") != std::string::npos; }),
         1);
+
+    // Unassociated objects the server no longer lists are forgotten.
+    ChangeTrackables(data::Array({data::Trackable("t1"), data::Trackable("t2"), data::Unassociated("u2")}));
+    EXPECT_EQ(m_kelt->UnassociatedTrObjects().mSynchronizedTOs, (std::set<std::string>{"u2"}));
+    EXPECT_TRUE(m_kelt->UnassociatedTrObjects().mPendingTOs.empty());
+    EXPECT_TRUE(Deleted(*m_fake, "u1"));
 }
 
-TEST_F(KeltTest, ZoneChangesKeepTheDescriptorTheDeviceHoldsAndDropWhatWasNeverSent) {
+// Zones leaving are deleted from the device as it holds them; zones never sent are dropped.
+TEST_F(KeltTest, ZonesLeavingAreDeletedAsHeldOrDroppedWhenNeverSent) {
     StartWithUpdatedT1();
     const std::string held = Object("t1").mZones.at("z1").mDescriptor->Hex();
-    m_fake->set_zones(data::Array(
+    ChangeZones(data::Array(
         {data::Zone("z1", 1, "alarm", 30), data::Zone("z2", 2, "alarm", 20), data::Zone("z3", 3)}));
-    m_kelt->notify_handler(R"({"object":"ZONE","action":"updated"})");
-    EXPECT_FALSE(m_kelt->IsContextActual());
-    m_kelt->processing();
-    EXPECT_TRUE(m_kelt->IsContextActual());
     const auto& zones = Object("t1").mZones;
-    EXPECT_EQ(zones.at("z1").mDevState, DS_NEED_UPDATE);
-    EXPECT_EQ(zones.at("z1").mOldDescriptor->Hex(), held);
-    EXPECT_EQ(zones.at("z2").mDevState, DS_DOWNLOADED);
     EXPECT_EQ(zones.at("z3").mDevState, DS_NEED_ADD);
-    EXPECT_EQ(Stored("t1"), changed);
-
     ChangeZones(Json::Value(Json::arrayValue));
     EXPECT_EQ(zones.count("z3"), 0U);
     EXPECT_EQ(zones.at("z1").mDevState, DS_NEED_REMOVE);
     EXPECT_EQ(zones.at("z1").mDescriptor->Hex(), held);
     EXPECT_EQ(zones.at("z2").mDevState, DS_NEED_REMOVE);
-}
-
-TEST_F(KeltTest, ObjectsLeavingTheServerAreForgottenOrKeptAsUnassociated) {
-    StartWithUpdatedT1();
-    ChangeTrackables(data::Array({data::Unassociated("t1"), data::Trackable("t2")}));
-    EXPECT_EQ(m_kelt->TrObjects().count("t1"), 0U);
-    EXPECT_EQ(Stored("t1"), "OOSYNC: not associated");
-
-    m_fake->set_trackable_objects(
-        data::Array({data::Trackable("t1", "AABBCCDDEEFF"), data::Trackable("t2")}));
-    m_kelt->notify_handler(
-        R"({"object":"TRACKABLE_OBJECT_ASSOCIATION","action":"created","plist":{"obj_uid":"t1"}})");
-    m_kelt->processing();
-    EXPECT_EQ(Object("t1").mMacAddress, "AABBCCFFFEDDEEFF");
-    EXPECT_TRUE(m_kelt->UnassociatedTrObjects().mSynchronizedTOs.empty());
-
-    ChangeTrackables(data::Array({data::Trackable("t2")}));
-    EXPECT_EQ(m_kelt->TrObjects().count("t1"), 0U);
-    EXPECT_TRUE(Deleted(*m_fake, "t1"));
-}
-
-TEST_F(KeltTest, UnassociatedObjectsTheServerNoLongerListsAreForgotten) {
-    m_fake->set_trackable_objects(
-        data::Array({data::Trackable("t1"), data::Unassociated("u1"), data::Unassociated("u2")}));
-    m_fake->set_download_statuses(data::Array({data::Status("u1", "OOSYNC"), data::Status("u2", "OOSYNC")}));
-    Start();
-    m_kelt->processing();
-    ASSERT_EQ(m_kelt->UnassociatedTrObjects().mSynchronizedTOs, (std::set<std::string>{"u1", "u2"}));
-
-    ChangeTrackables(data::Array({data::Trackable("t1"), data::Unassociated("u2")}));
-    EXPECT_EQ(m_kelt->UnassociatedTrObjects().mSynchronizedTOs, (std::set<std::string>{"u2"}));
-    EXPECT_TRUE(m_kelt->UnassociatedTrObjects().mPendingTOs.empty());
-    EXPECT_TRUE(Deleted(*m_fake, "u1"));
 }
 
 TEST_F(KeltTest, AFailedStatusReportLosesNothing) {
@@ -144,12 +109,22 @@ TEST_F(KeltTest, AFailedStatusReportLosesNothing) {
 
 class KeltReassociationTest : public KeltTest, public ::testing::WithParamInterface<bool> {};
 
-// The device of a tag unassociated and associated again is either a new, empty one or the old one.
+// An object leaving the server is kept as unassociated or forgotten; associated again, its device is
+// either a new, empty one or the old one.
 TEST_P(KeltReassociationTest, TheDeviceIsFoundEmptyOrHoldingItsZones) {
     const bool empty = GetParam();
     StartWithUpdatedT1();
     ChangeTrackables(data::Array({data::Unassociated("t1"), data::Trackable("t2")}));
-    ChangeTrackables(data::Array({data::Trackable("t1"), data::Trackable("t2")}));
+    EXPECT_EQ(m_kelt->TrObjects().count("t1"), 0U);
+    EXPECT_EQ(Stored("t1"), "OOSYNC: not associated");
+
+    m_fake->set_trackable_objects(
+        data::Array({data::Trackable("t1", "AABBCCDDEEFF"), data::Trackable("t2")}));
+    m_kelt->notify_handler(
+        R"({"object":"TRACKABLE_OBJECT_ASSOCIATION","action":"created","plist":{"obj_uid":"t1"}})");
+    m_kelt->processing();
+    EXPECT_EQ(Object("t1").mMacAddress, "AABBCCFFFEDDEEFF");
+    EXPECT_TRUE(m_kelt->UnassociatedTrObjects().mSynchronizedTOs.empty());
     const auto& zones = Object("t1").mZones;
     ASSERT_EQ(zones.size(), 2U);
     const uint16_t held = Object("t1").CurrentCRC(true);
@@ -159,6 +134,10 @@ TEST_P(KeltReassociationTest, TheDeviceIsFoundEmptyOrHoldingItsZones) {
     // An empty device goes the out-of-sync way: erased, then given every zone.
     EXPECT_EQ(Stored("t1"), empty ? "OOSYNC: CRC mismatch" : "UPDATED");
     EXPECT_EQ(zones.UpToDate(), !empty);
+
+    ChangeTrackables(data::Array({data::Trackable("t2")}));
+    EXPECT_EQ(m_kelt->TrObjects().count("t1"), 0U);
+    EXPECT_TRUE(Deleted(*m_fake, "t1"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Device, KeltReassociationTest, ::testing::Bool());

@@ -60,49 +60,6 @@ protected:
     CTrackableObject m_object{"t1", m_logger};
 };
 
-TEST_F(TrackableDownload, UpdateSendsRequestBatchAndCompletionAcknowledgesKeepTheRequest) {
-    m_object.SetDownloadStatus(CDownloadStatus(DLS_OUTDATED, SimpleReason(CHANGE)));
-    AddZone("z1", 12, "0A0B0C", DS_NEED_ADD);
-    AddZone("z2", 5, "0102", DS_NEED_REMOVE);
-    AddZone("z3", 7, "0707", DS_DOWNLOADED);
-
-    m_object.ZoneDownloadRequest(*m_server);
-    EXPECT_EQ(SentFrames(), std::vector<std::string>{frame::Command(frame::CMD_DOWNLOAD_REQUEST)});
-    EXPECT_EQ(m_object.mActivityStatus, ACT_ZONE_DOWNLOAD_REQUEST);
-    EXPECT_EQ(m_object.mRequestCounter, 1u);
-
-    // The reply handling ends the outstanding request.
-    m_object.mRequestCounter = 0;
-    m_object.SetDownloadStatus(CDownloadStatus(DLS_IN_PROCESS, NoReason()));
-    ASSERT_TRUE(m_object.DownloadingZones(*m_server));
-    EXPECT_EQ(SentFrames(), std::vector<std::string>{frame::ToDevice(frame::AddZoneRecord("0A0B0C") +
-                                                                     frame::DeleteZoneRecord(5))});
-    EXPECT_EQ(m_object.mActivityStatus, ACT_DOWNLOADING_ZONES);
-    EXPECT_EQ(m_object.mRequestCounter, 1u);
-
-    // A CRC acknowledge counts the pending adds and leaves the outstanding request alone.
-    m_object.mActivityTime = At(500, 7);
-    m_object.CRCAcknowledge(*m_server);
-    EXPECT_EQ(SentFrames(), CrcFrame(frame::CMD_CRC_ACKNOWLEDGE, true));
-    EXPECT_EQ(m_object.mActivityStatus, ACT_DOWNLOADING_ZONES);
-    EXPECT_EQ(m_object.mRequestCounter, 1u);
-
-    // Nothing left to send: no frame, and the outstanding request is left as it is.
-    m_object.mRequestCounter = 0;
-    m_object.mZones.at("z1").mDevState = DS_DOWNLOADED;
-    m_object.mZones.erase(m_object.mZones.find("z2"));
-    EXPECT_FALSE(m_object.DownloadingZones(*m_server));
-    EXPECT_TRUE(SentFrames().empty());
-    EXPECT_EQ(m_object.mActivityStatus, ACT_DOWNLOADING_ZONES);
-    EXPECT_EQ(m_object.mRequestCounter, 0u);
-    EXPECT_EQ(m_object.mActivityTime.tv_usec, 7);
-
-    m_object.ZoneDownloadCompleted(*m_server);
-    EXPECT_EQ(SentFrames(), CrcFrame(frame::CMD_DOWNLOAD_COMPLETE, false));
-    EXPECT_EQ(m_object.mActivityStatus, ACT_ZONE_DOWNLOAD_COMPLETED);
-    EXPECT_EQ(m_object.mRequestCounter, 1u);
-}
-
 TEST_F(TrackableDownload, BatchesStopAtTheFirstRecordThatDoesNotFit) {
     const std::string largest(500, 'A');
     AddZone("a", 1, largest, DS_NEED_ADD);
