@@ -60,26 +60,11 @@ TEST_F(KeltTest, AnUpdateRequestForAnUpdatedTagReportsItsStatusAgain) {
     EXPECT_EQ(m_fake->requests(ReportOf("t1", "UPDATED")).size(), 1U);
 }
 
-TEST_F(KeltTest, RepliesFromDevicesTheServerDoesNotKnowCostOneLookupPerPeriod) {
-    Start();
-    for (int reply = 0; reply < 50; ++reply) {
-        try {
-            Answer("ghost", CrcRecord(0x87, 0x1234));
-        } catch (const libs::core::exception&) {
-        }
-    }
-    EXPECT_EQ(m_fake->requests(LookupOf("ghost")).size(), 1U);
-
-    m_kelt->notify_handler(R"({"object":"TRACKABLE_OBJECT","action":"created"})");
-    EXPECT_ANY_THROW(Answer("ghost", CrcRecord(0x87, 0x1234)));
-    EXPECT_EQ(m_fake->requests(LookupOf("ghost")).size(), 2U);
-}
-
-// A look-up refused for its uid (4xx) is not repeated for that uid; a failing or silent server suspends
-// every look-up for the period.
-TEST_F(KeltTest, AFailedLookUpSuspendsLookUpsOfThatUidOrOfAll) {
+// A uid the server does not know or refuses (4xx) is not looked up again; a failing or silent server
+// suspends every look-up. A data notification starts a new period.
+TEST_F(KeltTest, AFailedLookUpSuspendsLookUpsOfThatUidOrOfAllForThePeriod) {
     for (const auto& [fault, othersLookedUp] : std::vector<std::pair<response_fault, bool>>{
-             {{404}, true}, {{414}, true}, {{503}, false}, {{{}, false, 11s}, false}}) {
+             {{}, true}, {{404}, true}, {{414}, true}, {{503}, false}, {{{}, false, 11s}, false}}) {
         SCOPED_TRACE(fault.status.value_or(0));
         Start();
         m_fake->set_fault(fault, std::string(paths::track_obj) + "stray", "GET");
@@ -89,8 +74,11 @@ TEST_F(KeltTest, AFailedLookUpSuspendsLookUpsOfThatUidOrOfAll) {
         Answer("t2", CrcRecord(0x87, 0x1234));
         EXPECT_EQ(m_kelt->TrObjects().count("t2"), othersLookedUp ? 1U : 0U);
         EXPECT_EQ(m_fake->requests(LookupOf("t2")).size(), othersLookedUp ? 1U : 0U);
-        m_kelt.reset();
         m_fake->clear_faults();
+        m_kelt->notify_handler(R"({"object":"TRACKABLE_OBJECT","action":"created"})");
+        EXPECT_ANY_THROW(Answer("stray", CrcRecord(0x87, 0x1234)));
+        EXPECT_EQ(m_fake->requests(LookupOf("stray")).size(), 2U);
+        m_kelt.reset();
         m_fake->clear_requests();
     }
 }

@@ -13,13 +13,6 @@ namespace {
 using varnok::test_tools::match_request;
 using namespace DownloadStatusReason;
 
-timeval At(time_t seconds, suseconds_t microseconds = 0) {
-    timeval time{};
-    time.tv_sec = seconds;
-    time.tv_usec = microseconds;
-    return time;
-}
-
 class TrackableDownload : public ServerTest {
 protected:
     CZoneForDevice& AddZone(const std::string& uid, uint16_t id, const std::string& descriptor,
@@ -50,11 +43,8 @@ protected:
     void SuperviseAfterTimeOut() {
         m_server->WaitForAsyncOperations();
         m_object.Supervise(*m_server, m_object.mActivityTime);
-        m_object.Supervise(*m_server, At(m_object.mActivityTime.tv_sec + 11, m_object.mActivityTime.tv_usec));
-    }
-
-    std::vector<std::string> CrcFrame(uint8_t code, bool withPendingAdds) {
-        return {frame::CrcCommand(code, m_object.CurrentCRC(withPendingAdds))};
+        m_object.Supervise(*m_server,
+                           timeval{m_object.mActivityTime.tv_sec + 11, m_object.mActivityTime.tv_usec});
     }
 
     CTrackableObject m_object{"t1", m_logger};
@@ -93,20 +83,23 @@ TEST_F(TrackableDownload, UnansweredRequestsAreResentAfterTenWholeSeconds) {
     m_object.SetDownloadStatus(CDownloadStatus(DLS_OUTDATED, SimpleReason(CHANGE)));
     m_object.mActivityStatus = ACT_ZONE_DOWNLOAD_REQUEST;
     m_object.mRequestCounter = 1;
-    m_object.mActivityTime = At(36000, 500000);
-    m_object.Supervise(*m_server, At(36011, 400000));
+    m_object.mActivityTime = timeval{36000, 500000};
+    m_object.Supervise(*m_server, timeval{36011, 400000});
     EXPECT_TRUE(SentFrames().empty());
-    m_object.Supervise(*m_server, At(36011, 600000));
+    m_object.Supervise(*m_server, timeval{36011, 600000});
     EXPECT_EQ(SentFrames(), std::vector<std::string>{frame::Command(frame::CMD_DOWNLOAD_REQUEST)});
     EXPECT_EQ(m_object.mRequestCounter, 2u);
 
     // A batch with nothing left to send is resent as the completion.
     AddZone("z1", 1, "0101", DS_DOWNLOADED);
-    const std::vector<std::string> complete = CrcFrame(frame::CMD_DOWNLOAD_COMPLETE, false);
+    const std::vector<std::string> complete{
+        frame::CrcCommand(frame::CMD_DOWNLOAD_COMPLETE, m_object.CurrentCRC(false))};
     for (const auto& [activity, frames, after] :
          std::vector<std::tuple<activityStatus_t, std::vector<std::string>, activityStatus_t>>{
              {ACT_ERASE_ALL_REQUEST, {frame::Command(frame::CMD_ERASE_ALL)}, ACT_ERASE_ALL_REQUEST},
-             {ACT_VERIFY_REQUEST, CrcFrame(frame::CMD_CRC_REQUEST, false), ACT_VERIFY_REQUEST},
+             {ACT_VERIFY_REQUEST,
+              {frame::CrcCommand(frame::CMD_CRC_REQUEST, m_object.CurrentCRC(false))},
+              ACT_VERIFY_REQUEST},
              {ACT_DOWNLOADING_ZONES, complete, ACT_ZONE_DOWNLOAD_COMPLETED},
              {ACT_ZONE_DOWNLOAD_COMPLETED, complete, ACT_ZONE_DOWNLOAD_COMPLETED},
          }) {
