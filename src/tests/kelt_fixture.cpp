@@ -1,10 +1,8 @@
 #include "kelt_fixture.h"
 
-#include <json/reader.h>
-
 #include <chrono>
-#include <sstream>
 
+#include "core/json.h"
 #include "globals.h"
 
 namespace ozra::test {
@@ -15,10 +13,7 @@ using varnok::test_tools::rest_paths::user_msg;
 namespace {
 
 Json::Value Parse(const std::string& text) {
-    Json::Value value;
-    std::istringstream stream(text);
-    Json::parseFromStream(Json::CharReaderBuilder(), stream, &value, nullptr);
-    return value;
+    return libs::core::json::try_parse(text).result;
 }
 
 }  // namespace

@@ -138,11 +138,9 @@ TEST(AllowRule, DefaultAllowedConcernsOnlyExceptionsDefaultBarredAllButException
          std::vector<std::tuple<bool, std::string, std::string, std::set<std::string>, bool>>{
              {true, "t1", "p1", {}, true},
              {true, "t5", "p1", {"g0", "g1"}, true},
-             {true, "t2", "p1", {"g1"}, true},
              {true, "t5", "p1", {"g2"}, false},
              {false, "t1", "p1", {}, false},
              {false, "t5", "p1", {"g1"}, false},
-             {false, "t2", "p1", {"g1"}, false},
              {false, "t5", "p1", {"g2"}, true},
              {false, "t5", "p2", {}, false},
              {true, "t1", "p2", {}, false},
