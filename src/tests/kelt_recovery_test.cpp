@@ -138,11 +138,9 @@ INSTANTIATE_TEST_SUITE_P(Geometry, KeltZoneAppliesAgainTest, ::testing::Values(1
 TEST_F(KeltTest, ATooLargeZoneIsReportedAndSentAgainWhenItShrinks) {
     StartWithUpdatedT1();
     Json::Value large = data::Zone("z3", 3);
-    for (int i = 0; i < 40; ++i) {
-        Json::Value point;
-        point["x"] = i;
-        point["y"] = -i;
-        large["zone_geometry"]["positions"].append(point);
+    for (int i = 3; i < 43; ++i) {
+        large["zone_geometry"]["positions"][i]["x"] = i;
+        large["zone_geometry"]["positions"][i]["y"] = -i;
     }
     ChangeZones(data::Array({data::Zone("z1", 1, "alarm", 30), data::Zone("z2", 2, "alarm", 20), large}));
     Download("t1");

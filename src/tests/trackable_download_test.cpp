@@ -55,7 +55,6 @@ TEST_F(TrackableDownload, BatchesStopAtTheFirstRecordThatDoesNotFit) {
     AddZone("a", 1, largest, DS_NEED_ADD);
     AddZone("b", 2, std::string(502, 'B'), DS_NEED_UPDATE);
     AddZone("c", 3, "0C", DS_NEED_ADD);
-    AddZone("d", 4, "0D", DS_NEED_ADD).mDownloadErrorCounter = 2;
     AddZone("e", 5, "0E", DS_NEED_REMOVE).mDownloadErrorCounter = 2;
     AddZone("f", 6, "0F", DS_NEED_ADD).mDownloadErrorCounter = 1;
 
