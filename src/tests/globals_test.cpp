@@ -68,20 +68,6 @@ TEST(ParseHexString, DecodesPairsOrRaisesKeepingTheBytesBefore) {
     EXPECT_EQ(ParseHexString("FF00"), (std::vector<uint8_t>{0xFF, 0x00}));
 }
 
-TEST(CombMac, TwelveDigitsGetTheFillerSixteenAreUpperCasedOthersUntouched) {
-    for (const auto& [mac, combed] :
-         std::vector<std::pair<std::string, std::string>>{{"a1b2c3d4e5f6", "A1B2C3FFFED4E5F6"},
-                                                          {"a1b2c3fffed4e5f6", "A1B2C3FFFED4E5F6"},
-                                                          {"a1b2c3d4e5f6a7", ""},
-                                                          {"", ""},
-                                                          {"a1b2c3d4e5f", ""},
-                                                          {"a1b2c3d4e5f6a7b8c", ""}}) {
-        std::string text = mac;
-        EXPECT_EQ(combMac(text), !combed.empty()) << mac;
-        EXPECT_EQ(text, combed.empty() ? mac : combed);
-    }
-}
-
 TEST(DeviceFrame, Encoding) {
     for (const auto& [built, expected] : std::vector<std::pair<std::string, std::string>>{
              {frame::Command(frame::CMD_DOWNLOAD_REQUEST), "000100020F00"},

@@ -9,18 +9,8 @@ namespace {
 
 using namespace std::chrono_literals;
 using varnok::test_tools::match_request;
-using varnok::test_tools::recorded_request;
 using varnok::test_tools::response_fault;
 namespace paths = varnok::test_tools::rest_paths;
-
-// A status report naming the uid with the status.
-varnok::test_tools::request_matcher ReportOf(const std::string& uid, const std::string& status) {
-    const std::string element = "{\"trackable_uid\":\"" + uid + "\",\"download_status\":\"" + status + "\"";
-    return [element](const recorded_request& request) {
-        return request.method == "POST" && request.path == paths::zone_download_status &&
-               request.body.find(element) != std::string::npos;
-    };
-}
 
 varnok::test_tools::request_matcher LookupOf(const std::string& uid) {
     return match_request("GET", std::string(paths::track_obj) + uid);
@@ -49,15 +39,6 @@ TEST_F(KeltTest, TheServersStatusConvergesAfterAReportThatLandedLate) {
     loop.join();
     EXPECT_TRUE(reportedAgain);
     EXPECT_EQ(Stored("t1"), "UPDATED");
-}
-
-TEST_F(KeltTest, AnUpdateRequestForAnUpdatedTagReportsItsStatusAgain) {
-    StartWithUpdatedT1();
-    m_fake->clear_requests();
-    m_kelt->notify_handler(DownloadRequest("UPDATE", {"t1"}));
-    m_kelt->processing();
-    EXPECT_EQ(UserMessageCount(), 0U);
-    EXPECT_EQ(m_fake->requests(ReportOf("t1", "UPDATED")).size(), 1U);
 }
 
 // A uid the server does not know or refuses (4xx) is not looked up again; a failing or silent server

@@ -87,6 +87,15 @@ std::string DownloadRequest(const std::string& action, const std::vector<std::st
            R"(","plist":{"zone_download_request":[)" + elements + "]}}";
 }
 
+varnok::test_tools::request_matcher ReportOf(const std::string& uid, const std::string& status) {
+    const std::string element = "{\"trackable_uid\":\"" + uid + "\",\"download_status\":\"" + status + "\"";
+    return [element](const varnok::test_tools::recorded_request& request) {
+        return request.method == "POST" &&
+               request.path == varnok::test_tools::rest_paths::zone_download_status &&
+               request.body.find(element) != std::string::npos;
+    };
+}
+
 std::string AddRecord(const CZoneForDevice& zone) {
     return frame::AddZoneRecord(zone.mDescriptor->Hex());
 }

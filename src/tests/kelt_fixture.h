@@ -42,6 +42,8 @@ std::string CrcRecord(uint8_t code, uint16_t crc);
 std::string CodeRecord(uint8_t code, uint8_t value);
 // The server's zone download request notification for the uids.
 std::string DownloadRequest(const std::string& action, const std::vector<std::string>& uids);
+// Matches a status report naming the uid with the status.
+varnok::test_tools::request_matcher ReportOf(const std::string& uid, const std::string& status);
 // An Add zone record for the entry's descriptor, as a batch frame carries it.
 std::string AddRecord(const CZoneForDevice& zone);
 // The CRC16 of the descriptors the tag holds, worked out from the zone texts in zone ID order.

@@ -38,6 +38,7 @@ TEST_F(KeltTest, DataNotificationsClearTheContextByTheirTables) {
     EXPECT_TRUE(m_kelt->IsContextActual());
 }
 
+// An update request for an UPDATED object only reports its status again.
 TEST_F(KeltTest, DownloadRequestsReachOnlyObjectsThatNeedThem) {
     m_fake->set_download_statuses(
         data::Array({data::Status("t1", "UPDATED"), data::Status("t2", "UPDATED")}));
@@ -47,6 +48,7 @@ TEST_F(KeltTest, DownloadRequestsReachOnlyObjectsThatNeedThem) {
     Object("t2").SetDownloadStatus(
         CDownloadStatus(DLS_OUTDATED, DownloadStatusReason::SimpleReason(DownloadStatusReason::CHANGE)));
     const std::size_t sent = UserMessageCount();
+    const std::size_t reports = m_fake->requests(ReportOf("t1", "UPDATED")).size();
 
     m_kelt->notify_handler(DownloadRequest("update", {"t2"}));
     m_kelt->notify_handler(DownloadRequest("UPDATE", {"unknown", "t1", "t2"}));
@@ -61,6 +63,7 @@ TEST_F(KeltTest, DownloadRequestsReachOnlyObjectsThatNeedThem) {
     EXPECT_EQ(NextFrameTo("t1"), frame::CrcCommand(frame::CMD_CRC_REQUEST, Object("t1").CurrentCRC(true)));
     m_kelt->processing();
     EXPECT_EQ(UserMessageCount(), sent + 2);
+    EXPECT_EQ(m_fake->requests(ReportOf("t1", "UPDATED")).size(), reports + 1);
 }
 
 TEST_F(KeltTest, MessagesArriveThroughTheStream) {
