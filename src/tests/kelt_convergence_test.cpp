@@ -42,7 +42,8 @@ TEST_F(KeltTest, TheServersStatusConvergesAfterAReportThatLandedLate) {
 }
 
 // A uid the server does not know or refuses (4xx) is not looked up again; a failing or silent server
-// suspends every look-up. A data notification starts a new period.
+// suspends every look-up. A uid looked up is managed with its zones. A data notification starts a new
+// period.
 TEST_F(KeltTest, AFailedLookUpSuspendsLookUpsOfThatUidOrOfAllForThePeriod) {
     for (const auto& [fault, othersLookedUp] : std::vector<std::pair<response_fault, bool>>{
              {{}, true}, {{404}, true}, {{414}, true}, {{503}, false}, {{{}, false, 11s}, false}}) {
@@ -55,6 +56,9 @@ TEST_F(KeltTest, AFailedLookUpSuspendsLookUpsOfThatUidOrOfAllForThePeriod) {
         Answer("t2", CrcRecord(0x87, 0x1234));
         EXPECT_EQ(m_kelt->TrObjects().count("t2"), othersLookedUp ? 1U : 0U);
         EXPECT_EQ(m_fake->requests(LookupOf("t2")).size(), othersLookedUp ? 1U : 0U);
+        if (othersLookedUp) {
+            EXPECT_EQ(Object("t2").mZones.size(), 2U);
+        }
         m_fake->clear_faults();
         m_kelt->notify_handler(R"({"object":"TRACKABLE_OBJECT","action":"created"})");
         EXPECT_ANY_THROW(Answer("stray", CrcRecord(0x87, 0x1234)));
