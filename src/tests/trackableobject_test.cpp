@@ -160,35 +160,6 @@ TEST_F(TrackableObject, TheHistoryKeepsDistinctChangesInOrderWithinItsBound) {
     EXPECT_EQ(object.mDownloadStatusHistory.back(), mismatch);
 }
 
-// Assignment takes over the identity only; equality compares MAC address, project and groups only.
-TEST_F(TrackableObject, AssignmentAndEqualityConcernTheIdentity) {
-    CTrackableObject target("t1", m_logger);
-    target.mZones.insert(CZoneForDevice(MakeDescriptor("z1", 1, "00")));
-    target.SetDownloadStatus(CDownloadStatus(DLS_OUTDATED, reason::SimpleReason(reason::CHANGE)));
-    target.mActivityStatus = ACT_ERASE_ALL_REQUEST;
-    CTrackableObject source("t2", m_logger);
-    source.mMacAddress = "M";
-    source.mProjectUid = "P";
-    source.mGroups = {"g1", "g2"};
-    target = source;
-    EXPECT_EQ(target.mUid, "t2");
-    EXPECT_TRUE(target == source);
-    EXPECT_EQ(target.mZones.size(), 1u);
-    EXPECT_EQ(target.mCurDownloadStatus.mName, DLS_OUTDATED);
-    EXPECT_EQ(target.mActivityStatus, ACT_ERASE_ALL_REQUEST);
-
-    for (const auto& change : std::vector<std::function<void(CTrackableObject&)>>{
-             [](CTrackableObject& o) { o.mGroups.insert("g3"); },
-             [](CTrackableObject& o) { o.mMacAddress = "N"; },
-             [](CTrackableObject& o) { o.mProjectUid = "Q"; },
-         }) {
-        CTrackableObject other = source;
-        change(other);
-        EXPECT_FALSE(other == target);
-        EXPECT_TRUE(target != other);
-    }
-}
-
 // The text of a tag as the controller's dump of its picture logs it.
 TEST_F(TrackableObject, TextListsHistoryGroupsAndZones) {
     CTrackableObject object("t1", m_logger);
