@@ -33,6 +33,8 @@ Json::Value Array(std::initializer_list<Json::Value> elements);
 }  // namespace data
 
 inline const std::string download_request = frame::Command(frame::CMD_DOWNLOAD_REQUEST);
+// The stored status after a change on the server.
+inline const std::string changed = "OUTDATED: zone or trackable changed";
 
 // A device reply frame around the records, as the "user_msg" payload of the uid.
 std::string Reply(const std::string& uid, const std::string& records);

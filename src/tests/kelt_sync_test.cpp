@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "core/tests/test_support.h"
 #include "kelt_fixture.h"
 
 namespace ozra::test {
@@ -7,8 +8,6 @@ namespace {
 
 using varnok::test_tools::match_request;
 using varnok::test_tools::rest_paths::zone_download_status;
-
-const std::string changed = "OUTDATED: zone or trackable changed";
 
 bool Deleted(varnok::test_tools::fake_location_server& fake, const std::string& uid) {
     return fake
@@ -148,6 +147,132 @@ TEST_F(KeltTest, RepliesUnderNoUidOrAnotherUidAreNotManaged) {
     EXPECT_THROW(Answer("t3", CrcRecord(0x87, 0x1234)), libs::core::exception);
     EXPECT_EQ(m_kelt->TrObjects().size(), 1U);
     EXPECT_EQ(UserMessageCount(), 0U);
+}
+
+TEST_F(KeltTest, DataNotificationsClearTheContextByTheirTables) {
+    StartWithUpdatedT1();
+    const std::vector<std::pair<std::string, bool>> cases = {
+        {R"({"object":"ZONE"})", true},
+        {R"({"object":"GROUP","action":"created"})", false},
+        {R"({"object":"GROUP","action":"updated"})", true},
+        {R"({"object":"TRACKABLE_OBJECT","action":"Updated"})", false},
+        {R"({"object":"TRACKABLE_OBJECT_GROUPS","action":"created"})", true},
+        {R"({"object":"TRACKABLE_OBJECT_ASSOCIATION","action":"updated","plist":{"obj_uid":"t1"}})", true},
+        {R"({"object":"TRACKABLE_OBJECT_ASSOCIATION","action":"updated","plist":{"obj_uid":1}})", false},
+        {R"({"object":"TRACKABLE_OBJECT_ASSOCIATION","action":"deleted","plist":{"obj_uid":"t1"}})", false},
+        {R"({"object":"GROUP","action":7})", false},
+        {R"({"object":1})", false},
+        {R"({"object":"ZONE_DOWNLOAD_REQUEST","action":"UPDATE","plist":{}})", false},
+    };
+    for (const auto& [notification, clears] : cases) {
+        SCOPED_TRACE(notification);
+        m_kelt->notify_handler(notification);
+        EXPECT_EQ(m_kelt->IsContextActual(), !clears);
+        m_kelt->processing();
+    }
+    EXPECT_THROW(m_kelt->notify_handler("{\"object\":"), std::logic_error);
+    EXPECT_ANY_THROW(m_kelt->notify_handler(R"("ZONE")"));
+    EXPECT_ANY_THROW(m_kelt->notify_handler(
+        R"({"object":"ZONE_DOWNLOAD_REQUEST","action":"UPDATE","plist":{"zone_download_request":[5]}})"));
+    EXPECT_TRUE(m_kelt->IsContextActual());
+}
+
+// An update request for an UPDATED object only reports its status again.
+TEST_F(KeltTest, DownloadRequestsReachOnlyObjectsThatNeedThem) {
+    m_fake->set_download_statuses(
+        data::Array({data::Status("t1", "UPDATED"), data::Status("t2", "UPDATED")}));
+    StartWithUpdatedT1();
+    NextFrameTo("t2");
+    Answer("t2", CrcRecord(0x04, 0xBAD));
+    Object("t2").SetDownloadStatus(
+        CDownloadStatus(DLS_OUTDATED, DownloadStatusReason::SimpleReason(DownloadStatusReason::CHANGE)));
+    const std::size_t sent = UserMessageCount();
+    const std::size_t reports = m_fake->requests(ReportOf("t1", "UPDATED")).size();
+
+    m_kelt->notify_handler(DownloadRequest("update", {"t2"}));
+    m_kelt->notify_handler(DownloadRequest("UPDATE", {"unknown", "t1", "t2"}));
+    EXPECT_EQ(NextFrameTo("t2"), download_request);
+    EXPECT_EQ(Object("t2").mActivityStatus, ACT_ZONE_DOWNLOAD_REQUEST);
+    EXPECT_EQ(m_kelt->TrObjects().count("unknown"), 0U);
+
+    // Nothing more for an object with a request outstanding.
+    m_kelt->notify_handler(DownloadRequest("UPDATE", {"t2"}));
+    m_kelt->notify_handler(DownloadRequest("VERIFY", {"t2"}));
+    m_kelt->notify_handler(DownloadRequest("VERIFY", {"t1"}));
+    EXPECT_EQ(NextFrameTo("t1"), frame::CrcCommand(frame::CMD_CRC_REQUEST, Object("t1").CurrentCRC(true)));
+    m_kelt->processing();
+    EXPECT_EQ(UserMessageCount(), sent + 2);
+    EXPECT_EQ(m_fake->requests(ReportOf("t1", "UPDATED")).size(), reports + 1);
+}
+
+TEST_F(KeltTest, MessagesArriveThroughTheStream) {
+    StartWithUpdatedT1();
+    EXPECT_TRUE(libs::core::testing::publish_until(
+        *m_loop,
+        [this] { m_proxy.send(zmq::str_buffer("#notify {\"object\":\"ZONE\"}"), zmq::send_flags::none); },
+        [this] { return !m_kelt->IsContextActual(); }));
+    const std::string reply = "#user_msg " + Reply("t1", CrcRecord(0x04, 0xBAD));
+    m_proxy.send(zmq::buffer(reply), zmq::send_flags::none);
+    EXPECT_TRUE(libs::core::testing::run_until(
+        *m_loop, [this] { return Object("t1").mCurDownloadStatus.mName == DLS_OOSYNC; }));
+}
+
+constexpr int tag_count = 300;
+constexpr int zone_count = 200;
+
+std::string TagUid(int index) {
+    return "t" + std::to_string(index);
+}
+
+// Zone IDs run against the uid order; every zone leaves out one tag, so tags from zone_count on are
+// of one kind. The zone at changed gets size 10 + changed + grown.
+Json::Value Zones(int changed = 0, int grown = 0) {
+    Json::Value zones(Json::arrayValue);
+    for (int index = 0; index < zone_count; ++index) {
+        Json::Value zone = data::Zone("z" + std::to_string(1000 + index), zone_count - index, "alarm",
+                                      10 + index + (index == changed ? grown : 0));
+        zone["zone_exceptions"].append(TagUid(index % tag_count));
+        zones.append(zone);
+    }
+    return zones;
+}
+
+TEST_F(KeltTest, SharedDescriptorsGiveEveryTagItsOwnTableAndCrc) {
+    Json::Value tags(Json::arrayValue);
+    Json::Value statuses(Json::arrayValue);
+    for (int index = 0; index < tag_count; ++index) {
+        tags.append(data::Trackable(TagUid(index)));
+        statuses.append(data::Status(TagUid(index), "UPDATED"));
+    }
+    m_fake->set_zones(Zones());
+    m_fake->set_trackable_objects(tags);
+    m_fake->set_download_statuses(statuses);
+    Start();
+    m_kelt->processing();
+    for (int index = 0; index < tag_count; ++index) {
+        const std::string uid = TagUid(index);
+        const uint16_t crc = ExpectedCrc(*m_kelt, uid);
+        EXPECT_EQ(NextFrameTo(uid), frame::CrcCommand(frame::CMD_CRC_REQUEST, crc)) << uid;
+        Answer(uid, CrcRecord(0x04, crc));
+    }
+    m_kelt->processing();
+    EXPECT_EQ(Stored(TagUid(tag_count - 1)), "UPDATED");
+
+    // A changed zone reaches every tag that holds it.
+    const int changed = 7;
+    const std::string changedUid = "z" + std::to_string(1000 + changed);
+    ChangeZones(Zones(changed, 5));
+    for (int index = 0; index < tag_count; ++index) {
+        const CTrackableObject& object = Object(TagUid(index));
+        EXPECT_TRUE(index == changed || object.mZones.at(changedUid).mDevState == DS_NEED_UPDATE)
+            << object.mUid;
+        EXPECT_EQ(object.mZones.size(),
+                  static_cast<std::size_t>(index < zone_count ? zone_count - 1 : zone_count));
+    }
+    EXPECT_EQ(Object(TagUid(changed)).mZones.count(changedUid), 0U);
+    // Tags of one kind share their tables; that a shared table changes alone is tested with the table.
+    EXPECT_EQ(Object(TagUid(tag_count - 3)).mZones.SharedId(),
+              Object(TagUid(tag_count - 2)).mZones.SharedId());
 }
 
 }  // namespace

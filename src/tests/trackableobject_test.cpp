@@ -153,11 +153,6 @@ TEST_F(TrackableObject, TheHistoryKeepsDistinctChangesInOrderWithinItsBound) {
     }
     EXPECT_EQ(object.mDownloadStatusHistory.size(), CTrackableObject::history_bound);
     EXPECT_EQ(object.mDownloadStatusHistory.back(), mismatch);
-
-    object.StatusesReported();
-    object.ReportStatusAgain();
-    ASSERT_EQ(object.mDownloadStatusHistory.size(), 1u);
-    EXPECT_EQ(object.mDownloadStatusHistory.back(), mismatch);
 }
 
 // The text of a tag as the controller's dump of its picture logs it.
