@@ -123,7 +123,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             }
             const std::string descriptor = zone.GetZoneDescriptor(boundary_in, boundary_out);
             varnok::fuzz::require_no_defect(descriptor_defect(zone, descriptor), descriptor);
-            rules.get_coupled_zone(zone, zones);
             if (rules.tr_object_works_with_zone(zone, object)) {
                 object.mZones.insert(
                     ozra::CZoneForDevice(ozra::MakeDescriptor(zone_uid, zone.mZoneID, descriptor)));
