@@ -2,15 +2,14 @@
 
 #include <array>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "core/tests/test_support.h"
 #include "globals.h"
-#include "test_support.h"
 
 namespace ozra {
 namespace {
-
-using tests::RaisedText;
 
 // The check value, and the table-driven CRC against the bitwise definition, whole and in two parts.
 TEST(Crc16, MatchesTheBitwiseDefinition) {
@@ -42,15 +41,9 @@ TEST(Crc16, MatchesTheBitwiseDefinition) {
 // Each case parses into four 0xEE bytes, of which it offers the first `size`.
 TEST(ParseHexString, DecodesPairsOrRaisesKeepingTheBytesBefore) {
     using Bytes = std::array<uint8_t, 4>;
-    struct Case {
-        std::string text;
-        std::size_t size;
-        std::string error;
-        Bytes after;
-    };
-    const std::string none = "<no exception>";
-    for (const Case& c : std::vector<Case>{
-             {"0a0B", 3, none, {0x0A, 0x0B, 0xEE, 0xEE}},
+    for (const auto& [text, size, error, after] :
+         std::vector<std::tuple<std::string, std::size_t, std::string, Bytes>>{
+             {"0a0B", 3, "no exception", {0x0A, 0x0B, 0xEE, 0xEE}},
              {"ABC", 4, "ParseHexString: Invalid input string: ABC", {0xEE, 0xEE, 0xEE, 0xEE}},
              {"0G", 2, "ParseHex: Invalid input string: G", {0xEE, 0xEE, 0xEE, 0xEE}},
              {"120X", 2, "ParseHex: Invalid input string: X", {0x12, 0xEE, 0xEE, 0xEE}},
@@ -60,8 +53,9 @@ TEST(ParseHexString, DecodesPairsOrRaisesKeepingTheBytesBefore) {
               {0xEE, 0xEE, 0xEE, 0xEE}},
          }) {
         Bytes bytes{0xEE, 0xEE, 0xEE, 0xEE};
-        EXPECT_EQ(RaisedText([&] { ParseHexString(c.text, bytes.data(), c.size); }), c.error) << c.text;
-        EXPECT_EQ(bytes, c.after) << c.text;
+        const std::string raised = libs::core::testing::raised_text(
+            [&, &text = text, size = size] { ParseHexString(text, bytes.data(), size); });
+        EXPECT_EQ(std::make_pair(raised, bytes), std::make_pair(error, after)) << text;
     }
     EXPECT_EQ(ParseHexString("FF00"), (std::vector<uint8_t>{0xFF, 0x00}));
 }

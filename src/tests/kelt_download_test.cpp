@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 #include "kelt_fixture.h"
 
@@ -28,44 +29,39 @@ TEST_F(KeltDownloadTest, AnOutOfSyncObjectIsErasedAndDownloadedWhole) {
     EXPECT_EQ(Stored("t1"), "UPDATED");
 }
 
-// The device's answers to the download request, the batch and the completion, and the status they end in.
-struct Answers {
-    uint8_t request;
-    uint8_t firstReport;
-    uint8_t secondReport;
-    uint16_t completeCrcFlip;
-    std::string stored;
-};
-
-class KeltAnswersTest : public KeltTest, public ::testing::WithParamInterface<Answers> {};
+// The device's answers to the download request, the batch (twice) and the completion (as a CRC flip), and
+// the status they end in.
+class KeltAnswersTest : public KeltTest,
+                        public ::testing::WithParamInterface<std::tuple<int, int, int, int, std::string>> {};
 
 TEST_P(KeltAnswersTest, DecideTheStatus) {
-    const Answers& c = GetParam();
+    const auto& [request, firstReport, secondReport, completeCrcFlip, stored] = GetParam();
     StartDownloadOfChangedZone();
-    Answer("t1", CodeRecord(0x8F, c.request));
-    if (c.request == 0) {
+    Answer("t1", CodeRecord(0x8F, request));
+    if (request == 0) {
         EXPECT_EQ(Object("t1").mCurDownloadStatus.mName, DLS_IN_PROCESS);
         const std::string batch = NextFrameTo("t1");
         EXPECT_EQ(batch, frame::ToDevice(AddRecord(Object("t1").mZones.at("z1"))));
-        if (c.firstReport != 0) {
-            Answer("t1", ZoneReport(1, c.firstReport));
+        if (firstReport != 0) {
+            Answer("t1", ZoneReport(1, firstReport));
             EXPECT_EQ(NextFrameTo("t1"), batch);
         }
-        Answer("t1", ZoneReport(1, c.secondReport));
+        Answer("t1", ZoneReport(1, secondReport));
         EXPECT_EQ(NextFrameTo("t1"),
                   frame::CrcCommand(frame::CMD_DOWNLOAD_COMPLETE, Object("t1").CurrentCRC(false)));
-        Answer("t1", CrcRecord(0x86, Object("t1").CurrentCRC(false) ^ c.completeCrcFlip));
+        Answer("t1", CrcRecord(0x86, Object("t1").CurrentCRC(false) ^ completeCrcFlip));
     }
     m_kelt->processing();
-    EXPECT_EQ(Stored("t1"), c.stored);
+    EXPECT_EQ(Stored("t1"), stored);
     EXPECT_EQ(Object("t1").mActivityStatus, ACT_NONE);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Device, KeltAnswersTest,
-    ::testing::Values(Answers{1, 0, 0, 0, "OOSYNC: download request rejected"},
-                      Answers{0, 7, 9, 0, "OUTDATED: " + reason::AddFailed(1, "zone z1", 9).String()},
-                      Answers{0, 7, 0, 0, "UPDATED"}, Answers{0, 0, 0, 1, "OOSYNC: CRC mismatch"}));
+    ::testing::Values(std::make_tuple(1, 0, 0, 0, "OOSYNC: download request rejected"),
+                      std::make_tuple(0, 7, 9, 0, "OUTDATED: " + reason::AddFailed(1, "zone z1", 9).String()),
+                      std::make_tuple(0, 7, 0, 0, "UPDATED"),
+                      std::make_tuple(0, 0, 0, 1, "OOSYNC: CRC mismatch")));
 
 TEST_F(KeltDownloadTest, MalformedMessagesAndRepliesToNoOutstandingRequestChangeNothing) {
     StartWithUpdatedT1();

@@ -2,6 +2,7 @@
 
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/logger.h"
@@ -18,45 +19,37 @@ TEST(TagSummaryTest, CountsManagedTagsByStatusAndUnassociatedOnesAsOosync) {
     const CDownloadStatus disconnected(DLS_OOSYNC, reason::SimpleReason(reason::DISCONNECTED));
     const CDownloadStatus mismatch(DLS_OOSYNC, reason::SimpleReason(reason::CRC_MISMATCH));
     const auto status = [](downloadStatusName_t name) { return CDownloadStatus(name, reason::NoReason()); };
-    struct Case {
-        std::vector<CDownloadStatus> statuses;                   // DLS_UNKNOWN: never set
-        std::vector<std::pair<std::string, bool>> unassociated;  // uid, synchronised
-        std::string summary;
-        unsigned disconnected;
-    };
-    const std::vector<Case> cases = {
-        {{}, {}, "0 tags: 0 UPDATED, 0 OUTDATED, 0 IN_PROCESS, 0 OOSYNC", 0},
-        {{status(DLS_UPDATED), status(DLS_OUTDATED), status(DLS_IN_PROCESS), disconnected,
-          status(DLS_UPDATED)},
-         {},
-         "5 tags: 2 UPDATED, 1 OUTDATED, 1 IN_PROCESS, 1 OOSYNC",
-         1},
-        {{status(DLS_UNKNOWN), status(DLS_UNKNOWN), mismatch, disconnected},
-         {{"u1", false}, {"u2", true}},
-         "6 tags: 0 UPDATED, 0 OUTDATED, 0 IN_PROCESS, 4 OOSYNC, 2 UNKNOWN",
-         1},
-        {std::vector<CDownloadStatus>(1001, status(DLS_UPDATED)),
-         {{"u1", true}},
-         "1,002 tags: 1,001 UPDATED, 0 OUTDATED, 0 IN_PROCESS, 1 OOSYNC",
-         0},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.summary);
+    // Statuses (DLS_UNKNOWN: never set), unassociated uids with their synchronised flag, the summary / the
+    // disconnected count.
+    for (const auto& [statuses, unassociatedUids, summary] :
+         std::vector<std::tuple<std::vector<CDownloadStatus>, std::vector<std::pair<std::string, bool>>,
+                                std::string>>{
+             {{}, {}, "0 tags: 0 UPDATED, 0 OUTDATED, 0 IN_PROCESS, 0 OOSYNC / 0"},
+             {{status(DLS_UPDATED), status(DLS_OUTDATED), status(DLS_IN_PROCESS), disconnected,
+               status(DLS_UPDATED)},
+              {},
+              "5 tags: 2 UPDATED, 1 OUTDATED, 1 IN_PROCESS, 1 OOSYNC / 1"},
+             {{status(DLS_UNKNOWN), status(DLS_UNKNOWN), mismatch, disconnected},
+              {{"u1", false}, {"u2", true}},
+              "6 tags: 0 UPDATED, 0 OUTDATED, 0 IN_PROCESS, 4 OOSYNC, 2 UNKNOWN / 1"},
+             {std::vector<CDownloadStatus>(1001, status(DLS_UPDATED)),
+              {{"u1", true}},
+              "1,002 tags: 1,001 UPDATED, 0 OUTDATED, 0 IN_PROCESS, 1 OOSYNC / 0"},
+         }) {
         std::map<std::string, CTrackableObject> objects;
-        for (std::size_t i = 0; i < c.statuses.size(); ++i) {
+        for (std::size_t i = 0; i < statuses.size(); ++i) {
             const std::string uid = "t" + std::to_string(i);
             auto& object = objects.emplace(uid, CTrackableObject(uid, logger)).first->second;
-            if (c.statuses[i].mName != DLS_UNKNOWN) {
-                object.SetDownloadStatus(c.statuses[i]);
+            if (statuses[i].mName != DLS_UNKNOWN) {
+                object.SetDownloadStatus(statuses[i]);
             }
         }
         CUnassociatedTrackableObjects unassociated;
-        for (const auto& [uid, synchronized] : c.unassociated) {
+        for (const auto& [uid, synchronized] : unassociatedUids) {
             unassociated.AddTO(uid, synchronized);
         }
         const CTagCounts counts = CountTags(objects, unassociated);
-        EXPECT_EQ(TagSummary(counts), c.summary);
-        EXPECT_EQ(counts.mDisconnected, c.disconnected);
+        EXPECT_EQ(TagSummary(counts) + " / " + std::to_string(counts.mDisconnected), summary);
     }
 }
 

@@ -39,30 +39,24 @@ TEST(ZoneForDevice, RetargetStartsFromWhatTheDeviceHolds) {
     const CDescriptorRef same = MakeDescriptor("z", 1, "0101");
     const CDescriptorRef moved = MakeDescriptor("z", 1, "0102");
     const CDescriptorRef renumbered = MakeDescriptor("z", 7, "0701");
-    struct Case {
-        devState_t before;
-        CDescriptorRef target;
-        devState_t after;
-        bool work;
-        bool deletesFirst;
-    };
-    for (const Case& c : {Case{DS_DOWNLOADED, same, DS_DOWNLOADED, false, false},
-                          Case{DS_NEED_ADD, moved, DS_NEED_ADD, true, false},
-                          Case{DS_NEED_UPDATE, same, DS_DOWNLOADED, false, false},
-                          Case{DS_NEED_UPDATE, renumbered, DS_NEED_UPDATE, true, true}}) {
-        SCOPED_TRACE(std::string(DevStateName(c.before)) + " to " + c.target->Hex());
-        CZoneForDevice zone(c.before == DS_NEED_UPDATE ? moved : held);
-        zone.mDevState = c.before;
-        zone.mOldDescriptor = c.before == DS_NEED_UPDATE ? held : CDescriptorRef();
+    for (const auto& [before, target, after, work, deletesFirst] :
+         std::vector<std::tuple<devState_t, CDescriptorRef, devState_t, bool, bool>>{
+             {DS_DOWNLOADED, same, DS_DOWNLOADED, false, false},
+             {DS_NEED_ADD, moved, DS_NEED_ADD, true, false},
+             {DS_NEED_UPDATE, same, DS_DOWNLOADED, false, false},
+             {DS_NEED_UPDATE, renumbered, DS_NEED_UPDATE, true, true}}) {
+        CZoneForDevice zone(before == DS_NEED_UPDATE ? moved : held);
+        zone.mDevState = before;
+        zone.mOldDescriptor = before == DS_NEED_UPDATE ? held : CDescriptorRef();
         zone.mTooBig = true;
-        EXPECT_EQ(zone.Retarget(c.target), c.work);
-        EXPECT_EQ(zone.mDevState, c.after);
-        EXPECT_EQ(zone.DeletesFirst(), c.deletesFirst);
-        EXPECT_EQ(zone.mTooBig, zone.mDescriptor->Hex() == (c.before == DS_NEED_UPDATE ? "0102" : "0101"));
-        if (c.after != DS_NEED_ADD) {
-            EXPECT_EQ(zone.HeldDescriptor()->Hex(), "0101");
-        }
-        EXPECT_EQ(zone.PendingZoneID(), c.deletesFirst ? 1 : c.target->ZoneID());
+        const bool worked = zone.Retarget(target);
+        EXPECT_EQ(
+            std::make_tuple(worked, zone.mDevState, zone.DeletesFirst(), zone.mTooBig, zone.PendingZoneID()),
+            std::make_tuple(work, after, deletesFirst,
+                            zone.mDescriptor->Hex() == (before == DS_NEED_UPDATE ? "0102" : "0101"),
+                            deletesFirst ? 1 : target->ZoneID()))
+            << DevStateName(before) << " to " << target->Hex();
+        EXPECT_TRUE(after == DS_NEED_ADD || zone.HeldDescriptor()->Hex() == "0101");
     }
 }
 

@@ -93,9 +93,9 @@ TEST(ZoneEquality, ComparesTheContentOnly) {
     };
     for (std::size_t i = 0; i < cases.size(); ++i) {
         const CZone other = SampleZone(cases[i].first);
-        EXPECT_EQ(zone == other, cases[i].second) << "case " << i;
-        EXPECT_EQ(other == zone, cases[i].second) << "case " << i;
-        EXPECT_EQ(zone != other, !cases[i].second) << "case " << i;
+        EXPECT_EQ(std::make_tuple(zone == other, other == zone, zone != other),
+                  std::make_tuple(cases[i].second, cases[i].second, !cases[i].second))
+            << "case " << i;
     }
 }
 
