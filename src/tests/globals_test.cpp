@@ -9,7 +9,6 @@
 #include "globals.h"
 
 namespace ozra {
-namespace {
 
 // The check value, and the table-driven CRC against the bitwise definition, whole and in two parts.
 TEST(Crc16, MatchesTheBitwiseDefinition) {
@@ -76,5 +75,4 @@ TEST(DeviceFrame, Encoding) {
     }
 }
 
-}  // namespace
 }  // namespace ozra

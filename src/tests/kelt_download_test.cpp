@@ -6,13 +6,10 @@
 #include "kelt_fixture.h"
 
 namespace ozra::test {
-namespace {
 
 namespace reason = DownloadStatusReason;
 
-using KeltDownloadTest = KeltTest;
-
-TEST_F(KeltDownloadTest, AnOutOfSyncObjectIsErasedAndDownloadedWhole) {
+TEST_F(KeltTest, AnOutOfSyncObjectIsErasedAndDownloadedWhole) {
     Start();
     m_kelt->processing();
     NextFrameTo("t1");
@@ -63,7 +60,7 @@ INSTANTIATE_TEST_SUITE_P(
                       std::make_tuple(0, 7, 0, 0, "UPDATED"),
                       std::make_tuple(0, 0, 0, 1, "OOSYNC: CRC mismatch")));
 
-TEST_F(KeltDownloadTest, MalformedMessagesAndRepliesToNoOutstandingRequestChangeNothing) {
+TEST_F(KeltTest, MalformedMessagesAndRepliesToNoOutstandingRequestChangeNothing) {
     StartWithUpdatedT1();
     const std::size_t sent = UserMessageCount();
     Answer("t1", ZoneReport(1, 0) + CodeRecord(0x85, 0) + CrcRecord(0x86, 0x1234) + CodeRecord(0x8F, 0));
@@ -81,7 +78,7 @@ TEST_F(KeltDownloadTest, MalformedMessagesAndRepliesToNoOutstandingRequestChange
     EXPECT_EQ(UserMessageCount(), sent);
 }
 
-TEST_F(KeltDownloadTest, CrcReportsAlwaysGetAnAcknowledge) {
+TEST_F(KeltTest, CrcReportsAlwaysGetAnAcknowledge) {
     StartWithUpdatedT1();
     const uint16_t crc = Object("t1").CurrentCRC(true);
     Answer("t1", CrcRecord(0x87, crc ^ 0xFF));
@@ -98,7 +95,7 @@ TEST_F(KeltDownloadTest, CrcReportsAlwaysGetAnAcknowledge) {
     EXPECT_EQ(NextFrameTo("t1"), frame::CrcCommand(frame::CMD_CRC_ACKNOWLEDGE, crc));
 }
 
-TEST_F(KeltDownloadTest, DecodingSkipsBadRecordsAndKeepsWhatWasApplied) {
+TEST_F(KeltTest, DecodingSkipsBadRecordsAndKeepsWhatWasApplied) {
     m_fake->set_zones(
         data::Array({data::Zone("z1", 1), data::Zone("z2", 2, "alarm", 20), data::Zone("z3", 3)}));
     StartWithUpdatedT1();
@@ -129,5 +126,4 @@ TEST_F(KeltDownloadTest, DecodingSkipsBadRecordsAndKeepsWhatWasApplied) {
     Complete();
 }
 
-}  // namespace
 }  // namespace ozra::test

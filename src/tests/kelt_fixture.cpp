@@ -7,7 +7,6 @@
 
 namespace ozra::test {
 
-using varnok::test_tools::match_request;
 using varnok::test_tools::rest_paths::user_msg;
 
 namespace {
@@ -125,12 +124,6 @@ KeltTest::KeltTest() {
     m_fake->set_download_statuses(data::Array({data::Status("t1", "UPDATED")}));
 }
 
-void KeltTest::Start() {
-    m_kelt = std::make_unique<kelt>(m_logger, *m_loop, *m_signals, *m_stream, "http", "127.0.0.1",
-                                    m_fake->port(), m_zone_types);
-    m_kelt->initialize();
-}
-
 std::string KeltTest::NextFrameTo(const std::string& uid) {
     const auto to_uid = [&uid](const varnok::test_tools::recorded_request& request) {
         return request.method == "POST" && request.path == user_msg && Parse(request.body)["uid"] == uid;
@@ -143,11 +136,6 @@ std::string KeltTest::NextFrameTo(const std::string& uid) {
     return Parse(m_fake->requests(to_uid).at(read++).body)["data"]["hex"].asString();
 }
 
-std::size_t KeltTest::UserMessageCount() const {
-    m_kelt->WaitForAsyncOperations();
-    return m_fake->requests(match_request("POST", user_msg)).size();
-}
-
 void KeltTest::StartWithUpdatedT1() {
     Start();
     m_kelt->processing();
@@ -157,32 +145,10 @@ void KeltTest::StartWithUpdatedT1() {
     ASSERT_EQ(Object("t1").mCurDownloadStatus.mName, DLS_UPDATED);
 }
 
-void KeltTest::ChangeZones(const Json::Value& zones) {
-    m_fake->set_zones(zones);
-    m_kelt->notify_handler(R"({"object":"ZONE"})");
-    m_kelt->processing();
-}
-
-void KeltTest::ChangeTrackables(const Json::Value& objects) {
-    m_fake->set_trackable_objects(objects);
-    m_kelt->notify_handler(R"({"object":"TRACKABLE_OBJECT","action":"updated"})");
-    m_kelt->processing();
-}
-
 void KeltTest::StartDownloadOfChangedZone() {
     StartWithUpdatedT1();
     ChangeZones(data::Array({data::Zone("z1", 1, "alarm", 30), data::Zone("z2", 2, "alarm", 20)}));
     RequestUpdate("t1");
-}
-
-void KeltTest::RequestUpdate(const std::string& uid) {
-    m_kelt->notify_handler(DownloadRequest("UPDATE", {uid}));
-    EXPECT_EQ(NextFrameTo(uid), download_request);
-}
-
-void KeltTest::Download(const std::string& uid) {
-    RequestUpdate(uid);
-    Answer(uid, CodeRecord(0x8F, 0));
 }
 
 void KeltTest::Complete() {
@@ -191,15 +157,6 @@ void KeltTest::Complete() {
     EXPECT_EQ(Object("t1").mActivityStatus, ACT_ZONE_DOWNLOAD_COMPLETED);
     Answer("t1", CrcRecord(0x86, Object("t1").CurrentCRC(false)));
     m_kelt->processing();
-}
-
-std::string KeltTest::Stored(const std::string& uid) const {
-    const auto status = m_fake->download_status(uid);
-    if (!status) {
-        return {};
-    }
-    const std::string reason = (*status)["reason"].asString();
-    return (*status)["download_status"].asString() + (reason.empty() ? "" : ": " + reason);
 }
 
 }  // namespace ozra::test

@@ -58,7 +58,11 @@ class KeltTest : public ::testing::Test {
 protected:
     KeltTest();
 
-    void Start();
+    void Start() {
+        m_kelt = std::make_unique<kelt>(m_logger, *m_loop, *m_signals, *m_stream, "http", "127.0.0.1",
+                                        m_fake->port(), m_zone_types);
+        m_kelt->initialize();
+    }
     // The hex frame of the next user message to the uid; a test failure and empty when none comes.
     std::string NextFrameTo(const std::string& uid);
     void Answer(const std::string& uid, const std::string& records) {
@@ -67,22 +71,44 @@ protected:
     // Starts and makes t1 verified and DLS_UPDATED through a CRC response.
     void StartWithUpdatedT1();
     CTrackableObject& Object(const std::string& uid) { return m_kelt->TrObjects().at(uid); }
-    // Serves the zones, notifies the change and runs the processing.
-    void ChangeZones(const Json::Value& zones);
-    // Serves the objects, notifies a trackable object change and runs the processing.
-    void ChangeTrackables(const Json::Value& objects);
+    // Serves the zones or objects, notifies the change and runs the processing.
+    void ChangeZones(const Json::Value& zones) {
+        m_fake->set_zones(zones);
+        m_kelt->notify_handler(R"({"object":"ZONE"})");
+        m_kelt->processing();
+    }
+    void ChangeTrackables(const Json::Value& objects) {
+        m_fake->set_trackable_objects(objects);
+        m_kelt->notify_handler(R"({"object":"TRACKABLE_OBJECT","action":"updated"})");
+        m_kelt->processing();
+    }
     // t1 up to date, then z1 changed on the server and the download requested.
     void StartDownloadOfChangedZone();
     // The server's "UPDATE" request for the uid; expects the download request frame.
-    void RequestUpdate(const std::string& uid);
+    void RequestUpdate(const std::string& uid) {
+        m_kelt->notify_handler(DownloadRequest("UPDATE", {uid}));
+        EXPECT_EQ(NextFrameTo(uid), download_request);
+    }
     // The update request, accepted by the device.
-    void Download(const std::string& uid);
+    void Download(const std::string& uid) {
+        RequestUpdate(uid);
+        Answer(uid, CodeRecord(0x8F, 0));
+    }
     // Expects t1's download complete frame, then confirms it with t1's CRC and runs the processing.
     void Complete();
     // The status the fake server stores for the uid, followed by ": reason" when there is one.
-    std::string Stored(const std::string& uid) const;
+    std::string Stored(const std::string& uid) const {
+        const Json::Value status = m_fake->download_status(uid).value_or(Json::Value());
+        return status["download_status"].asString() +
+               (status["reason"].asString().empty() ? "" : ": " + status["reason"].asString());
+    }
     // User messages the server has received once every queued one has ended.
-    std::size_t UserMessageCount() const;
+    std::size_t UserMessageCount() const {
+        m_kelt->WaitForAsyncOperations();
+        return m_fake
+            ->requests(varnok::test_tools::match_request("POST", varnok::test_tools::rest_paths::user_msg))
+            .size();
+    }
 
     libs::core::logger m_logger{"varnok-test", "main"};
     std::unique_ptr<varnok::test_tools::fake_location_server> m_fake =

@@ -6,7 +6,6 @@
 #include "kelt_fixture.h"
 
 namespace ozra::test {
-namespace {
 
 using namespace std::chrono_literals;
 using varnok::test_tools::match_request;
@@ -174,11 +173,7 @@ varnok::test_tools::request_matcher LookupOf(const std::string& uid) {
 
 TEST_F(KeltTest, TheServersStatusConvergesAfterAReportThatLandedLate) {
     StartDownloadOfChangedZone();
-    response_fault late;
-    late.delay = 12s;
-    late.lands_late = true;
-    late.once = true;
-    m_fake->set_fault(late, paths::zone_download_status, "POST");
+    m_fake->set_fault({{}, false, 12s, true, true}, paths::zone_download_status, "POST");
     Answer("t1", CodeRecord(0x8F, 0));
     EXPECT_ANY_THROW(m_kelt->processing());
 
@@ -224,5 +219,4 @@ TEST_F(KeltTest, AFailedLookUpSuspendsLookUpsOfThatUidOrOfAllForThePeriod) {
     }
 }
 
-}  // namespace
 }  // namespace ozra::test

@@ -9,7 +9,6 @@
 #include "tag-summary.h"
 
 namespace ozra {
-namespace {
 
 namespace reason = DownloadStatusReason;
 
@@ -53,5 +52,4 @@ TEST(TagSummaryTest, CountsManagedTagsByStatusAndUnassociatedOnesAsOosync) {
     }
 }
 
-}  // namespace
 }  // namespace ozra

@@ -15,7 +15,6 @@
 #include "trackableobject.h"
 
 namespace ozra::test {
-namespace {
 
 using varnok::test_tools::match_request;
 namespace reason = DownloadStatusReason;
@@ -276,5 +275,4 @@ TEST_F(TrackableDownload, UnansweredRequestsAreResentAfterTenWholeSeconds) {
     EXPECT_TRUE(SentFrames().empty());
 }
 
-}  // namespace
 }  // namespace ozra::test

@@ -13,14 +13,10 @@
 #include "zone.h"
 
 namespace ozra {
-namespace {
 
 constexpr uint16_t boundary_in = 5;
 constexpr uint16_t boundary_out = 6;
-const std::string sample_points =
-    "0000000000000000"
-    "0000006400000000"
-    "00000000FFFFFFFB";
+const std::string sample_points = "0000000000000000000000640000000000000000FFFFFFFB";
 
 using Change = std::function<void(CZone&)>;
 
@@ -135,5 +131,4 @@ TEST(AllowRule, DefaultAllowedConcernsOnlyExceptionsDefaultBarredAllButException
     }
 }
 
-}  // namespace
 }  // namespace ozra
