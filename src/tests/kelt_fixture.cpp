@@ -65,10 +65,6 @@ std::string Reply(const std::string& uid, const std::string& records) {
     return "{\"dev_id\":\"" + uid + "\",\"hex\":\"0002" + HexNumber(records.size() / 2, 4) + records + "\"}";
 }
 
-std::string ZoneReport(uint16_t zoneId, uint8_t errorCode) {
-    return "0203" + HexNumber(zoneId, 4) + HexNumber(errorCode, 2);
-}
-
 std::string CrcRecord(uint8_t code, uint16_t crc) {
     return HexNumber(code, 2) + "02" + HexNumber(crc, 4);
 }
@@ -93,10 +89,6 @@ varnok::test_tools::request_matcher ReportOf(const std::string& uid, const std::
                request.path == varnok::test_tools::rest_paths::zone_download_status &&
                request.body.find(element) != std::string::npos;
     };
-}
-
-std::string AddRecord(const CZoneForDevice& zone) {
-    return frame::AddZoneRecord(zone.mDescriptor->Hex());
 }
 
 uint16_t ExpectedCrc(const kelt& controller, const std::string& uid) {
@@ -143,12 +135,6 @@ void KeltTest::StartWithUpdatedT1() {
     Answer("t1", CrcRecord(0x04, Object("t1").CurrentCRC(false)));
     m_kelt->processing();
     ASSERT_EQ(Object("t1").mCurDownloadStatus.mName, DLS_UPDATED);
-}
-
-void KeltTest::StartDownloadOfChangedZone() {
-    StartWithUpdatedT1();
-    ChangeZones(data::Array({data::Zone("z1", 1, "alarm", 30), data::Zone("z2", 2, "alarm", 20)}));
-    RequestUpdate("t1");
 }
 
 void KeltTest::Complete() {

@@ -39,15 +39,12 @@ inline const std::string changed = "OUTDATED: zone or trackable changed";
 // A device reply frame around the records, as the "user_msg" payload of the uid.
 std::string Reply(const std::string& uid, const std::string& records);
 // Reply records.
-std::string ZoneReport(uint16_t zoneId, uint8_t errorCode);
 std::string CrcRecord(uint8_t code, uint16_t crc);
 std::string CodeRecord(uint8_t code, uint8_t value);
 // The server's zone download request notification for the uids.
 std::string DownloadRequest(const std::string& action, const std::vector<std::string>& uids);
 // Matches a status report naming the uid with the status.
 varnok::test_tools::request_matcher ReportOf(const std::string& uid, const std::string& status);
-// An Add zone record for the entry's descriptor, as a batch frame carries it.
-std::string AddRecord(const CZoneForDevice& zone);
 // The CRC16 of the descriptors the tag holds, worked out from the zone texts in zone ID order.
 uint16_t ExpectedCrc(const kelt& controller, const std::string& uid);
 
@@ -83,7 +80,18 @@ protected:
         m_kelt->processing();
     }
     // t1 up to date, then z1 changed on the server and the download requested.
-    void StartDownloadOfChangedZone();
+    void StartDownloadOfChangedZone() {
+        StartWithUpdatedT1();
+        ChangeZones(data::Array({data::Zone("z1", 1, "alarm", 30), data::Zone("z2", 2, "alarm", 20)}));
+        RequestUpdate("t1");
+    }
+    static std::string ZoneReport(uint16_t zoneId, uint8_t errorCode) {
+        return "0203" + HexNumber(zoneId, 4) + HexNumber(errorCode, 2);
+    }
+    // An Add zone record for the entry's descriptor, as a batch frame carries it.
+    static std::string AddRecord(const CZoneForDevice& zone) {
+        return frame::AddZoneRecord(zone.mDescriptor->Hex());
+    }
     // The server's "UPDATE" request for the uid; expects the download request frame.
     void RequestUpdate(const std::string& uid) {
         m_kelt->notify_handler(DownloadRequest("UPDATE", {uid}));

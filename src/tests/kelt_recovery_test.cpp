@@ -30,17 +30,16 @@ TEST_P(KeltBadReReadTest, ChangesNothingAndTheNextRunDeliversTheChange) {
         m_fake->set_raw_body(path, body);
     }
     EXPECT_ANY_THROW(m_kelt->processing());
-    EXPECT_FALSE(m_kelt->IsContextActual());
-    EXPECT_EQ(Object("t1").mZones.size(), 2U);
-    EXPECT_EQ(Object("t1").mZones.at("z1").mDevState, DS_DOWNLOADED);
-    EXPECT_EQ(Object("t1").mCurDownloadStatus.mName, DLS_UPDATED);
+    const auto& zones = Object("t1").mZones;
+    EXPECT_EQ(std::make_tuple(m_kelt->IsContextActual(), zones.size(), zones.at("z1").mDevState,
+                              Object("t1").mCurDownloadStatus.mName),
+              std::make_tuple(false, 2U, DS_DOWNLOADED, DLS_UPDATED));
 
     m_fake->clear_faults();
     m_fake->clear_raw_bodies();
     m_kelt->processing();
-    EXPECT_EQ(Object("t1").mZones.at("z1").mDevState, DS_NEED_UPDATE);
-    EXPECT_EQ(Object("t1").mZones.at("z1").mOldDescriptor->Hex(), held);
-    EXPECT_EQ(Stored("t1"), changed);
+    EXPECT_EQ(std::make_tuple(zones.at("z1").mDevState, zones.at("z1").mOldDescriptor->Hex(), Stored("t1")),
+              std::make_tuple(DS_NEED_UPDATE, held, changed));
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, KeltBadReReadTest,
