@@ -133,19 +133,19 @@ TEST_F(TrackableObject, TheHistoryKeepsDistinctChangesInOrderWithinItsBound) {
     CTrackableObject object("t1", m_logger);
     const CDownloadStatus changed(DLS_OUTDATED, reason::SimpleReason(reason::CHANGE));
     const CDownloadStatus mismatch(DLS_OOSYNC, reason::SimpleReason(reason::CRC_MISMATCH));
-    object.SetDownloadStatus(changed);
-    object.SetDownloadStatus(changed);
-    object.SetDownloadStatus(CDownloadStatus(DLS_IN_PROCESS, reason::NoReason()));
-    object.SetDownloadStatus(changed);
-    ASSERT_EQ(object.mDownloadStatusHistory.size(), 3u);
-    EXPECT_EQ(object.mDownloadStatusHistory.front().mName, DLS_OUTDATED);
-    EXPECT_EQ(std::next(object.mDownloadStatusHistory.begin())->mName, DLS_IN_PROCESS);
+    const CDownloadStatus inProcess(DLS_IN_PROCESS, reason::NoReason());
+    for (const CDownloadStatus& status : {changed, changed, inProcess, changed}) {
+        object.SetDownloadStatus(status);
+    }
+    const auto& history = object.mDownloadStatusHistory;
+    EXPECT_EQ(std::vector<CDownloadStatus>(history.begin(), history.end()),
+              (std::vector<CDownloadStatus>{changed, inProcess, changed}));
 
     for (int i = 0; i < 30000; ++i) {
         object.SetDownloadStatus(i % 100 == 0 ? changed : mismatch);
     }
-    EXPECT_EQ(object.mDownloadStatusHistory.size(), CTrackableObject::history_bound);
-    EXPECT_EQ(object.mDownloadStatusHistory.back(), mismatch);
+    EXPECT_EQ(history.size(), CTrackableObject::history_bound);
+    EXPECT_EQ(history.back(), mismatch);
 }
 
 // The text of a tag as the controller's dump of its picture logs it.
@@ -220,8 +220,8 @@ TEST_F(TrackableDownload, BatchesStopAtTheFirstRecordThatDoesNotFit) {
 
     ASSERT_TRUE(m_object.DownloadingZones(*m_server));
     EXPECT_EQ(SentFrames(), std::vector<std::string>{"000100FC01FA" + largest});
-    EXPECT_TRUE(m_object.mZones.at("b").mTooBig);
-    EXPECT_FALSE(m_object.mZones.at("a").mTooBig);
+    EXPECT_EQ(std::make_pair(m_object.mZones.at("a").mTooBig, m_object.mZones.at("b").mTooBig),
+              std::make_pair(false, true));
     m_object.mZones.at("a").mDevState = DS_DOWNLOADED;
     ASSERT_TRUE(m_object.DownloadingZones(*m_server));
     EXPECT_EQ(SentFrames(), std::vector<std::string>{"0001000601010C01010F"});
