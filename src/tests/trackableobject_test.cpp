@@ -127,53 +127,7 @@ TEST(DeviceZoneTable, CrcCoversTheHeldDescriptorsInZoneIdOrder) {
     EXPECT_EQ(table.CRC(true), crc({0x03, 0x03, 0x04, 0xFF, 0x05, 0x05, 0x09, 0x09}));
 }
 
-using TrackableObject = ServerTest;
-
-TEST_F(TrackableObject, TheHistoryKeepsDistinctChangesInOrderWithinItsBound) {
-    CTrackableObject object("t1", m_logger);
-    const CDownloadStatus changed(DLS_OUTDATED, reason::SimpleReason(reason::CHANGE));
-    const CDownloadStatus mismatch(DLS_OOSYNC, reason::SimpleReason(reason::CRC_MISMATCH));
-    const CDownloadStatus inProcess(DLS_IN_PROCESS, reason::NoReason());
-    for (const CDownloadStatus& status : {changed, changed, inProcess, changed}) {
-        object.SetDownloadStatus(status);
-    }
-    const auto& history = object.mDownloadStatusHistory;
-    EXPECT_EQ(std::vector<CDownloadStatus>(history.begin(), history.end()),
-              (std::vector<CDownloadStatus>{changed, inProcess, changed}));
-
-    for (int i = 0; i < 30000; ++i) {
-        object.SetDownloadStatus(i % 100 == 0 ? changed : mismatch);
-    }
-    EXPECT_EQ(history.size(), CTrackableObject::history_bound);
-    EXPECT_EQ(history.back(), mismatch);
-}
-
-// The text of a tag as the controller's dump of its picture logs it.
-TEST_F(TrackableObject, TextListsHistoryGroupsAndZones) {
-    CTrackableObject object("t1", m_logger);
-    object.mProjectUid = "p1";
-    object.mMacAddress = "MAC";
-    object.mGroups = {"g1", "g2"};
-    object.mZones.insert(CZoneForDevice(MakeDescriptor("z1", 12, "00"))).first->mDevState = DS_DOWNLOADED;
-    CZoneForDevice& removed = *object.mZones.insert(CZoneForDevice(MakeDescriptor("z2", 13, "00"))).first;
-    removed.mTooBig = true;
-    removed.mDownloadErrorCounter = 2;
-    removed.mDownloadErrorCode = 5;
-    removed.mSrvState = srvState::DELETED;
-    removed.mDevState = DS_NEED_REMOVE;
-    object.SetDownloadStatus(CDownloadStatus(DLS_OUTDATED, reason::SimpleReason(reason::CHANGE)));
-    object.SetDownloadStatus(CDownloadStatus(DLS_IN_PROCESS, reason::NoReason()));
-    std::ostringstream text;
-    text << object;
-    EXPECT_EQ(text.str(),
-              " uid:t1 prj:p1 mac:MAC State:NEW CurDwldStat:IN_PROCESS Reason:\n"
-              " Status history: OUTDATED Reason:zone or trackable changed IN_PROCESS Reason:\n"
-              " Groups: g1 g2\n"
-              "  Zone:z1 ID:12 NEW DOWNLOADED Errors:0, last code: 0\n"
-              "  Zone:z2 ID:13 DELETED NEED_REMOVE Too big Errors:2, last code: 5\n");
-}
-
-class TrackableDownload : public ServerTest {
+class TrackableObject : public ServerTest {
 protected:
     CZoneForDevice& AddZone(const std::string& uid, uint16_t id, const std::string& descriptor,
                             devState_t state) {
@@ -210,7 +164,48 @@ protected:
     CTrackableObject m_object{"t1", m_logger};
 };
 
-TEST_F(TrackableDownload, BatchesStopAtTheFirstRecordThatDoesNotFit) {
+TEST_F(TrackableObject, TheHistoryKeepsDistinctChangesInOrderWithinItsBound) {
+    const CDownloadStatus changed(DLS_OUTDATED, reason::SimpleReason(reason::CHANGE));
+    const CDownloadStatus mismatch(DLS_OOSYNC, reason::SimpleReason(reason::CRC_MISMATCH));
+    const CDownloadStatus inProcess(DLS_IN_PROCESS, reason::NoReason());
+    for (const CDownloadStatus& status : {changed, changed, inProcess, changed}) {
+        m_object.SetDownloadStatus(status);
+    }
+    const auto& history = m_object.mDownloadStatusHistory;
+    EXPECT_EQ(std::vector<CDownloadStatus>(history.begin(), history.end()),
+              (std::vector<CDownloadStatus>{changed, inProcess, changed}));
+
+    for (int i = 0; i < 30000; ++i) {
+        m_object.SetDownloadStatus(i % 100 == 0 ? changed : mismatch);
+    }
+    EXPECT_EQ(history.size(), CTrackableObject::history_bound);
+    EXPECT_EQ(history.back(), mismatch);
+}
+
+// The text of a tag as the controller's dump of its picture logs it.
+TEST_F(TrackableObject, TextListsHistoryGroupsAndZones) {
+    m_object.mProjectUid = "p1";
+    m_object.mMacAddress = "MAC";
+    m_object.mGroups = {"g1", "g2"};
+    AddZone("z1", 12, "00", DS_DOWNLOADED);
+    CZoneForDevice& removed = AddZone("z2", 13, "00", DS_NEED_REMOVE);
+    removed.mTooBig = true;
+    removed.mDownloadErrorCounter = 2;
+    removed.mDownloadErrorCode = 5;
+    removed.mSrvState = srvState::DELETED;
+    m_object.SetDownloadStatus(CDownloadStatus(DLS_OUTDATED, reason::SimpleReason(reason::CHANGE)));
+    m_object.SetDownloadStatus(CDownloadStatus(DLS_IN_PROCESS, reason::NoReason()));
+    std::ostringstream text;
+    text << m_object;
+    EXPECT_EQ(text.str(),
+              " uid:t1 prj:p1 mac:MAC State:NEW CurDwldStat:IN_PROCESS Reason:\n"
+              " Status history: OUTDATED Reason:zone or trackable changed IN_PROCESS Reason:\n"
+              " Groups: g1 g2\n"
+              "  Zone:z1 ID:12 NEW DOWNLOADED Errors:0, last code: 0\n"
+              "  Zone:z2 ID:13 DELETED NEED_REMOVE Too big Errors:2, last code: 5\n");
+}
+
+TEST_F(TrackableObject, BatchesStopAtTheFirstRecordThatDoesNotFit) {
     const std::string largest(500, 'A');
     AddZone("a", 1, largest, DS_NEED_ADD);
     AddZone("b", 2, std::string(502, 'B'), DS_NEED_UPDATE);
@@ -238,7 +233,7 @@ TEST_F(TrackableDownload, BatchesStopAtTheFirstRecordThatDoesNotFit) {
     EXPECT_EQ(SentFrames(), std::vector<std::string>{"000100FD01F7" + adds + "0802000B"});
 }
 
-TEST_F(TrackableDownload, UnansweredRequestsAreResentAfterTenWholeSeconds) {
+TEST_F(TrackableObject, UnansweredRequestsAreResentAfterTenWholeSeconds) {
     m_object.SetDownloadStatus(CDownloadStatus(DLS_OUTDATED, reason::SimpleReason(reason::CHANGE)));
     m_object.mActivityStatus = ACT_ZONE_DOWNLOAD_REQUEST;
     m_object.mRequestCounter = 1;
