@@ -8,7 +8,6 @@
 namespace ozra::test {
 
 using namespace std::chrono_literals;
-using varnok::test_tools::match_request;
 using varnok::test_tools::response_fault;
 namespace paths = varnok::test_tools::rest_paths;
 
@@ -165,7 +164,7 @@ TEST_F(KeltTest, AZoneOfAnUnencodableTypeIsLeftOutAndTheOthersApply) {
 }
 
 varnok::test_tools::request_matcher LookupOf(const std::string& uid) {
-    return match_request("GET", std::string(paths::track_obj) + uid);
+    return varnok::test_tools::match_request("GET", std::string(paths::track_obj) + uid);
 }
 
 TEST_F(KeltTest, TheServersStatusConvergesAfterAReportThatLandedLate) {
