@@ -35,22 +35,19 @@ CZone SampleZone(const Change& change = [](CZone&) {}) {
 }
 
 TEST(ZoneDescriptor, EncodesEveryFieldAndTheCoupledIdOnlyForBoundaries) {
-    const std::vector<std::pair<Change, std::string>> cases = {
-        {[](CZone&) {}, "0001001A000003000103" + sample_points},
-        {[](CZone& z) {
-             z.mType = boundary_in;
-             z.mCoupled = 0x1B;
-         },
-         "0001001A00000502001B0103" + sample_points},
-        {[](CZone& z) { z.mType = boundary_out; }, "0001001A0000060200000103" + sample_points},
-        {[](CZone& z) { z.mCoupled = 0x1B; }, "0001001A000003000103" + sample_points},
-        {[](CZone& z) { z.mPoints = {CPoint(INT32_MIN, INT32_MAX)}; },
-         "0001001A000003000101"
-         "800000007FFFFFFF"},
-    };
-    for (std::size_t i = 0; i < cases.size(); ++i) {
-        EXPECT_EQ(SampleZone(cases[i].first).GetZoneDescriptor(boundary_in, boundary_out), cases[i].second)
-            << "case " << i;
+    for (const auto& [change, descriptor] : std::vector<std::pair<Change, std::string>>{
+             {[](CZone&) {}, "0001001A000003000103" + sample_points},
+             {[](CZone& z) {
+                  z.mType = boundary_in;
+                  z.mCoupled = 0x1B;
+              },
+              "0001001A00000502001B0103" + sample_points},
+             {[](CZone& z) { z.mType = boundary_out; }, "0001001A0000060200000103" + sample_points},
+             {[](CZone& z) { z.mCoupled = 0x1B; }, "0001001A000003000103" + sample_points},
+             {[](CZone& z) { z.mPoints = {CPoint(INT32_MIN, INT32_MAX)}; },
+              "0001001A000003000101800000007FFFFFFF"},
+         }) {
+        EXPECT_EQ(SampleZone(change).GetZoneDescriptor(boundary_in, boundary_out), descriptor);
     }
 }
 
