@@ -81,16 +81,15 @@ TEST(DeviceZoneTable, ACopyChangesAloneAndSharesWhatMarkingMakes) {
         [](CDeviceZoneTable& table) { table.MarkAll(DS_NEED_ADD, true); },
     };
     for (std::size_t i = 0; i < changes.size(); ++i) {
-        SCOPED_TRACE(i);
         CDeviceZoneTable copy = original;
         ASSERT_TRUE(copy.Shared());
         changes[i](copy);
-        EXPECT_NE(copy.CRC(false), crcs[0]);
-        EXPECT_EQ(original.CRC(false), crcs[0]);
-        EXPECT_EQ(original.CRC(true), crcs[1]);
-        ASSERT_EQ(original.size(), 3U);
+        EXPECT_EQ(std::make_tuple(copy.CRC(false) == crcs[0], original.CRC(false), original.CRC(true),
+                                  original.size()),
+                  std::make_tuple(false, crcs[0], crcs[1], std::size_t{3}))
+            << i;
         for (const CZoneForDevice& zone : original) {
-            EXPECT_EQ(zone.mDevState, zone.ZoneID() == 2 ? DS_NEED_REMOVE : DS_DOWNLOADED);
+            EXPECT_EQ(zone.mDevState, zone.ZoneID() == 2 ? DS_NEED_REMOVE : DS_DOWNLOADED) << i;
         }
     }
 
@@ -98,9 +97,8 @@ TEST(DeviceZoneTable, ACopyChangesAloneAndSharesWhatMarkingMakes) {
     CDeviceZoneTable second = original;
     first.MarkAll(DS_NEED_ADD, true);
     second.MarkAll(DS_NEED_ADD, true);
-    EXPECT_EQ(first.SharedId(), second.SharedId());
-    EXPECT_EQ(first.size(), 2U);
-    EXPECT_EQ(first.CRC(false), crc16_initial);
+    EXPECT_EQ(std::make_tuple(first.SharedId(), first.size(), first.CRC(false)),
+              std::make_tuple(second.SharedId(), std::size_t{2}, crc16_initial));
     const void* marked = first.SharedId();
     first.MarkAll(DS_NEED_ADD, false);
     EXPECT_EQ(first.SharedId(), marked);
