@@ -9,13 +9,9 @@ namespace ozra::test {
 
 using varnok::test_tools::rest_paths::user_msg;
 
-namespace {
-
-Json::Value Parse(const std::string& text) {
+static Json::Value Parse(const std::string& text) {
     return libs::core::json::try_parse(text).result;
 }
-
-}  // namespace
 
 namespace data {
 
@@ -126,23 +122,6 @@ std::string KeltTest::NextFrameTo(const std::string& uid) {
         return {};
     }
     return Parse(m_fake->requests(to_uid).at(read++).body)["data"]["hex"].asString();
-}
-
-void KeltTest::StartWithUpdatedT1() {
-    Start();
-    m_kelt->processing();
-    EXPECT_EQ(NextFrameTo("t1"), frame::CrcCommand(frame::CMD_CRC_REQUEST, Object("t1").CurrentCRC(true)));
-    Answer("t1", CrcRecord(0x04, Object("t1").CurrentCRC(false)));
-    m_kelt->processing();
-    ASSERT_EQ(Object("t1").mCurDownloadStatus.mName, DLS_UPDATED);
-}
-
-void KeltTest::Complete() {
-    EXPECT_EQ(NextFrameTo("t1"),
-              frame::CrcCommand(frame::CMD_DOWNLOAD_COMPLETE, Object("t1").CurrentCRC(false)));
-    EXPECT_EQ(Object("t1").mActivityStatus, ACT_ZONE_DOWNLOAD_COMPLETED);
-    Answer("t1", CrcRecord(0x86, Object("t1").CurrentCRC(false)));
-    m_kelt->processing();
 }
 
 }  // namespace ozra::test

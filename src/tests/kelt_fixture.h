@@ -66,7 +66,15 @@ protected:
         m_kelt->user_msg_handler(Reply(uid, records));
     }
     // Starts and makes t1 verified and DLS_UPDATED through a CRC response.
-    void StartWithUpdatedT1();
+    void StartWithUpdatedT1() {
+        Start();
+        m_kelt->processing();
+        EXPECT_EQ(NextFrameTo("t1"),
+                  frame::CrcCommand(frame::CMD_CRC_REQUEST, Object("t1").CurrentCRC(true)));
+        Answer("t1", CrcRecord(0x04, Object("t1").CurrentCRC(false)));
+        m_kelt->processing();
+        ASSERT_EQ(Object("t1").mCurDownloadStatus.mName, DLS_UPDATED);
+    }
     CTrackableObject& Object(const std::string& uid) { return m_kelt->TrObjects().at(uid); }
     // Serves the zones or objects, notifies the change and runs the processing.
     void ChangeZones(const Json::Value& zones) {
@@ -103,7 +111,13 @@ protected:
         Answer(uid, CodeRecord(0x8F, 0));
     }
     // Expects t1's download complete frame, then confirms it with t1's CRC and runs the processing.
-    void Complete();
+    void Complete() {
+        EXPECT_EQ(NextFrameTo("t1"),
+                  frame::CrcCommand(frame::CMD_DOWNLOAD_COMPLETE, Object("t1").CurrentCRC(false)));
+        EXPECT_EQ(Object("t1").mActivityStatus, ACT_ZONE_DOWNLOAD_COMPLETED);
+        Answer("t1", CrcRecord(0x86, Object("t1").CurrentCRC(false)));
+        m_kelt->processing();
+    }
     // The status the fake server stores for the uid, followed by ": reason" when there is one.
     std::string Stored(const std::string& uid) const {
         const Json::Value status = m_fake->download_status(uid).value_or(Json::Value());
