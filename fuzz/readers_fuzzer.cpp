@@ -163,7 +163,6 @@ void read_server(std::string_view text) {
             const std::string descriptor =
                 zone.GetZoneDescriptor(types["boundary_in"], types["boundary_out"]);
             check_descriptor(zone, descriptor);
-            rules.get_coupled_zone(zone, zones);
             if (rules.tr_object_works_with_zone(zone, object)) {
                 object.mZones.insert(
                     ozra::CZoneForDevice(ozra::MakeDescriptor(zone_uid, zone.mZoneID, descriptor)));

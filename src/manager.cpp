@@ -4,19 +4,6 @@
 
 namespace ozra {
 
-boost::optional<const CZone&> manager::get_coupled_zone(const CZone& zone,
-                                                        const std::map<std::string, CZone>& zones) const {
-    if (zone.mCoupled == 0) {
-        return boost::none;
-    }
-    for (const auto& [uid, candidate] : zones) {
-        if (are_coupled(zone, candidate)) {
-            return candidate;
-        }
-    }
-    return boost::none;
-}
-
 bool manager::are_coupled(const CZone& zone, const CZone& candidate) const {
     return candidate.mZoneID == zone.mCoupled && candidate.mCoupled == zone.mZoneID &&
            candidate.mProjectUid == zone.mProjectUid;

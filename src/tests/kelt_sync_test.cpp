@@ -1,157 +1,83 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
+#include "core/tests/test_support.h"
 #include "kelt_fixture.h"
 
 namespace ozra::test {
-namespace {
 
 using varnok::test_tools::match_request;
 using varnok::test_tools::rest_paths::zone_download_status;
 
-constexpr std::chrono::seconds wait_limit{10};
-
-std::set<std::string> Keys(const std::map<std::string, CTrackableObject>& objects) {
-    std::set<std::string> keys;
-    for (const auto& [uid, object] : objects) {
-        keys.insert(uid);
-    }
-    return keys;
+bool Deleted(varnok::test_tools::fake_location_server& fake, const std::string& uid) {
+    return fake
+        .wait_for_request(match_request("DELETE", std::string(zone_download_status) + "/" + uid),
+                          std::chrono::seconds(10))
+        .has_value();
 }
 
-TEST_F(KeltTest, StartUpManagesKnownObjectsWithStoredStatusesAndForgetsUnknownOnes) {
-    m_fake->set_trackable_objects(
-        data::Array({data::Trackable("t1"), data::Trackable("t2"), data::Unassociated("u1")}));
-    m_fake->set_download_statuses(data::Array(
-        {data::Status("t1", "UPDATED"), data::Status("u1", "OOSYNC"), data::Status("gone", "UPDATED")}));
-    Start();
-
-    EXPECT_EQ(Keys(m_kelt->TrObjects()), (std::set<std::string>{"t1"}));
-    const CTrackableObject& t1 = Object("t1");
-    EXPECT_EQ(t1.mCurDownloadStatus.mName, DLS_UNKNOWN);
-    ASSERT_EQ(t1.mZones.size(), 2U);
-    for (const CZoneForDevice& zone : t1.mZones) {
-        EXPECT_EQ(zone.mDevState, DS_NEED_ADD) << zone.ZoneUid();
-    }
-    EXPECT_EQ(m_kelt->UnassociatedTrObjects().mPendingTOs, (std::set<std::string>{"u1"}));
-    EXPECT_TRUE(m_fake->wait_for_request(match_request("DELETE", std::string(zone_download_status) + "/gone"),
-                                         wait_limit));
-    EXPECT_FALSE(m_kelt->IsContextActual());
-}
-
-TEST_F(KeltTest, ConfiguredTypesUnknownToTheServerAndUncoupledBoundariesAreLeftOut) {
+TEST_F(KeltTest, OnlyMutuallyCoupledBoundariesAndConfiguredServerTypesApply) {
     m_zone_types.insert("parking");
     m_fake->set_zones(data::Array({data::Zone("z1", 1), data::Coupled(data::Zone("in", 5, "boundary_in"), 6),
-                                   data::Coupled(data::Zone("out", 6, "boundary_out"), 7),
-                                   data::Zone("park", 9, "parking")}));
+                                   data::Coupled(data::Zone("out", 6, "boundary_out"), 5),
+                                   data::Coupled(data::Zone("in2", 8, "boundary_in"), 9),
+                                   data::Coupled(data::Zone("out2", 9, "boundary_out"), 7),
+                                   data::Zone("park", 10, "parking")}));
     Start();
-
     EXPECT_EQ(m_kelt->ZoneTypes().count("parking"), 0U);
     EXPECT_EQ(m_kelt->Zones().count("park"), 0U);
-    // "out" names zone 7 as its couple, so neither boundary has a mutual partner.
-    EXPECT_EQ(Object("t1").mZones.size(), 1U);
-    EXPECT_EQ(Object("t1").mZones.count("z1"), 1U);
-}
-
-TEST_F(KeltTest, CoupledBoundariesApplyTogether) {
-    m_fake->set_zones(data::Array({data::Coupled(data::Zone("in", 5, "boundary_in"), 6),
-                                   data::Coupled(data::Zone("out", 6, "boundary_out"), 5)}));
-    Start();
-    EXPECT_EQ(Object("t1").mZones.size(), 2U);
-}
-
-TEST_F(KeltTest, FirstProcessingVerifiesEveryObjectAndReportsUnassociatedOnce) {
-    m_fake->set_trackable_objects(
-        data::Array({data::Trackable("t1"), data::Trackable("t2"), data::Unassociated("u1")}));
-    m_fake->set_download_statuses(data::Array(
-        {data::Status("t1", "UPDATED"), data::Status("t2", "UPDATED"), data::Status("u1", "OOSYNC")}));
-    Start();
-    m_kelt->processing();
-
-    for (const std::string uid : {"t1", "t2"}) {
-        for (const CZoneForDevice& zone : Object(uid).mZones) {
-            EXPECT_EQ(zone.mDevState, DS_DOWNLOADED);
-        }
-        EXPECT_EQ(NextFrameTo(uid), frame::CrcCommand(frame::CMD_CRC_REQUEST, Object(uid).CurrentCRC(true)));
+    std::set<std::string> applying;
+    for (const CZoneForDevice& zone : Object("t1").mZones) {
+        applying.insert(zone.ZoneUid());
     }
-    m_kelt->user_msg_handler(Reply("t1", CrcRecord(0x04, Object("t1").CurrentCRC(false))));
-    m_kelt->user_msg_handler(Reply("t2", CrcRecord(0x04, Object("t2").CurrentCRC(false) ^ 1)));
-    m_kelt->processing();
-
-    EXPECT_EQ(StoredStatus("t1"), "UPDATED");
-    EXPECT_EQ(StoredStatus("t2"), "OOSYNC");
-    EXPECT_EQ(StoredReason("t2"), "CRC mismatch");
-    EXPECT_EQ(StoredStatus("u1"), "OOSYNC");
-    EXPECT_EQ(StoredReason("u1"), "not associated");
-    const auto reports = m_fake->requests(match_request("POST", zone_download_status));
-    const auto naming_u1 = std::count_if(reports.begin(), reports.end(), [](const auto& report) {
-        return report.body.find("\"u1\"") != std::string::npos;
-    });
-    EXPECT_EQ(naming_u1, 1);
+    EXPECT_EQ(applying, (std::set<std::string>{"z1", "in", "out"}));
 }
 
-TEST_F(KeltTest, AZoneChangeOutdatesAnUpdatedObjectAndKeepsTheDescriptorTheDeviceHolds) {
+// Start-up manages the known objects with stored statuses and forgets the statuses of unknown ones.
+TEST_F(KeltTest, StartUpAndFirstProcessingVerifyEveryObjectAndReportUnassociatedOnce) {
+    m_fake->set_trackable_objects(data::Array(
+        {data::Trackable("t1"), data::Trackable("t2"), data::Unassociated("u1"), data::Unassociated("u2")}));
+    m_fake->set_download_statuses(data::Array({data::Status("t1", "UPDATED"), data::Status("t2", "UPDATED"),
+                                               data::Status("u1", "OOSYNC"), data::Status("u2", "OOSYNC"),
+                                               data::Status("gone", "UPDATED")}));
+    Start();
+    ASSERT_EQ(m_kelt->TrObjects().size(), 2U);
+    // Nothing counts as held before the verification.
+    EXPECT_EQ(std::make_tuple(Object("t1").mCurDownloadStatus.mName, Object("t1").mZones.CRC(false),
+                              m_kelt->UnassociatedTrObjects().mPendingTOs, m_kelt->IsContextActual()),
+              std::make_tuple(DLS_UNKNOWN, crc16_initial, std::set<std::string>{"u1", "u2"}, false));
+    EXPECT_TRUE(Deleted(*m_fake, "gone"));
+
+    m_kelt->processing();
+    // Verified, the zones count as held: a matching answer leaves nothing pending.
+    for (const std::string uid : {"t1", "t2"}) {
+        EXPECT_EQ(NextFrameTo(uid), frame::CrcCommand(frame::CMD_CRC_REQUEST, ExpectedCrc(*m_kelt, uid)));
+    }
+    Answer("t1", CrcRecord(0x04, Object("t1").CurrentCRC(false)));
+    m_kelt->processing();
+    EXPECT_EQ(Stored("t1") + ", " + Stored("u1"), "UPDATED, OOSYNC: not associated");
+    EXPECT_EQ(m_fake->requests(ReportOf("u1", "OOSYNC")).size(), 1U);
+
+    // Unassociated objects the server no longer lists are forgotten.
+    ChangeTrackables(data::Array({data::Trackable("t1"), data::Trackable("t2"), data::Unassociated("u2")}));
+    EXPECT_EQ(m_kelt->UnassociatedTrObjects().mSynchronizedTOs, (std::set<std::string>{"u2"}));
+    EXPECT_TRUE(m_kelt->UnassociatedTrObjects().mPendingTOs.empty());
+    EXPECT_TRUE(Deleted(*m_fake, "u1"));
+}
+
+// Zones leaving are deleted from the device as it holds them; zones never sent are dropped.
+TEST_F(KeltTest, ZonesLeavingAreDeletedAsHeldOrDroppedWhenNeverSent) {
     StartWithUpdatedT1();
     const std::string held = Object("t1").mZones.at("z1").mDescriptor->Hex();
-    m_fake->set_zones(data::Array(
+    ChangeZones(data::Array(
         {data::Zone("z1", 1, "alarm", 30), data::Zone("z2", 2, "alarm", 20), data::Zone("z3", 3)}));
-    m_kelt->notify_handler(R"({"object":"ZONE","action":"updated"})");
-    EXPECT_FALSE(m_kelt->IsContextActual());
-    m_kelt->processing();
-
-    EXPECT_TRUE(m_kelt->IsContextActual());
-    const CZoneForDevice& z1 = Object("t1").mZones.at("z1");
-    EXPECT_EQ(z1.mDevState, DS_NEED_UPDATE);
-    EXPECT_EQ(z1.mOldDescriptor->Hex(), held);
-    EXPECT_NE(z1.mDescriptor->Hex(), held);
-    EXPECT_EQ(Object("t1").mZones.at("z2").mDevState, DS_DOWNLOADED);
-    EXPECT_EQ(Object("t1").mZones.at("z3").mDevState, DS_NEED_ADD);
-    EXPECT_EQ(StoredStatus("t1"), "OUTDATED");
-    EXPECT_EQ(StoredReason("t1"), "zone or trackable changed");
-}
-
-TEST_F(KeltTest, RemovedZonesAreDeletedFromDevicesOrDroppedWhenNeverSent) {
-    StartWithUpdatedT1();
-    m_fake->set_zones(data::Array(
-        {data::Zone("z1", 1, "alarm", 30), data::Zone("z2", 2, "alarm", 20), data::Zone("z3", 3)}));
-    m_kelt->notify_handler(R"({"object":"ZONE"})");
-    m_kelt->processing();
-    const std::string held = Object("t1").mZones.at("z1").mOldDescriptor->Hex();
-
-    m_fake->set_zones(Json::Value(Json::arrayValue));
-    m_kelt->notify_handler(R"({"object":"ZONE"})");
-    m_kelt->processing();
-
     const auto& zones = Object("t1").mZones;
-    EXPECT_EQ(zones.count("z3"), 0U);
-    EXPECT_EQ(zones.at("z1").mDevState, DS_NEED_REMOVE);
-    EXPECT_EQ(zones.at("z1").mDescriptor->Hex(), held);
-    EXPECT_EQ(zones.at("z2").mDevState, DS_NEED_REMOVE);
-    EXPECT_EQ(Object("t1").mCurDownloadStatus.mReason.Type(), DownloadStatusReason::CHANGE);
-}
-
-TEST_F(KeltTest, ObjectsLeavingTheServerAreForgottenOrKeptAsUnassociated) {
-    StartWithUpdatedT1();
-    m_fake->set_trackable_objects(data::Array({data::Unassociated("t1"), data::Trackable("t2")}));
-    m_kelt->notify_handler(R"({"object":"TRACKABLE_OBJECT","action":"deleted"})");
-    m_kelt->processing();
-    EXPECT_EQ(m_kelt->TrObjects().count("t1"), 0U);
-    EXPECT_EQ(StoredReason("t1"), "not associated");
-
-    m_fake->set_trackable_objects(
-        data::Array({data::Trackable("t1", "AABBCCDDEEFF"), data::Trackable("t2")}));
-    m_kelt->notify_handler(
-        R"({"object":"TRACKABLE_OBJECT_ASSOCIATION","action":"created","plist":{"obj_uid":"t1"}})");
-    m_kelt->processing();
-    ASSERT_EQ(m_kelt->TrObjects().count("t1"), 1U);
-    EXPECT_EQ(Object("t1").mMacAddress, "AABBCCFFFEDDEEFF");
-    EXPECT_TRUE(m_kelt->UnassociatedTrObjects().mSynchronizedTOs.empty());
-
-    m_fake->set_trackable_objects(data::Array({data::Trackable("t2")}));
-    m_kelt->notify_handler(R"({"object":"TRACKABLE_OBJECT","action":"deleted"})");
-    m_kelt->processing();
-    EXPECT_EQ(m_kelt->TrObjects().count("t1"), 0U);
-    EXPECT_TRUE(m_fake->wait_for_request(match_request("DELETE", std::string(zone_download_status) + "/t1"),
-                                         wait_limit));
+    EXPECT_EQ(zones.at("z3").mDevState, DS_NEED_ADD);
+    ChangeZones(Json::Value(Json::arrayValue));
+    EXPECT_EQ(std::make_tuple(zones.size(), zones.at("z1").mDevState, zones.at("z1").mDescriptor->Hex(),
+                              zones.at("z2").mDevState),
+              std::make_tuple(2U, DS_NEED_REMOVE, held, DS_NEED_REMOVE));
 }
 
 TEST_F(KeltTest, AFailedStatusReportLosesNothing) {
@@ -164,101 +90,178 @@ TEST_F(KeltTest, AFailedStatusReportLosesNothing) {
 
     m_fake->clear_faults();
     m_kelt->processing();
-    EXPECT_EQ(StoredStatus("t1"), "OUTDATED");
+    EXPECT_EQ(Stored("t1"), changed);
     EXPECT_TRUE(Object("t1").mDownloadStatusHistory.empty());
 }
 
-TEST_F(KeltTest, AServerAnsweringGarbageOnlyDelaysTheReRead) {
+class KeltReassociationTest : public KeltTest, public ::testing::WithParamInterface<bool> {};
+
+// An object leaving the server is kept as unassociated or forgotten; associated again, its device is
+// either a new, empty one or the old one.
+TEST_P(KeltReassociationTest, TheDeviceIsFoundEmptyOrHoldingItsZones) {
+    const bool empty = GetParam();
     StartWithUpdatedT1();
-    m_fake->set_zones(data::Array({data::Zone("z1", 1, "alarm", 30), data::Zone("z2", 2, "alarm", 20)}));
-    m_kelt->notify_handler(R"({"object":"ZONE"})");
-    m_fake->set_raw_body(varnok::test_tools::rest_paths::zones, "{\"zones\": [1, \"x\", {\"uid\": 5}");
-    EXPECT_ANY_THROW(m_kelt->processing());
-    EXPECT_EQ(Object("t1").mZones.size(), 2U);
-    EXPECT_EQ(Object("t1").mCurDownloadStatus.mName, DLS_UPDATED);
+    ChangeTrackables(data::Array({data::Unassociated("t1"), data::Trackable("t2")}));
+    EXPECT_EQ(m_kelt->TrObjects().count("t1"), 0U);
+    EXPECT_EQ(Stored("t1"), "OOSYNC: not associated");
 
-    m_fake->clear_raw_bodies();
+    m_fake->set_trackable_objects(
+        data::Array({data::Trackable("t1", "AABBCCDDEEFF"), data::Trackable("t2")}));
+    m_kelt->notify_handler(
+        R"({"object":"TRACKABLE_OBJECT_ASSOCIATION","action":"created","plist":{"obj_uid":"t1"}})");
     m_kelt->processing();
-    EXPECT_EQ(Object("t1").mZones.at("z1").mDevState, DS_NEED_UPDATE);
-}
-
-TEST_F(KeltTest, ARepliedUnknownUidBecomesManagedWhenTheServerKnowsIt) {
-    Start();
-    m_kelt->user_msg_handler(Reply("t2", CrcRecord(0x87, 0x1234)));
-    ASSERT_EQ(m_kelt->TrObjects().count("t2"), 1U);
-    EXPECT_EQ(Object("t2").mCurDownloadStatus.mName, DLS_OOSYNC);
-    EXPECT_EQ(Object("t2").mZones.size(), 2U);
-    EXPECT_EQ(NextFrameTo("t2"),
-              frame::CrcCommand(frame::CMD_CRC_ACKNOWLEDGE, Object("t2").CurrentCRC(true)));
-
-    try {
-        m_kelt->user_msg_handler(Reply("nobody", CrcRecord(0x87, 0x1234)));
-        ADD_FAILURE() << "no exception";
-    } catch (const libs::core::exception& e) {
-        EXPECT_EQ(e.get_string_error(), "EnsureTrackableExists: could not get trackable object from server");
-    }
-    EXPECT_EQ(m_kelt->TrObjects().count("nobody"), 0U);
-}
-
-class KeltReassociationTest : public KeltTest {
-protected:
-    // t1 up to date, then unassociated and associated again; returns the CRC it asks the device for.
-    uint16_t UpdatedT1AssociatedAgain() {
-        StartWithUpdatedT1();
-        m_fake->set_trackable_objects(data::Array({data::Unassociated("t1"), data::Trackable("t2")}));
-        m_kelt->notify_handler(R"({"object":"TRACKABLE_OBJECT","action":"updated"})");
-        m_kelt->processing();
-        EXPECT_EQ(StoredReason("t1"), "not associated");
-        m_fake->set_trackable_objects(data::Array({data::Trackable("t1"), data::Trackable("t2")}));
-        m_kelt->notify_handler(R"({"object":"TRACKABLE_OBJECT","action":"updated"})");
-        m_kelt->processing();
-        EXPECT_EQ(Object("t1").mZones.size(), 2U);
-        const uint16_t crc = Object("t1").CurrentCRC(true);
-        EXPECT_EQ(NextFrameTo("t1"), frame::CrcCommand(frame::CMD_CRC_REQUEST, crc));
-        return crc;
-    }
-};
-
-TEST_F(KeltReassociationTest, ANewEmptyDeviceIsFoundOutOfSyncAndGetsEveryZone) {
-    UpdatedT1AssociatedAgain();
-    m_kelt->user_msg_handler(Reply("t1", CrcRecord(0x04, 0xFFFF)));
-    m_kelt->processing();
-    EXPECT_EQ(StoredStatus("t1"), "OOSYNC");
-    RequestUpdate("t1");
-    m_kelt->user_msg_handler(Reply("t1", CodeRecord(0x8F, 0)));
-    EXPECT_EQ(NextFrameTo("t1"), "000100020500");
-    m_kelt->user_msg_handler(Reply("t1", CodeRecord(0x85, 0)));
+    EXPECT_EQ(Object("t1").mMacAddress, "AABBCCFFFEDDEEFF");
+    EXPECT_TRUE(m_kelt->UnassociatedTrObjects().mSynchronizedTOs.empty());
     const auto& zones = Object("t1").mZones;
-    EXPECT_EQ(NextFrameTo("t1"), frame::ToDevice(AddRecord(zones.at("z1")) + AddRecord(zones.at("z2"))));
-}
-
-TEST_F(KeltReassociationTest, TheOldDeviceIsFoundHoldingItsZones) {
-    const uint16_t held = UpdatedT1AssociatedAgain();
-    m_kelt->user_msg_handler(Reply("t1", CrcRecord(0x04, held)));
+    ASSERT_EQ(zones.size(), 2U);
+    const uint16_t held = Object("t1").CurrentCRC(true);
+    EXPECT_EQ(NextFrameTo("t1"), frame::CrcCommand(frame::CMD_CRC_REQUEST, held));
+    Answer("t1", CrcRecord(0x04, empty ? 0xFFFF : held));
     m_kelt->processing();
-    EXPECT_EQ(StoredStatus("t1"), "UPDATED");
-    ASSERT_EQ(Object("t1").mZones.size(), 2U);
-    EXPECT_TRUE(Object("t1").mZones.UpToDate());
+    // An empty device goes the out-of-sync way: erased, then given every zone.
+    EXPECT_EQ(Stored("t1"), empty ? "OOSYNC: CRC mismatch" : "UPDATED");
+    EXPECT_EQ(zones.UpToDate(), !empty);
+
+    ChangeTrackables(data::Array({data::Trackable("t2")}));
+    EXPECT_EQ(m_kelt->TrObjects().count("t1"), 0U);
+    EXPECT_TRUE(Deleted(*m_fake, "t1"));
 }
 
-TEST_F(KeltTest, AZoneRemovedWhileTheFirstCrcAnswerIsOnItsWayIsStillDeleted) {
+INSTANTIATE_TEST_SUITE_P(Device, KeltReassociationTest, ::testing::Bool());
+
+// Replies under an empty uid, or a uid the server lists under another one, are not managed.
+TEST_F(KeltTest, RepliesUnderNoUidOrAnotherUidAreNotManaged) {
+    Start();
+    m_fake->set_raw_body(std::string(varnok::test_tools::rest_paths::track_obj) + "t3",
+                         R"({"trackableObjects":[)" + data::Trackable("t4").toStyledString() + "]}");
+    const std::size_t requests = m_fake->request_count();
+    Answer("", CrcRecord(0x87, 0x1234));
+    EXPECT_EQ(m_fake->request_count(), requests);
+    EXPECT_THROW(Answer("t3", CrcRecord(0x87, 0x1234)), libs::core::exception);
+    EXPECT_EQ(m_kelt->TrObjects().size(), 1U);
+    EXPECT_EQ(UserMessageCount(), 0U);
+}
+
+TEST_F(KeltTest, DataNotificationsClearTheContextByTheirTables) {
+    StartWithUpdatedT1();
+    // Each row is the notification after {"object":
+    for (const auto& [notification, clears] : std::vector<std::pair<std::string, bool>>{
+             {R"("ZONE")", true},
+             {R"("GROUP","action":"created")", false},
+             {R"("GROUP","action":"updated")", true},
+             {R"("TRACKABLE_OBJECT","action":"Updated")", false},
+             {R"("TRACKABLE_OBJECT_GROUPS","action":"created")", true},
+             {R"("TRACKABLE_OBJECT_ASSOCIATION","action":"updated","plist":{"obj_uid":"t1"})", true},
+             {R"("TRACKABLE_OBJECT_ASSOCIATION","action":"updated","plist":{"obj_uid":1})", false},
+             {R"("TRACKABLE_OBJECT_ASSOCIATION","action":"deleted","plist":{"obj_uid":"t1"})", false},
+             {R"("GROUP","action":7)", false},
+             {R"(1)", false},
+             {R"("ZONE_DOWNLOAD_REQUEST","action":"UPDATE","plist":{})", false},
+         }) {
+        m_kelt->notify_handler(R"({"object":)" + notification + "}");
+        EXPECT_EQ(m_kelt->IsContextActual(), !clears) << notification;
+        m_kelt->processing();
+    }
+    EXPECT_THROW(m_kelt->notify_handler("{\"object\":"), std::logic_error);
+    EXPECT_TRUE(m_kelt->IsContextActual());
+}
+
+// An update request for an UPDATED object only reports its status again.
+TEST_F(KeltTest, DownloadRequestsReachOnlyObjectsThatNeedThem) {
+    m_fake->set_download_statuses(
+        data::Array({data::Status("t1", "UPDATED"), data::Status("t2", "UPDATED")}));
+    StartWithUpdatedT1();
+    NextFrameTo("t2");
+    Answer("t2", CrcRecord(0x04, 0xBAD));
+    Object("t2").SetDownloadStatus(
+        CDownloadStatus(DLS_OUTDATED, DownloadStatusReason::SimpleReason(DownloadStatusReason::CHANGE)));
+    const std::size_t sent = UserMessageCount();
+    const std::size_t reports = m_fake->requests(ReportOf("t1", "UPDATED")).size();
+
+    m_kelt->notify_handler(DownloadRequest("update", {"t2"}));
+    m_kelt->notify_handler(DownloadRequest("UPDATE", {"unknown", "t1", "t2"}));
+    EXPECT_EQ(NextFrameTo("t2"), download_request);
+    EXPECT_EQ(Object("t2").mActivityStatus, ACT_ZONE_DOWNLOAD_REQUEST);
+    EXPECT_EQ(m_kelt->TrObjects().count("unknown"), 0U);
+
+    // Nothing more for an object with a request outstanding.
+    m_kelt->notify_handler(DownloadRequest("UPDATE", {"t2"}));
+    m_kelt->notify_handler(DownloadRequest("VERIFY", {"t2"}));
+    m_kelt->notify_handler(DownloadRequest("VERIFY", {"t1"}));
+    EXPECT_EQ(NextFrameTo("t1"), frame::CrcCommand(frame::CMD_CRC_REQUEST, Object("t1").CurrentCRC(true)));
+    m_kelt->processing();
+    EXPECT_EQ(UserMessageCount(), sent + 2);
+    EXPECT_EQ(m_fake->requests(ReportOf("t1", "UPDATED")).size(), reports + 1);
+}
+
+TEST_F(KeltTest, MessagesArriveThroughTheStream) {
+    StartWithUpdatedT1();
+    EXPECT_TRUE(libs::core::testing::publish_until(
+        *m_loop,
+        [this] { m_proxy.send(zmq::str_buffer("#notify {\"object\":\"ZONE\"}"), zmq::send_flags::none); },
+        [this] { return !m_kelt->IsContextActual(); }));
+    const std::string reply = "#user_msg " + Reply("t1", CrcRecord(0x04, 0xBAD));
+    m_proxy.send(zmq::buffer(reply), zmq::send_flags::none);
+    EXPECT_TRUE(libs::core::testing::run_until(
+        *m_loop, [this] { return Object("t1").mCurDownloadStatus.mName == DLS_OOSYNC; }));
+}
+
+constexpr int tag_count = 300;
+constexpr int zone_count = 200;
+
+std::string TagUid(int index) {
+    return "t" + std::to_string(index);
+}
+
+// Zone IDs run against the uid order; every zone leaves out one tag, so tags from zone_count on are
+// of one kind. The zone at changed gets size 10 + changed + grown.
+Json::Value Zones(int changed = 0, int grown = 0) {
+    Json::Value zones(Json::arrayValue);
+    for (int index = 0; index < zone_count; ++index) {
+        Json::Value zone = data::Zone("z" + std::to_string(1000 + index), zone_count - index, "alarm",
+                                      10 + index + (index == changed ? grown : 0));
+        zone["zone_exceptions"].append(TagUid(index % tag_count));
+        zones.append(zone);
+    }
+    return zones;
+}
+
+TEST_F(KeltTest, SharedDescriptorsGiveEveryTagItsOwnTableAndCrc) {
+    Json::Value tags(Json::arrayValue);
+    Json::Value statuses(Json::arrayValue);
+    for (int index = 0; index < tag_count; ++index) {
+        tags.append(data::Trackable(TagUid(index)));
+        statuses.append(data::Status(TagUid(index), "UPDATED"));
+    }
+    m_fake->set_zones(Zones());
+    m_fake->set_trackable_objects(tags);
+    m_fake->set_download_statuses(statuses);
     Start();
     m_kelt->processing();
-    const uint16_t held = Object("t1").CurrentCRC(false);
-    EXPECT_EQ(NextFrameTo("t1"), frame::CrcCommand(frame::CMD_CRC_REQUEST, held));
-    m_fake->set_zones(data::Array({data::Zone("z1", 1)}));
-    m_kelt->notify_handler(R"({"object":"ZONE"})");
+    for (int index = 0; index < tag_count; ++index) {
+        const std::string uid = TagUid(index);
+        const uint16_t crc = ExpectedCrc(*m_kelt, uid);
+        EXPECT_EQ(NextFrameTo(uid), frame::CrcCommand(frame::CMD_CRC_REQUEST, crc)) << uid;
+        Answer(uid, CrcRecord(0x04, crc));
+    }
     m_kelt->processing();
-    m_kelt->user_msg_handler(Reply("t1", CrcRecord(0x04, held)));
-    m_kelt->processing();
+    EXPECT_EQ(Stored(TagUid(tag_count - 1)), "UPDATED");
 
-    EXPECT_EQ(Object("t1").mZones.at("z2").mDevState, DS_NEED_REMOVE);
-    EXPECT_EQ(StoredStatus("t1"), "OUTDATED");
-    EXPECT_EQ(StoredReason("t1"), "zone or trackable changed");
-    RequestUpdate("t1");
-    m_kelt->user_msg_handler(Reply("t1", CodeRecord(0x8F, 0)));
-    EXPECT_EQ(NextFrameTo("t1"), frame::ToDevice(frame::DeleteZoneRecord(2)));
+    // A changed zone reaches every tag that holds it.
+    const int changed = 7;
+    const std::string changedUid = "z" + std::to_string(1000 + changed);
+    ChangeZones(Zones(changed, 5));
+    for (int index = 0; index < tag_count; ++index) {
+        const CTrackableObject& object = Object(TagUid(index));
+        EXPECT_TRUE(index == changed || object.mZones.at(changedUid).mDevState == DS_NEED_UPDATE)
+            << object.mUid;
+        EXPECT_EQ(object.mZones.size(),
+                  static_cast<std::size_t>(index < zone_count ? zone_count - 1 : zone_count));
+    }
+    EXPECT_EQ(Object(TagUid(changed)).mZones.count(changedUid), 0U);
+    // Tags of one kind share their tables; that a shared table changes alone is tested with the table.
+    EXPECT_EQ(Object(TagUid(tag_count - 3)).mZones.SharedId(),
+              Object(TagUid(tag_count - 2)).mZones.SharedId());
 }
 
-}  // namespace
 }  // namespace ozra::test

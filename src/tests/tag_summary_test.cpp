@@ -2,71 +2,54 @@
 
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/logger.h"
 #include "tag-summary.h"
 
 namespace ozra {
-namespace {
 
+namespace reason = DownloadStatusReason;
+
+// Managed tags count by status, disconnected ones also on their own; unassociated ones count as OOSYNC.
 TEST(TagSummaryTest, CountsManagedTagsByStatusAndUnassociatedOnesAsOosync) {
     libs::core::logger logger("varnok-test", "main");
-    struct Case {
-        std::vector<downloadStatusName_t> statuses;
-        std::vector<std::pair<std::string, bool>> unassociated;  // uid, synchronised
-        std::string summary;
-    };
-    const std::vector<Case> cases = {
-        {{}, {}, "0 tags: 0 UPDATED, 0 OUTDATED, 0 IN_PROCESS, 0 OOSYNC"},
-        {{DLS_UPDATED, DLS_OUTDATED, DLS_IN_PROCESS, DLS_OOSYNC, DLS_UPDATED},
-         {},
-         "5 tags: 2 UPDATED, 1 OUTDATED, 1 IN_PROCESS, 1 OOSYNC"},
-        {{DLS_UNKNOWN, DLS_UNKNOWN, DLS_OOSYNC},
-         {{"u1", false}, {"u2", true}},
-         "5 tags: 0 UPDATED, 0 OUTDATED, 0 IN_PROCESS, 3 OOSYNC, 2 UNKNOWN"},
-        {std::vector<downloadStatusName_t>(1001, DLS_UPDATED),
-         {{"u1", true}},
-         "1,002 tags: 1,001 UPDATED, 0 OUTDATED, 0 IN_PROCESS, 1 OOSYNC"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.summary);
+    const CDownloadStatus disconnected(DLS_OOSYNC, reason::SimpleReason(reason::DISCONNECTED));
+    const CDownloadStatus mismatch(DLS_OOSYNC, reason::SimpleReason(reason::CRC_MISMATCH));
+    const auto status = [](downloadStatusName_t name) { return CDownloadStatus(name, reason::NoReason()); };
+    // Statuses (DLS_UNKNOWN: never set), unassociated uids with their synchronised flag, the summary / the
+    // disconnected count.
+    for (const auto& [statuses, unassociatedUids, summary] :
+         std::vector<std::tuple<std::vector<CDownloadStatus>, std::vector<std::pair<std::string, bool>>,
+                                std::string>>{
+             {{}, {}, "0 tags: 0 UPDATED, 0 OUTDATED, 0 IN_PROCESS, 0 OOSYNC / 0"},
+             {{status(DLS_UPDATED), status(DLS_OUTDATED), status(DLS_IN_PROCESS), disconnected,
+               status(DLS_UPDATED)},
+              {},
+              "5 tags: 2 UPDATED, 1 OUTDATED, 1 IN_PROCESS, 1 OOSYNC / 1"},
+             {{status(DLS_UNKNOWN), status(DLS_UNKNOWN), mismatch, disconnected},
+              {{"u1", false}, {"u2", true}},
+              "6 tags: 0 UPDATED, 0 OUTDATED, 0 IN_PROCESS, 4 OOSYNC, 2 UNKNOWN / 1"},
+             {std::vector<CDownloadStatus>(1001, status(DLS_UPDATED)),
+              {{"u1", true}},
+              "1,002 tags: 1,001 UPDATED, 0 OUTDATED, 0 IN_PROCESS, 1 OOSYNC / 0"},
+         }) {
         std::map<std::string, CTrackableObject> objects;
-        for (std::size_t i = 0; i < c.statuses.size(); ++i) {
+        for (std::size_t i = 0; i < statuses.size(); ++i) {
             const std::string uid = "t" + std::to_string(i);
             auto& object = objects.emplace(uid, CTrackableObject(uid, logger)).first->second;
-            if (c.statuses[i] != DLS_UNKNOWN) {
-                object.SetDownloadStatus(CDownloadStatus(c.statuses[i], DownloadStatusReason::NoReason()));
+            if (statuses[i].mName != DLS_UNKNOWN) {
+                object.SetDownloadStatus(statuses[i]);
             }
         }
         CUnassociatedTrackableObjects unassociated;
-        for (const auto& [uid, synchronized] : c.unassociated) {
+        for (const auto& [uid, synchronized] : unassociatedUids) {
             unassociated.AddTO(uid, synchronized);
         }
-        EXPECT_EQ(TagSummary(CountTags(objects, unassociated)), c.summary);
+        const CTagCounts counts = CountTags(objects, unassociated);
+        EXPECT_EQ(TagSummary(counts) + " / " + std::to_string(counts.mDisconnected), summary);
     }
 }
 
-TEST(TagCountsTest, CountsDisconnectedTagsAmongTheOosyncOnes) {
-    libs::core::logger logger("varnok-test", "main");
-    namespace reason = DownloadStatusReason;
-    const std::vector<CDownloadStatus> statuses = {
-        {DLS_OOSYNC, reason::SimpleReason(reason::DISCONNECTED)},
-        {DLS_OOSYNC, reason::SimpleReason(reason::CRC_MISMATCH)},
-        {DLS_OOSYNC, reason::SimpleReason(reason::DISCONNECTED)},
-        {DLS_UPDATED, reason::NoReason()},
-    };
-    std::map<std::string, CTrackableObject> objects;
-    for (std::size_t i = 0; i < statuses.size(); ++i) {
-        const std::string uid = "t" + std::to_string(i);
-        objects.emplace(uid, CTrackableObject(uid, logger)).first->second.SetDownloadStatus(statuses[i]);
-    }
-    CUnassociatedTrackableObjects unassociated;
-    unassociated.AddTO("u1", true);
-    const CTagCounts counts = CountTags(objects, unassociated);
-    EXPECT_EQ(counts.mByStatus[DLS_OOSYNC], 4u);
-    EXPECT_EQ(counts.mDisconnected, 2u);
-}
-
-}  // namespace
 }  // namespace ozra
