@@ -65,15 +65,4 @@ private:
     }();
 };
 
-// The message of the exception that call raises; "<no exception>" when it raises none.
-template <class Call>
-std::string RaisedText(Call&& call) {
-    try {
-        call();
-    } catch (const libs::core::exception& e) {
-        return e.get_string_error();
-    }
-    return "<no exception>";
-}
-
 }  // namespace ozra::tests
