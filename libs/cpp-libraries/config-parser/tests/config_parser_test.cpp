@@ -16,8 +16,6 @@
 namespace cfg = ozra::libs::config;
 using ::testing::ElementsAre;
 
-namespace {
-
 std::unique_ptr<cfg::config> parse(const std::string& text) {
     std::istringstream stream(text);
     return cfg::config::create<cfg::type::json>(stream);
@@ -42,8 +40,6 @@ std::string look_up(const cfg::config& document, const std::vector<std::string>&
     text << std::boolalpha << "=" << found.value();
     return text.str();
 }
-
-}  // namespace
 
 // Integers take reals without a fraction, inside the signed 32-bit range; a value of another kind is missing.
 TEST(ConfigParserTest, LooksUpTypedValuesByPath) {
@@ -94,8 +90,7 @@ TEST(ConfigParserTest, BuildsNestedArraysAndObjectsWithKeysSortedByteWise) {
     EXPECT_FALSE(items[1].get().as_array());
     EXPECT_EQ(items[2].get().as_object()->get<bool>("k"), true);
     std::vector<int> numbers;
-    const auto inner = items[3].get().as_array();
-    for (const cfg::value& item : *inner) {
+    for (const cfg::value& item : *items[3].get().as_array()) {
         numbers.push_back(*item.as_int());
     }
     EXPECT_THAT(numbers, ElementsAre(3, 4));

@@ -8,8 +8,6 @@ using namespace std::chrono_literals;
 using core::testing::run_until;
 using time_points = std::vector<core::steady_time_point>;
 
-namespace {
-
 using EventsLoopTest = core::testing::loop_test;
 
 TEST_F(EventsLoopTest, RunCatchExceptionsLogsEachThrowAndKeepsDispatching) {
@@ -168,5 +166,3 @@ TEST_F(TimersTest, PeriodicTimerDestroyedInItsOwnCallbackTicksNoMore) {
     run_for(100ms);
     EXPECT_EQ(m_ticks.size(), 1u);
 }
-
-}  // namespace

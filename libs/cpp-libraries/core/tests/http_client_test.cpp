@@ -7,8 +7,6 @@ namespace http = ozra::libs::core::http;
 using core::testing::run_until;
 using namespace std::chrono_literals;
 
-namespace {
-
 // "<status or -> data:<data>" or "<status or -> error:<error>".
 std::string render(const http::result& result) {
     const std::string status = result.status_code() ? std::to_string(*result.status_code()) : "-";
@@ -108,5 +106,3 @@ TEST_F(HttpClientTest, DestroyedClientDeliversNoResult) {
     poll_ready();
     EXPECT_EQ(delivered, 0);
 }
-
-}  // namespace

@@ -18,8 +18,6 @@
 namespace core = ozra::libs::core;
 using ::testing::MatchesRegex;
 
-namespace {
-
 const std::string date_pattern = "[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}[.][0-9]{3} ";
 
 class LoggerTest : public ::testing::Test {
@@ -35,8 +33,6 @@ protected:
     core::logger m_logger{"varnokd", "main"};
     core::testing::log_collector m_collector{m_logger};
 };
-
-}  // namespace
 
 TEST_F(LoggerTest, LineForms) {
     const std::string file = std::string(core::constants::source_directory) + "/src/x.cpp";
@@ -129,8 +125,6 @@ TEST(LoggerDebugSocket, ACollectorThatComesAfterTheQueueFilledGetsNewDebugLines)
     EXPECT_TRUE(arrived);
 }
 
-namespace {
-
 struct grouped_thousands : std::numpunct<char> {
     char do_thousands_sep() const override { return ','; }
     std::string do_grouping() const override { return "\3"; }
@@ -149,8 +143,6 @@ void expect_as_boost_format(const std::string pattern, const Arguments&... argum
     actual.append_to(text);
     EXPECT_EQ(text, expected.str()) << "pattern \"" << pattern << "\", locale " << std::locale().name();
 }
-
-}  // namespace
 
 TEST(LineFormatTest, WritesWhatBoostFormatWrites) {
     const auto original = std::locale::global(std::locale(std::locale::classic(), new grouped_thousands));

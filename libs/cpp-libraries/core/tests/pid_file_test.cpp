@@ -11,8 +11,6 @@
 
 namespace core = ozra::libs::core;
 
-namespace {
-
 class PidFileTest : public ::testing::Test {
 protected:
     ~PidFileTest() override { std::filesystem::remove_all(m_directory); }
@@ -31,8 +29,6 @@ protected:
     }();
     const std::string m_path = m_directory + "/varnok.pid";
 };
-
-}  // namespace
 
 TEST_F(PidFileTest, RefusesOnlyWhileTheFileNamesAnotherLiveProcess) {
     const std::string own = std::to_string(getpid());

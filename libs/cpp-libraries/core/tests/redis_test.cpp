@@ -15,8 +15,6 @@ using core::testing::raised_text;
 using core::testing::run_until;
 using ::testing::StartsWith;
 
-namespace {
-
 // A redis-server process on a free loopback port that writes no files.
 class redis_server {
 public:
@@ -62,22 +60,18 @@ private:
 
 // Integers in decimal, nil as "nil", arrays as "[element,...]", text as it is.
 std::string render(const redis::reply_element& reply) {
-    switch (reply.get_type()) {
-        case redis::reply_type::INTEGER:
-            return std::to_string(reply.to_long_long());
-        case redis::reply_type::NIL:
-            return "nil";
-        case redis::reply_type::ARRAY: {
-            std::string text = "[";
-            reply.as_array().for_each_element([&text](const redis::reply_element& element) {
-                text += render(element) + ",";
-                return true;
-            });
-            return text + "]";
-        }
-        default:
-            return reply.to_string();
+    const auto type = reply.get_type();
+    if (type != redis::reply_type::ARRAY) {
+        return type == redis::reply_type::INTEGER ? std::to_string(reply.to_long_long())
+               : type == redis::reply_type::NIL   ? "nil"
+                                                  : reply.to_string();
     }
+    std::string text = "[";
+    reply.as_array().for_each_element([&text](const redis::reply_element& element) {
+        text += render(element) + ",";
+        return true;
+    });
+    return text + "]";
 }
 
 class RedisTest : public core::testing::loop_test {
@@ -227,5 +221,3 @@ TEST_F(RedisTest, ServerThatGoesAwayOrIsDown) {
                        : error.rfind("Cannot open connection to the redis server: ", 0) == 0)
         << error;
 }
-
-}  // namespace

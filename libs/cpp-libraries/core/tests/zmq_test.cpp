@@ -17,8 +17,6 @@ using namespace std::string_literals;
 using socket_type = core_zmq::socket::type;
 using frames = std::vector<std::string>;
 
-namespace {
-
 class AsioZmqSocketTest : public ::testing::Test {
 protected:
     AsioZmqSocketTest() { m_push.connect(m_pull.bind("tcp://127.0.0.1:*")); }
@@ -160,13 +158,9 @@ TEST_F(AsioZmqSocketTest, DynamicPortsComeFromTheirRange) {
 
 class ZmqSocketTest : public core::testing::loop_test {
 protected:
-    void SetUp() override {
-        m_pull = m_loop->get_zmq().bind(socket_type::pull, "tcp://127.0.0.1:!");
-        m_push = m_loop->get_zmq().connect(socket_type::push, m_pull->get_bound_endpoint());
-    }
-
-    std::unique_ptr<core_zmq::socket> m_pull;
-    std::unique_ptr<core_zmq::socket> m_push;
+    std::unique_ptr<core_zmq::socket> m_pull = m_loop->get_zmq().bind(socket_type::pull, "tcp://127.0.0.1:!");
+    std::unique_ptr<core_zmq::socket> m_push =
+        m_loop->get_zmq().connect(socket_type::push, m_pull->get_bound_endpoint());
     std::vector<frames> m_messages;
 };
 
@@ -348,5 +342,3 @@ TEST_F(MessageStreamTest, ABurstOfAHundredThousandFramesIsTakenInWhileTheLoopIsB
     ASSERT_EQ(received.size(), count);
     EXPECT_EQ(received.back(), "{\"n\":" + std::to_string(count - 1) + ",\"pad\":\"" + padding + "\"}");
 }
-
-}  // namespace
