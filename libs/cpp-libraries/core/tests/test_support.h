@@ -110,15 +110,11 @@ inline int free_tcp_port() {
 // other socket (of this test or of one running beside it) can take it.
 class held_tcp_port {
 public:
-    held_tcp_port() {
-        m_socket.open(any_loopback_port.protocol());
-        m_socket.bind(any_loopback_port);
-    }
     int port() const { return m_socket.local_endpoint().port(); }
 
 private:
     boost::asio::io_context m_io_context;
-    boost::asio::ip::tcp::socket m_socket{m_io_context};
+    boost::asio::ip::tcp::socket m_socket{m_io_context, any_loopback_port};
 };
 
 }  // namespace ozra::libs::core::testing

@@ -142,7 +142,6 @@ TEST_F(AsioZmqSocketTest, DynamicPortsComeFromTheirRange) {
              {"tcp://256.0.0.1:*", 0},
              {"tcp://127.0.0.1:![" + std::to_string(taken) + "-" + std::to_string(taken) + "]", EADDRINUSE},
              {"tcp://127.0.0.1:*[9-3]", EINVAL},
-             {"tcp://127.0.0.1:![0-10]", EINVAL},
              {"tcp://127.0.0.1:*[1-2", EINVAL},
              {"tcp://127.0.0.1:![a-]", EINVAL}}) {
         try {
@@ -257,7 +256,6 @@ protected:
     MessageStreamTest() {
         m_publisher.set(zmq::sockopt::sndhwm, 0);
         m_publisher.bind("tcp://127.0.0.1:*");
-        m_endpoint = m_publisher.get(zmq::sockopt::last_endpoint);
     }
 
     void publish(const std::string& frame) { m_publisher.send(zmq::buffer(frame), zmq::send_flags::none); }
@@ -272,24 +270,20 @@ protected:
             << "the subscriber never connected";
     }
 
-    static core::message_stream::callback record(frames& into) {
-        return [&into](std::string_view frame) { into.emplace_back(frame); };
-    }
-
     zmq::context_t m_context;
     zmq::socket_t m_publisher{m_context, zmq::socket_type::pub};
-    std::string m_endpoint;
 };
 
 // A topic starting with a letter is marked by "#", the JSON starts at the first "{", and the first
 // subscribed topic that prefixes a frame takes it. Subscribers of a topic run in order; the second
 // destroys the stream on "{2}": the third is not called for it, nor is anyone for "{3}".
 TEST_F(MessageStreamTest, FramesReachTheSubscribersOfTheirTopicInOrderUntilTheStreamGoes) {
-    auto stream = m_loop->create_zmq_message_stream(m_endpoint);
+    auto stream = m_loop->create_zmq_message_stream(m_publisher.get(zmq::sockopt::last_endpoint));
     std::map<std::string, frames> received;
     std::vector<std::unique_ptr<core::message_stream::subscription>> subscriptions;
     for (const char* topic : {"notify", "a", "ab", "1abc", "_x", "user_msg"}) {
-        subscriptions.push_back(stream->subscribe(topic, record(received[topic])));
+        subscriptions.push_back(stream->subscribe(
+            topic, [&into = received[topic]](std::string_view m) { into.emplace_back(m); }));
     }
     auto second = stream->subscribe("user_msg", [&](std::string_view m) {
         received["user_msg"].push_back("2:" + std::string(m));
@@ -331,7 +325,7 @@ TEST_F(MessageStreamTest, ABurstOfAHundredThousandFramesIsTakenInWhileTheLoopIsB
     proxy.bind("tcp://127.0.0.1:*");
     auto stream = m_loop->create_zmq_message_stream(proxy.get(zmq::sockopt::last_endpoint));
     frames received;
-    auto subscription = stream->subscribe("burst", record(received));
+    auto subscription = stream->subscribe("burst", [&](std::string_view m) { received.emplace_back(m); });
     wait_until_connected(*stream, proxy);
     const std::string padding(200, 'x');
     for (std::size_t i = 0; i < count; ++i) {
