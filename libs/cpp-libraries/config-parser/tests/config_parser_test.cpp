@@ -47,28 +47,24 @@ TEST(ConfigParserTest, LooksUpTypedValuesByPath) {
         "debug": true, "flag": "true", "a": {"b": {"c": 3}}, "s": "text", "whole": 3.0,
         "half": 3.5, "too_large": 2147483648, "port": 1, "port": 2})");
     const auto i = look_up<int>, s = look_up<std::string>, b = look_up<bool>, d = look_up<double>;
-    struct row {
-        std::string (*look_up)(const cfg::config&, const std::vector<std::string>&);
-        std::vector<std::string> keys;
-        std::string expected;
-    };
     for (const auto& [look, keys, expected] :
-         std::vector<row>{{i, {"server", "port"}, "=8080"},
-                          {s, {"server", "address"}, "=127.0.0.1"},
-                          {b, {"debug"}, "=true"},
-                          {i, {"a", "b", "c"}, "=3"},
-                          {i, {"port"}, "=2"},
-                          {s, {"server", "seven"}, "Can not find field <string>: server.seven"},
-                          {b, {"flag"}, "Can not find field <bool>: flag"},
-                          {i, {"server", "missing"}, "Can not find field <int>: server.missing"},
-                          {i, {}, "Can not find field <int>: "},
-                          {i, {"a", "y", "c"}, "Can not find object <object>: a.y, path: a.y.c"},
-                          {i, {"s", "t"}, "Can not find object <object>: s, path: s.t"},
-                          {i, {"whole"}, "=3"},
-                          {i, {"half"}, "Can not find field <int>: half"},
-                          {d, {"half"}, "=3.5"},
-                          {d, {"s"}, "Can not find field <double>: s"},
-                          {i, {"too_large"}, "Can not find field <int>: too_large"}}) {
+         std::vector<std::tuple<decltype(i), std::vector<std::string>, std::string>>{
+             {i, {"server", "port"}, "=8080"},
+             {s, {"server", "address"}, "=127.0.0.1"},
+             {b, {"debug"}, "=true"},
+             {i, {"a", "b", "c"}, "=3"},
+             {i, {"port"}, "=2"},
+             {s, {"server", "seven"}, "Can not find field <string>: server.seven"},
+             {b, {"flag"}, "Can not find field <bool>: flag"},
+             {i, {"server", "missing"}, "Can not find field <int>: server.missing"},
+             {i, {}, "Can not find field <int>: "},
+             {i, {"a", "y", "c"}, "Can not find object <object>: a.y, path: a.y.c"},
+             {i, {"s", "t"}, "Can not find object <object>: s, path: s.t"},
+             {i, {"whole"}, "=3"},
+             {i, {"half"}, "Can not find field <int>: half"},
+             {d, {"half"}, "=3.5"},
+             {d, {"s"}, "Can not find field <double>: s"},
+             {i, {"too_large"}, "Can not find field <int>: too_large"}}) {
         EXPECT_EQ(look(*document, keys), expected);
     }
 }

@@ -42,12 +42,9 @@ TEST_F(HttpClientTest, RequestsByMethodAndTheirFailures) {
     const std::string message = R"({"uid":"u","data":{"hex":"00"}})";
     const std::string no_resource = R"(404 error:{"error":"no such resource"})";
     const auto get = http::method::get, post = http::method::post, put = http::method::put;
-    struct row {
-        http::client* client;
-        http::method method;
-        std::string path, body, expected, sent;  // sent: "<method> <target> <content type> <agent> <body>"
-    };
-    for (const auto& [requester, method, path, body, expected, sent] : std::vector<row>{
+    // Rows: client, method, path, body, result, and "<method> <target> <content type> <agent> <body>" sent.
+    for (const auto& [requester, method, path, body, expected, sent] : std::vector<
+             std::tuple<http::client*, http::method, std::string, std::string, std::string, std::string>>{
              {client.get(), get, "/api/private/zones/", "", R"(200 data:{"zones":[]})",
               "GET /api/private/zones/  varnokd "},
              {client.get(), post, "/api/v2/private/user_msg/", message, "200 data:{}",

@@ -35,17 +35,14 @@ TEST_F(PidFileTest, RefusesOnlyWhileTheFileNamesAnotherLiveProcess) {
     const std::string parent = " " + std::to_string(getppid()) + "\n";
     long pid_max = 0;
     std::ifstream("/proc/sys/kernel/pid_max") >> pid_max;  // no process has this id
-    struct row {
-        std::optional<std::string> content;
-        std::string failure, after;
-    };
     for (const auto& [content, failure_text, after] :
-         std::vector<row>{{std::nullopt, "no exception", own},
-                          {parent, "Process is running", parent},
-                          {std::to_string(pid_max), "no exception", own},
-                          {"0", "no exception", own},
-                          {"-1", "no exception", own},
-                          {own + "\n", "no exception", own}}) {
+         std::vector<std::tuple<std::optional<std::string>, std::string, std::string>>{
+             {std::nullopt, "no exception", own},
+             {parent, "Process is running", parent},
+             {std::to_string(pid_max), "no exception", own},
+             {"0", "no exception", own},
+             {"-1", "no exception", own},
+             {own + "\n", "no exception", own}}) {
         std::remove(m_path.c_str());
         if (content) {
             write(*content);
