@@ -38,20 +38,19 @@ TEST_F(LoggerTest, LineForms) {
     const std::string file = std::string(core::constants::source_directory) + "/src/x.cpp";
     const core::source_location location(88, file, "void ozra::kelt::run(int)");
     const auto refused = boost::system::errc::make_error_code(boost::system::errc::connection_refused);
-    const std::vector<std::pair<std::function<void()>, std::string>> cases{
-        {[&] { m_logger.debug("value %1% and %2$#x") % 7 % 255; }, "value 7 and 0xff"},
-        {[&] { m_logger.enter_scope(location); }, "/src/x.cpp:88"},
-        {[&] { m_logger.enter_scope(location, "name"); }, "/src/x.cpp:88 (name)"},
-        {[&] { m_logger.enter_function(location); }, "void ozra::kelt::run(int)"},
-        {[&] { m_logger.enter_function_short(location, "text"); }, "ozra::kelt::run: text"},
-        {[&] { m_logger.info("body").location(location).short_function(location); },
-         "/src/x.cpp:88 ozra::kelt::run: body"},
-        {[&] { m_logger.log_error(refused, location); }, "/src/x.cpp:88: " + refused.message()},
-        {[&] { throw core::exception("bad thing", location); }, "/src/x.cpp:88 bad thing"},
-        {[] { throw std::runtime_error("plain"); }, "std::exception::what(): plain"},
-        {[] { throw 5; }, "Unknown exception"},
-    };
-    for (const auto& [log, expected] : cases) {  // what a row raises is logged as the exception
+    // What a row raises is logged as the exception.
+    for (const auto& [log, expected] : std::vector<std::pair<std::function<void()>, std::string>>{
+             {[&] { m_logger.debug("value %1% and %2$#x") % 7 % 255; }, "value 7 and 0xff"},
+             {[&] { m_logger.enter_scope(location); }, "/src/x.cpp:88"},
+             {[&] { m_logger.enter_scope(location, "name"); }, "/src/x.cpp:88 (name)"},
+             {[&] { m_logger.enter_function(location); }, "void ozra::kelt::run(int)"},
+             {[&] { m_logger.enter_function_short(location, "text"); }, "ozra::kelt::run: text"},
+             {[&] { m_logger.info("body").location(location).short_function(location); },
+              "/src/x.cpp:88 ozra::kelt::run: body"},
+             {[&] { m_logger.log_error(refused, location); }, "/src/x.cpp:88: " + refused.message()},
+             {[&] { throw core::exception("bad thing", location); }, "/src/x.cpp:88 bad thing"},
+             {[] { throw std::runtime_error("plain"); }, "std::exception::what(): plain"},
+             {[] { throw 5; }, "Unknown exception"}}) {
         try {
             log();
         } catch (...) {

@@ -110,28 +110,27 @@ TEST_F(RedisTest, ContextCommandsReachTheServer) {
     auto zero = make_context(0);
     const std::string key("bin\0key\r\n", 9);
     const std::string value("\0\x01\xff zero\0\r\nend", 14);
-    const std::vector<std::pair<std::function<redis::reply()>, std::string>> steps{
-        {[&] { return c->set(key, value)->execute(); }, "OK"},
-        {[&] { return c->get(key)->execute(); }, value},
-        {[&] { return run_async(*c->get(key)); }, value},
-        {[&] { return zero->get(key)->execute(); }, "nil"},
-        {[&] { return run_async(*zero->get(key)); }, "nil"},
-        {[&] { return c->del(key)->execute(); }, "1"},
-        {[&] { return c->get(key)->execute(); }, "nil"},
-        {[&] { return c->add_to_set("s")->add_argument("a").add_argument("b").execute(); }, "2"},
-        {[&] { return c->add_to_set("s", "a")->execute(); }, "0"},
-        {[&] { return c->remove_from_set("s", "b")->execute(); }, "1"},
-        {[&] { return c->get_set_members("s")->execute(); }, "[a,]"},
-        {[&] { return c->set_to_table_multi("t")->add_argument("f1").add_argument("v1").execute(); }, "OK"},
-        {[&] { return c->set_to_table("t", "n", "5")->execute(); }, "1"},
-        {[&] { return c->increment_in_table("t", "n", -7)->execute(); }, "-2"},
-        {[&] { return c->get_from_table("t", "n")->execute(); }, "-2"},
-        {[&] { return c->get_from_table_multi("t")->add_argument("f1").add_argument("x").execute(); },
-         "[v1,nil,]"},
-        {[&] { return c->delete_from_table("t", "f1")->execute(); }, "1"},
-        {[&] { return c->get_table("t")->execute(); }, "[n,-2,]"},
-    };
-    for (const auto& [step, expected] : steps) {
+    for (const auto& [step, expected] : std::vector<std::pair<std::function<redis::reply()>, std::string>>{
+             {[&] { return c->set(key, value)->execute(); }, "OK"},
+             {[&] { return c->get(key)->execute(); }, value},
+             {[&] { return run_async(*c->get(key)); }, value},
+             {[&] { return zero->get(key)->execute(); }, "nil"},
+             {[&] { return run_async(*zero->get(key)); }, "nil"},
+             {[&] { return c->del(key)->execute(); }, "1"},
+             {[&] { return c->get(key)->execute(); }, "nil"},
+             {[&] { return c->add_to_set("s")->add_argument("a").add_argument("b").execute(); }, "2"},
+             {[&] { return c->add_to_set("s", "a")->execute(); }, "0"},
+             {[&] { return c->remove_from_set("s", "b")->execute(); }, "1"},
+             {[&] { return c->get_set_members("s")->execute(); }, "[a,]"},
+             {[&] { return c->set_to_table_multi("t")->add_argument("f1").add_argument("v1").execute(); },
+              "OK"},
+             {[&] { return c->set_to_table("t", "n", "5")->execute(); }, "1"},
+             {[&] { return c->increment_in_table("t", "n", -7)->execute(); }, "-2"},
+             {[&] { return c->get_from_table("t", "n")->execute(); }, "-2"},
+             {[&] { return c->get_from_table_multi("t")->add_argument("f1").add_argument("x").execute(); },
+              "[v1,nil,]"},
+             {[&] { return c->delete_from_table("t", "f1")->execute(); }, "1"},
+             {[&] { return c->get_table("t")->execute(); }, "[n,-2,]"}}) {
         EXPECT_EQ(render(step()), expected);
     }
 }

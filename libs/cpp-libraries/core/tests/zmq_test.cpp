@@ -99,12 +99,11 @@ TEST_F(AsioZmqSocketTest, CancelAndDestructionCompleteThePendingReceiveAsAborted
 // A failing call still processes the socket's pending commands, taking the descriptor's edge that
 // announced a frame; the waiting receive must get the frame all the same.
 TEST_F(AsioZmqSocketTest, AFailedCallDoesNotLeaveAWaitingReceiveAsleep) {
-    const std::vector<std::pair<const char*, std::function<void(asio_zmq::socket&)>>> failing_calls{
-        {"connect", [](asio_zmq::socket& socket) { socket.connect("nonsense://x"); }},
-        {"bind", [](asio_zmq::socket& socket) { socket.bind("nonsense://x"); }},
-        {"send", [](asio_zmq::socket& socket) { socket.try_send("a PULL socket cannot send"); }},
-    };
-    for (const auto& [name, fail] : failing_calls) {
+    for (const auto& [name, fail] :
+         std::vector<std::pair<const char*, std::function<void(asio_zmq::socket&)>>>{
+             {"connect", [](asio_zmq::socket& socket) { socket.connect("nonsense://x"); }},
+             {"bind", [](asio_zmq::socket& socket) { socket.bind("nonsense://x"); }},
+             {"send", [](asio_zmq::socket& socket) { socket.try_send("a PULL socket cannot send"); }}}) {
         boost::asio::io_context io_context;  // drops what a failed round leaves pending
         asio_zmq::socket pull(io_context, m_context, ZMQ_PULL);
         asio_zmq::socket push(io_context, m_context, ZMQ_PUSH);
