@@ -1,5 +1,4 @@
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -61,15 +60,9 @@ TEST_F(PidFileTest, ReportsAProbeRefusedByTheSystem) {
     if (geteuid() != 0) {
         EXPECT_TRUE(refused());
     } else {
-        const pid_t child = fork();
-        ASSERT_NE(child, -1);
-        if (child == 0) {
-            constexpr uid_t nobody = 65534;
-            _exit(setgid(nobody) == 0 && setuid(nobody) == 0 && refused() ? 0 : 1);
-        }
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        constexpr uid_t nobody = 65534;
+        EXPECT_EXIT(_exit(setgid(nobody) == 0 && setuid(nobody) == 0 && refused() ? 0 : 1),
+                    ::testing::ExitedWithCode(0), "");
     }
     EXPECT_EQ(read(), "1");
 }
