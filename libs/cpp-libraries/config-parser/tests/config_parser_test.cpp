@@ -83,7 +83,8 @@ TEST(ConfigParserTest, BuildsNestedArraysAndObjectsWithKeysSortedByteWise) {
     EXPECT_FALSE(items[1].get().as_array());
     EXPECT_EQ(items[2].get().as_object()->get<bool>("k"), true);
     std::vector<int> numbers;
-    for (const cfg::value& item : *items[3].get().as_array()) {
+    const auto inner = items[3].get().as_array();
+    for (const cfg::value& item : *inner) {
         numbers.push_back(*item.as_int());
     }
     EXPECT_THAT(numbers, ElementsAre(3, 4));
