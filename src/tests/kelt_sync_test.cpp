@@ -157,8 +157,6 @@ TEST_F(KeltTest, DataNotificationsClearTheContextByTheirTables) {
              {R"("TRACKABLE_OBJECT_ASSOCIATION","action":"updated","plist":{"obj_uid":"t1"})", true},
              {R"("TRACKABLE_OBJECT_ASSOCIATION","action":"updated","plist":{"obj_uid":1})", false},
              {R"("TRACKABLE_OBJECT_ASSOCIATION","action":"deleted","plist":{"obj_uid":"t1"})", false},
-             {R"("GROUP","action":7)", false},
-             {R"(1)", false},
              {R"("ZONE_DOWNLOAD_REQUEST","action":"UPDATE","plist":{})", false},
          }) {
         m_kelt->notify_handler(R"({"object":)" + notification + "}");
