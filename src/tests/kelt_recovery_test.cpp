@@ -154,15 +154,6 @@ TEST_F(KeltTest, ATooLargeZoneIsReportedAndSentAgainWhenItShrinks) {
     EXPECT_EQ(Stored("t1"), "UPDATED");
 }
 
-TEST_F(KeltTest, AZoneOfAnUnencodableTypeIsLeftOutAndTheOthersApply) {
-    m_zone_types.insert("wide");
-    m_fake->set_zone_types(data::Array({data::ZoneType("alarm", 1), data::ZoneType("wide", 500)}));
-    m_fake->set_zones(data::Array({data::Zone("z1", 1), data::Zone("z9", 9, "wide")}));
-    StartWithUpdatedT1();
-    EXPECT_EQ(Object("t1").mZones.count("z9"), 0U);
-    EXPECT_EQ(Object("t1").mZones.count("z1"), 1U);
-}
-
 varnok::test_tools::request_matcher LookupOf(const std::string& uid) {
     return varnok::test_tools::match_request("GET", std::string(paths::track_obj) + uid);
 }

@@ -23,7 +23,6 @@ TEST(TagSummaryTest, CountsManagedTagsByStatusAndUnassociatedOnesAsOosync) {
     for (const auto& [statuses, unassociatedUids, summary] :
          std::vector<std::tuple<std::vector<CDownloadStatus>, std::vector<std::pair<std::string, bool>>,
                                 std::string>>{
-             {{}, {}, "0 tags: 0 UPDATED, 0 OUTDATED, 0 IN_PROCESS, 0 OOSYNC / 0"},
              {{status(DLS_UPDATED), status(DLS_OUTDATED), status(DLS_IN_PROCESS), disconnected,
                status(DLS_UPDATED)},
               {},
