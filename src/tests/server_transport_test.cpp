@@ -31,8 +31,7 @@ using ServerTransport = ServerTest;
 
 TEST_F(ServerTransport, RequestsCarryTheUserAgentTheHeadersAndTheBodyToTheConfiguredAddress) {
     m_fake->set_raw_body(path, "first part");
-    std::stringstream answer;
-    answer << "kept:";
+    std::stringstream answer("kept:", std::ios::in | std::ios::out | std::ios::ate);
     m_server->CurlGetRequest(path, answer, nullptr);
     EXPECT_EQ(answer.str(), "kept:first part");
     const std::string body = UserMsg("t 1&x=2");
