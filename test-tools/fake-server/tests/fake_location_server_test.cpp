@@ -10,7 +10,6 @@
 #include <tuple>
 
 namespace varnok::test_tools {
-namespace {
 
 using namespace std::chrono_literals;
 namespace core = ozra::libs::core;
@@ -110,5 +109,4 @@ TEST_F(fake_server_test, refuses_connections_after_stop_until_resumed) {
     EXPECT_EQ(status(method::get, rest_paths::zones), 200);
 }
 
-}  // namespace
 }  // namespace varnok::test_tools

@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 
 namespace varnok::test_tools {
-namespace {
 
 namespace core = ozra::libs::core;
 
@@ -116,5 +115,4 @@ TEST_F(simulated_site_test, status_reports_show_and_auto_update_requests_downloa
         "OOSYNC CRC mismatch 4 -");
 }
 
-}  // namespace
 }  // namespace varnok::test_tools
