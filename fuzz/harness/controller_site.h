@@ -5,12 +5,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
-#include <set>
-#include <string>
-#include <string_view>
-#include <utility>
-#include <vector>
 
 #include "core/core.h"
 #include "core/events_loop.h"

@@ -3,12 +3,9 @@
 
 #include "test_support.h"
 
-#include <core/core.h>
 #include <core/http/client.h>
 #include <core/json.h>
 #include <core/message_stream.h>
-
-#include <gtest/gtest.h>
 
 namespace varnok::test_tools {
 
