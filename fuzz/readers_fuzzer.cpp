@@ -34,15 +34,21 @@ void ignoring_failure(F&& read) {
     }
 }
 
+void walk(const cfg::value& value);
+
+void walk(const cfg::dictionary& dictionary) {
+    for (const std::string& key : dictionary.get_keys()) {
+        const auto member = dictionary.get_value(key);
+        require(member.has_value(), "a listed key is found", key);
+        walk(*member);
+    }
+}
+
 void walk(const cfg::value& value) {
     value.as_bool(), value.as_double(), value.as_string();
     ignoring_failure([&] { value.as_int(); });
     if (const auto object = value.as_object()) {
-        for (const std::string& key : object->get_keys()) {
-            const auto member = object->get_value(key);
-            require(member.has_value(), "a listed key is found", key);
-            walk(*member);
-        }
+        walk(*object);
     }
     if (const auto array = value.as_array()) {
         for (const cfg::value& element : *array) {
