@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <future>
-#include <tuple>
 
 namespace varnok::test_tools {
 
