@@ -20,18 +20,10 @@ namespace {
 
 namespace cfg = ozra::libs::config;
 namespace paths = varnok::test_tools::rest_paths;
+using varnok::fuzz::quietly;
 
 void require(bool condition, const char* property, const std::string& text) {
     varnok::fuzz::require_no_defect(condition ? std::string() : property, text);
-}
-
-// Runs a reader; what it raises is its answer to bad input.
-template <class F>
-void ignoring_failure(F&& read) {
-    try {
-        read();
-    } catch (const std::exception&) {
-    }
 }
 
 void walk(const cfg::value& value);
@@ -46,7 +38,7 @@ void walk(const cfg::dictionary& dictionary) {
 
 void walk(const cfg::value& value) {
     value.as_bool(), value.as_double(), value.as_string();
-    ignoring_failure([&] { value.as_int(); });
+    quietly([&] { value.as_int(); });
     if (const auto object = value.as_object()) {
         walk(*object);
     }
@@ -58,11 +50,11 @@ void walk(const cfg::value& value) {
 }
 
 void read_config(const std::string& text) {
-    ignoring_failure([&] {
+    quietly([&] {
         std::istringstream stream(text);
         const ozra::config settings(stream);
     });
-    ignoring_failure([&] {
+    quietly([&] {
         std::istringstream stream(text);
         const auto document = cfg::config::create<cfg::type::json>(stream);
         walk(document->get_root());
@@ -78,14 +70,14 @@ void read_config(const std::string& text) {
 // Decoded hex text encodes back to itself, a MAC address keeps its digits, quoting can be undone.
 void read_hex(const std::string& text) {
     const std::string upper = boost::algorithm::to_upper_copy(text);
-    ignoring_failure([&] {
+    quietly([&] {
         std::string encoded;
         for (const uint8_t byte : ozra::ParseHexString(text)) {
             encoded += ozra::HexNumber(byte, 2);
         }
         require(encoded == upper, "hex text round trip", text);
     });
-    ignoring_failure([&] { ozra::ParseHex(text.empty() ? '0' : text[0]); });
+    quietly([&] { ozra::ParseHex(text.empty() ? '0' : text[0]); });
 
     std::string mac = text;
     const bool accepted = ozra::combMac(mac);
@@ -146,15 +138,15 @@ void read_server(std::string_view text) {
     std::map<std::string, ozra::CZone> zones;
     std::map<std::string, ozra::CTrackableObject> objects;
     std::set<std::string> unassociated;
-    ignoring_failure([&] { server.GetZoneTypes(configured, types); });
-    ignoring_failure([&] { server.GetZones(types, zones); });
-    ignoring_failure([&] { server.GetTrObjects(objects, unassociated); });
-    ignoring_failure([&] { server.GetZonesDownloadStatuses(); });
+    quietly([&] { server.GetZoneTypes(configured, types); });
+    quietly([&] { server.GetZones(types, zones); });
+    quietly([&] { server.GetTrObjects(objects, unassociated); });
+    quietly([&] { server.GetZonesDownloadStatuses(); });
     const ozra::manager rules;
     for (auto& [uid, object] : objects) {
         ozra::CTrackableObject single(logger);
         fake->set_raw_body(paths::track_obj + uid, objects_body);
-        ignoring_failure([&, &uid = uid] { server.GetTrObject(uid, single); });
+        quietly([&, &uid = uid] { server.GetTrObject(uid, single); });
         for (const auto& [zone_uid, zone] : zones) {
             // The controller leaves zones that cannot be encoded out of every table.
             if (!zone.CanBeEncoded()) {

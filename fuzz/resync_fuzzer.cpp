@@ -9,7 +9,7 @@
 //   descriptors that a controller started afresh on the same server data gives it.
 // At the end every device is brought up to date and must hold exactly the zones of the fresh controller.
 // A difference aborts, naming the tag and the zone.
-#include <cstdint>
+#include <algorithm>
 #include <functional>
 
 #include "harness/controller_site.h"
@@ -88,16 +88,15 @@ using zone_table = std::map<std::string, std::string>;
 
 const auto id_key = [](uint16_t id) { return "ID " + std::to_string(id); };
 
-[[noreturn]] void fail(const std::string& tag, const std::string& what) {
-    std::fprintf(stderr, "tag %s: %s\n", tag.c_str(), what.c_str());
-    std::abort();
+void require(bool holds, const std::string& tag, const std::string& what) {
+    if (!holds) {
+        std::fprintf(stderr, "tag %s: %s\n", tag.c_str(), what.c_str());
+        std::abort();
+    }
 }
 
 // Aborts when the tables differ, showing both; what names them.
 void require_same(const std::string& tag, const zone_table& got, const zone_table& wanted, const char* what) {
-    if (got == wanted) {
-        return;
-    }
     std::string shown = what;
     for (const zone_table* table : {&got, &wanted}) {
         shown += "\n ";
@@ -105,7 +104,7 @@ void require_same(const std::string& tag, const zone_table& got, const zone_tabl
             shown += " " + zone + "=" + descriptor;
         }
     }
-    fail(tag, shown);
+    require(got == wanted, tag, shown);
 }
 
 zone_table device_table(const tag_zone_manager& device) {
@@ -121,10 +120,9 @@ zone_table believed_table(const CTrackableObject& object) {
     zone_table table;
     for (const CZoneForDevice& entry : object.mZones) {
         const auto* held = entry.HeldDescriptor();
-        if (held != nullptr &&
-            !table.emplace(id_key(entry.HeldZoneID()), hex_from_bytes(held->Bytes())).second) {
-            fail(object.mUid, entry.ZoneUid() + ": a second zone taken to be held under its ID");
-        }
+        require(held == nullptr ||
+                    table.emplace(id_key(entry.HeldZoneID()), hex_from_bytes(held->Bytes())).second,
+                object.mUid, entry.ZoneUid() + ": a second zone taken to be held under its ID");
     }
     return table;
 }
@@ -204,13 +202,10 @@ public:
     void check() {
         for (const auto& [uid, object] : m_controller->TrObjects()) {
             const auto status = object.mCurDownloadStatus.mName;
-            if (status == ozra::DLS_UPDATED) {
-                for (const CZoneForDevice& entry : object.mZones) {
-                    if (entry.mDevState != ozra::DS_DOWNLOADED) {
-                        fail(uid, entry.ZoneUid() + ": UPDATED while the zone is " +
-                                      ozra::DevStateName(entry.mDevState));
-                    }
-                }
+            for (const CZoneForDevice& entry : object.mZones) {
+                require(
+                    status != ozra::DLS_UPDATED || entry.mDevState == ozra::DS_DOWNLOADED, uid,
+                    entry.ZoneUid() + ": UPDATED while the zone is " + ozra::DevStateName(entry.mDevState));
             }
             // Equal CRCs over different tables are a collision the controller cannot see.
             if (object.mActivityStatus == ozra::ACT_NONE &&
@@ -252,12 +247,10 @@ public:
             const std::string uid = tag_uid(tag);
             const auto managed = m_controller->TrObjects().find(uid);
             if (managed == m_controller->TrObjects().end()) {
-                if (m_tags[tag].associated) {
-                    fail(uid, "associated, but not managed after settling");
-                }
-            } else if (managed->second.mCurDownloadStatus.mName != ozra::DLS_UPDATED) {
-                fail(uid, "not UPDATED after settling");
+                require(!m_tags[tag].associated, uid, "associated, but not managed after settling");
             } else {
+                require(managed->second.mCurDownloadStatus.mName == ozra::DLS_UPDATED, uid,
+                        "not UPDATED after settling");
                 require_same(uid, device_table(m_devices.at(uid)), listed_table(fresh_object(uid), true),
                              "settled device against a full recomputation");
             }
@@ -267,13 +260,10 @@ public:
 private:
     enum class deliver { now, later, lost, unreceived };
 
-    unsigned free_id(unsigned wanted, std::size_t except) const {
-        for (std::size_t slot = 0; slot < zone_slots; ++slot) {
-            if (slot != except && m_zones[slot].present && m_zones[slot].id == wanted) {
-                return 0;
-            }
-        }
-        return wanted;
+    bool id_free(unsigned wanted, std::size_t except) const {
+        return std::none_of(m_zones, m_zones + zone_slots, [&](const zone_model& z) {
+            return &z != &m_zones[except] && z.present && z.id == wanted;
+        });
     }
 
     // Applies a server change; false when it changes nothing.
@@ -292,12 +282,14 @@ private:
             return false;
         }
         if (op == 0 || op == 2) {  // a new zone, or another ID for the zone; only to an ID not taken
-            const unsigned id = free_id(in.next(largest_zone_id) + 1, slot);
-            if (id != 0 && op == 0) {
-                zone = zone_model{true, id, in.next(3), in.next(4) + 1, in.next(largest_zone_id + 1)};
+            const unsigned id = in.next(largest_zone_id) + 1;
+            if (!id_free(id, slot)) {
+                return false;
             }
-            zone.id = id != 0 ? id : zone.id;
-            return id != 0;
+            zone = op == 0 ? zone_model{true, id, in.next(3), in.next(4) + 1, in.next(largest_zone_id + 1)}
+                           : zone;
+            zone.id = id;
+            return true;
         }
         const std::function<void()> zone_changes[] = {[&] { zone.present = false; },
                                                       [&] { zone.type = in.next(3); },

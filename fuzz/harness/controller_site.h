@@ -5,12 +5,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
-#include <set>
-#include <string>
-#include <string_view>
-#include <utility>
-#include <vector>
 
 #include "core/core.h"
 #include "core/events_loop.h"
@@ -113,14 +107,6 @@ public:
     }
 
 private:
-    template <class Handler>
-    static void quietly(Handler&& handler) {
-        try {
-            handler();
-        } catch (...) {
-        }
-    }
-
     const std::unique_ptr<test_tools::fake_location_server> m_server =
         test_tools::make_fake_location_server();
     ozra::libs::core::logger m_logger{"varnok-fuzz", "main"};

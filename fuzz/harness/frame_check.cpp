@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
-#include <utility>
 
 #include "simulator/device_frame.h"
 

@@ -11,6 +11,15 @@ namespace varnok::fuzz {
 // records within the batch limit.
 std::string user_message_defect(std::string_view body);
 
+// Runs a reader or handler, dropping what it raises: its answer to bad input.
+template <class F>
+void quietly(F&& run) {
+    try {
+        run();
+    } catch (...) {
+    }
+}
+
 // Aborts the process, naming the defect and the text, when the defect is not empty.
 void require_no_defect(const std::string& defect, std::string_view text);
 

@@ -7,10 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <future>
-#include <tuple>
 
 namespace varnok::test_tools {
-namespace {
 
 using namespace std::chrono_literals;
 namespace core = ozra::libs::core;
@@ -110,5 +108,4 @@ TEST_F(fake_server_test, refuses_connections_after_stop_until_resumed) {
     EXPECT_EQ(status(method::get, rest_paths::zones), 200);
 }
 
-}  // namespace
 }  // namespace varnok::test_tools

@@ -2,11 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 namespace varnok::test_tools {
-namespace {
 
 // What a command line gives: "help", the options read, or the message of the error it raises.
 std::string outcome(std::vector<const char*> arguments) {
@@ -39,5 +35,4 @@ TEST(CommandLineTest, ReadsEveryOptionHelpNeedsNothingElseAndFaultsAreNamed) {
     }
 }
 
-}  // namespace
 }  // namespace varnok::test_tools

@@ -9,7 +9,6 @@
 #include <thread>
 
 namespace varnok::test_tools {
-namespace {
 
 using namespace std::chrono_literals;
 
@@ -67,5 +66,4 @@ TEST_F(daemon_process_test, a_child_that_ended_by_itself_gives_its_exit_status_a
     EXPECT_THROW(daemon_process("/nonexistent/varnok", {}, m_output), std::runtime_error);
 }
 
-}  // namespace
 }  // namespace varnok::test_tools

@@ -3,15 +3,11 @@
 
 #include "test_support.h"
 
-#include <core/core.h>
 #include <core/http/client.h>
 #include <core/json.h>
 #include <core/message_stream.h>
 
-#include <gtest/gtest.h>
-
 namespace varnok::test_tools {
-namespace {
 
 namespace core = ozra::libs::core;
 
@@ -116,5 +112,4 @@ TEST_F(simulated_site_test, status_reports_show_and_auto_update_requests_downloa
         "OOSYNC CRC mismatch 4 -");
 }
 
-}  // namespace
 }  // namespace varnok::test_tools

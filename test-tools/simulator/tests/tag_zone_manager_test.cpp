@@ -2,10 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <tuple>
 
 namespace varnok::test_tools {
-namespace {
 
 // Frames decode to their records and encode back to the same text.
 TEST(device_frame, decodes_and_encodes_back) {
@@ -42,5 +40,4 @@ TEST(tag_zone_manager, frames_it_cannot_apply_are_protocol_errors_without_reply)
     EXPECT_TRUE(tag.zone_ids().empty());
 }
 
-}  // namespace
 }  // namespace varnok::test_tools
