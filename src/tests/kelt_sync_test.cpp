@@ -2,7 +2,6 @@
 
 #include <tuple>
 
-#include "core/tests/test_support.h"
 #include "kelt_fixture.h"
 
 namespace ozra::test {
@@ -193,18 +192,6 @@ TEST_F(KeltTest, DownloadRequestsReachOnlyObjectsThatNeedThem) {
     m_kelt->processing();
     EXPECT_EQ(UserMessageCount(), sent + 2);
     EXPECT_EQ(m_fake->requests(ReportOf("t1", "UPDATED")).size(), reports + 1);
-}
-
-TEST_F(KeltTest, MessagesArriveThroughTheStream) {
-    StartWithUpdatedT1();
-    EXPECT_TRUE(libs::core::testing::publish_until(
-        *m_loop,
-        [this] { m_proxy.send(zmq::str_buffer("#notify {\"object\":\"ZONE\"}"), zmq::send_flags::none); },
-        [this] { return !m_kelt->IsContextActual(); }));
-    const std::string reply = "#user_msg " + Reply("t1", CrcRecord(0x04, 0xBAD));
-    m_proxy.send(zmq::buffer(reply), zmq::send_flags::none);
-    EXPECT_TRUE(libs::core::testing::run_until(
-        *m_loop, [this] { return Object("t1").mCurDownloadStatus.mName == DLS_OOSYNC; }));
 }
 
 constexpr int tag_count = 300;

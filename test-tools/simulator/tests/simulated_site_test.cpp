@@ -4,7 +4,6 @@
 #include "test_support.h"
 
 #include <core/http/client.h>
-#include <core/json.h>
 #include <core/message_stream.h>
 
 namespace varnok::test_tools {
@@ -15,8 +14,7 @@ const std::string site_scenario = R"({
   "auto_update": true,
   "zone_types": [{"name": "alarm", "id": 2}],
   "zones": [{"uid": "z1", "zone_id": 1, "type": "alarm", "points": [[0,0],[10,0],[0,10]]}],
-  "tags": [{"uid": "t1", "holds_zones": ["z1"]}, {"uid": "t2", "faults": {"lowercase_hex": true}}],
-  "events": [{"at_s": 1, "change_zone": {"uid": "z1", "points": [[0,0],[20,0],[0,20]]}}]
+  "tags": [{"uid": "t1", "holds_zones": ["z1"]}, {"uid": "t2", "faults": {"lowercase_hex": true}}]
 })";
 
 // Subscribes to the site's proxy as the daemon does; probes on their own topic mark how far the frames
@@ -43,12 +41,6 @@ protected:
         return std::exchange(m_frames, {});
     }
 
-    Json::Value get(const char* path) {
-        return core::json::try_parse(
-                   m_client->perform_request(core::http::method::get, path).data().value_or(""))
-            .result;
-    }
-
     int post(const char* path, const std::string& body) {
         return m_client->perform_request(core::http::method::post, path, body).status_code().value_or(0);
     }
@@ -67,35 +59,6 @@ protected:
     std::string m_probe;
     int m_probes = 0;
 };
-
-// The second zone read marks the daemon ready.
-TEST_F(simulated_site_test, serves_the_scenario_data_and_applies_a_zone_change_with_a_notification) {
-    const Json::Value zone = get(rest_paths::zones)["zones"][0];
-    EXPECT_EQ(zone["zone_type_name"].asString() + " " +
-                  std::to_string(zone["zone_geometry"]["positions"].size()) + " " +
-                  get(rest_paths::track_obj)["trackableObjects"][1]["node"]["mac_address"].asString(),
-              "alarm 3 020000000002");
-    EXPECT_FALSE(m_site.daemon_ready());
-    m_site.apply(m_scenario.events[0]);
-    EXPECT_EQ(
-        published(),
-        (std::vector<std::string>{R"(notify {"action":"updated","object":"ZONE","plist":{"uid":"z1"}})"}));
-    EXPECT_EQ(get(rest_paths::zones)["zones"][0]["zone_geometry"]["positions"][1]["x"].asInt(), 20);
-    EXPECT_TRUE(m_site.daemon_ready());
-}
-
-TEST_F(simulated_site_test, a_posted_frame_is_answered_by_the_tag_on_user_msg) {
-    ASSERT_EQ(post(rest_paths::user_msg, R"({"uid":"t2","data":{"hex":"000100020F00"}})"), 200);
-    ASSERT_EQ(post(rest_paths::user_msg, R"({"uid":"t1","data":{"hex":"0001000403020000"}})"), 200);
-    const auto tags = m_site.tags();
-    char crc[5];
-    std::snprintf(crc, sizeof crc, "%04X", tags[0].crc);
-    EXPECT_EQ(published(), (std::vector<std::string>{
-                               R"(user_msg {"dev_id":"t2","hex":"000200038f0100"})",
-                               std::string(R"(user_msg {"dev_id":"t1","hex":"000200040402)") + crc + "\"}"}));
-    EXPECT_EQ(tags[0].zone_ids, (std::vector<std::uint16_t>{1}));
-    EXPECT_TRUE(m_site.daemon_ready());
-}
 
 TEST_F(simulated_site_test, status_reports_show_and_auto_update_requests_downloads_once) {
     const std::string report =
