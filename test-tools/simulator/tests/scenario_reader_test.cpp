@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-
 namespace varnok::test_tools {
 
 const std::string good = R"({

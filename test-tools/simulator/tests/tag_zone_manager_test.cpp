@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-
 namespace varnok::test_tools {
 
 // Frames decode to their records and encode back to the same text.
