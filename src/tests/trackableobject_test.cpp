@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -177,6 +178,29 @@ TEST_F(TrackableObject, TheHistoryKeepsDistinctChangesInOrderWithinItsBound) {
     }
     EXPECT_EQ(history.size(), CTrackableObject::history_bound);
     EXPECT_EQ(history.back(), mismatch);
+}
+
+// The text of a tag as the controller's dump of its picture logs it.
+TEST_F(TrackableObject, TextListsHistoryGroupsAndZones) {
+    m_object.mProjectUid = "p1";
+    m_object.mMacAddress = "MAC";
+    m_object.mGroups = {"g1", "g2"};
+    AddZone("z1", 12, "00", DS_DOWNLOADED);
+    CZoneForDevice& removed = AddZone("z2", 13, "00", DS_NEED_REMOVE);
+    removed.mTooBig = true;
+    removed.mDownloadErrorCounter = 2;
+    removed.mDownloadErrorCode = 5;
+    removed.mSrvState = srvState::DELETED;
+    m_object.SetDownloadStatus(CDownloadStatus(DLS_OUTDATED, reason::SimpleReason(reason::CHANGE)));
+    m_object.SetDownloadStatus(CDownloadStatus(DLS_IN_PROCESS, reason::NoReason()));
+    std::ostringstream text;
+    text << m_object;
+    EXPECT_EQ(text.str(),
+              " uid:t1 prj:p1 mac:MAC State:NEW CurDwldStat:IN_PROCESS Reason:\n"
+              " Status history: OUTDATED Reason:zone or trackable changed IN_PROCESS Reason:\n"
+              " Groups: g1 g2\n"
+              "  Zone:z1 ID:12 NEW DOWNLOADED Errors:0, last code: 0\n"
+              "  Zone:z2 ID:13 DELETED NEED_REMOVE Too big Errors:2, last code: 5\n");
 }
 
 TEST_F(TrackableObject, BatchesStopAtTheFirstRecordThatDoesNotFit) {

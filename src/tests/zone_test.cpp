@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <set>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -89,6 +90,18 @@ TEST(ZoneEquality, ComparesTheContentOnly) {
                   std::make_tuple(cases[i].second, cases[i].second, !cases[i].second))
             << "case " << i;
     }
+}
+
+// The text of a zone as the controller's dump of its picture logs it. The reader makes polygons only.
+TEST(ZoneText, ListsFieldsExceptionsAndPoints) {
+    std::ostringstream text;
+    text << SampleZone([](CZone& z) { z.mCoupled = 7; });
+    EXPECT_EQ(
+        text.str(),
+        " uid:z1 prj:p1 type:3 default allowed:0 shape:POLYGON Sublocation ID:1 ID:26 Coupled:7 State:NEW\n"
+        " Exceptions: t1 t2\n"
+        " Exception Groups: g1\n"
+        " (0,0) (100,0) (0,-5)\n");
 }
 
 // Exceptions are the listed objects and the members of the listed groups.
