@@ -1,5 +1,6 @@
 #pragma once
 
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -11,12 +12,13 @@ namespace varnok::fuzz {
 // records within the batch limit.
 std::string user_message_defect(std::string_view body);
 
-// Runs a reader or handler, dropping what it raises: its answer to bad input.
+// Runs a reader or handler, dropping the exceptions it raises: its answer to bad input. Anything else it
+// throws escapes and ends the run.
 template <class F>
 void quietly(F&& run) {
     try {
         run();
-    } catch (...) {
+    } catch (const std::exception&) {
     }
 }
 
